@@ -1,0 +1,22 @@
+# varno_add_test(NAME <name> SOURCES <files...> LABEL <unit|integration|gui> [TIMEOUT <s>])
+# One executable per test file; the device simulator's path is compiled in for integration tests.
+function(varno_add_test)
+    cmake_parse_arguments(T "" "NAME;LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+    add_executable(${T_NAME} ${T_SOURCES})
+    target_link_libraries(${T_NAME} PRIVATE varnocore Qt5::Test ${T_LIBS})
+    target_compile_definitions(${T_NAME} PRIVATE
+        VARNO_DEVSIM_PATH="$<TARGET_FILE:varno-devsim>"
+        VARNO_TEST_DATA_DIR="${CMAKE_SOURCE_DIR}/tests/data")
+    add_dependencies(${T_NAME} varno-devsim)
+    add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+    if(NOT T_LABEL)
+        set(T_LABEL unit)
+    endif()
+    if(NOT T_TIMEOUT)
+        set(T_TIMEOUT 300)
+    endif()
+    set_tests_properties(${T_NAME} PROPERTIES
+        LABELS ${T_LABEL}
+        TIMEOUT ${T_TIMEOUT}
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=1;UBSAN_OPTIONS=print_stacktrace=1;LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan.supp")
+endfunction()
