@@ -32,7 +32,7 @@ qint64 GraphTimeline::pointCount() const
 void GraphTimeline::setWindow(qint64 first, qint64 length)
 {
     m_box.first = first;
-    setLength(qMax(length, kMinLength));
+    setLength(length);
     clamp();
     publish();
     update();
@@ -52,7 +52,7 @@ void GraphTimeline::setLength(qint64 length)
 {
     if (length == m_box.length && m_box.length < m_wantedLength)
         return;
-    m_wantedLength = length;
+    m_wantedLength = qMax(length, kMinLength);
 }
 
 void GraphTimeline::clamp()
@@ -131,8 +131,8 @@ void GraphTimeline::wheelEvent(QWheelEvent *event)
     else if (delta < 0)
         length = qMax(static_cast<qint64>(length / 1.1), kMinLength);
     if (delta != 0) {
-        setLength(qMax(length, kMinLength));
-        m_box.first = centre - qMax(length, kMinLength) / 2;
+        setLength(length);
+        m_box.first = centre - m_wantedLength / 2;
         clamp();
         publish();
     }
