@@ -32,10 +32,12 @@ bool isHttpUrl(const QUrl &url)
             && (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"));
 }
 
-// Errors below 200 mean no HTTP answer came at all (refused, unresolved, timed out, proxy, TLS).
-bool isConnectionError(QNetworkReply::NetworkError error)
+// No HTTP answer came at all (refused, unresolved, timed out, proxy, TLS). A reply with a status
+// line, even a redirect loop or a body cut short, means the server is there but misbehaves.
+bool isUnanswered(QNetworkReply *reply)
 {
-    return error != QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied;
+    return reply->error() != QNetworkReply::NoError
+            && !reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
 }
 
 int httpStatus(QNetworkReply *reply)
@@ -325,9 +327,7 @@ void UpdateManager::finishServers(QNetworkReply *reply)
 {
     const QString problem = replyProblem(reply, m_transferTimeoutMs);
     if (!problem.isEmpty()) {
-        const bool unreachable = isConnectionError(reply->error())
-                || reply->error() == QNetworkReply::OperationCanceledError;
-        fail(unreachable ? Error::Unreachable : Error::BadReply, problem);
+        fail(isUnanswered(reply) ? Error::Unreachable : Error::BadReply, problem);
         return;
     }
     QString error;
@@ -358,7 +358,7 @@ void UpdateManager::finishReleases(QNetworkReply *reply)
         }
         problem = error;
     }
-    if (!isConnectionError(reply->error()) && reply->error() != QNetworkReply::OperationCanceledError)
+    if (!isUnanswered(reply))
         m_serverAnswered = true;
     m_lastServerError = problem;
     VLOG << "Release query failed: " << problem;
@@ -370,9 +370,7 @@ void UpdateManager::finishDetails(QNetworkReply *reply)
 {
     const QString problem = replyProblem(reply, m_transferTimeoutMs);
     if (!problem.isEmpty()) {
-        const bool unreachable = isConnectionError(reply->error())
-                || reply->error() == QNetworkReply::OperationCanceledError;
-        fail(unreachable ? Error::Unreachable : Error::BadReply, problem);
+        fail(isUnanswered(reply) ? Error::Unreachable : Error::BadReply, problem);
         return;
     }
     QString error;
