@@ -7,6 +7,9 @@
 #include <QObject>
 #include <QPair>
 #include <QPointer>
+#include <QSslCertificate>
+#include <QSslKey>
+#include <QSslSocket>
 #include <QStringList>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -55,6 +58,38 @@ struct CannedReply
 
 Q_DECLARE_METATYPE(CannedReply)
 
+// Accepts TLS connections when given a certificate, plain ones otherwise.
+class TestTcpServer : public QTcpServer
+{
+    Q_OBJECT
+public:
+    void useTls(const QSslCertificate &certificate, const QSslKey &key)
+    {
+        m_certificate = certificate;
+        m_key = key;
+    }
+    bool usesTls() const { return !m_certificate.isNull(); }
+
+protected:
+    void incomingConnection(qintptr descriptor) override
+    {
+        if (!usesTls()) {
+            QTcpServer::incomingConnection(descriptor);
+            return;
+        }
+        auto *socket = new QSslSocket(this);
+        socket->setSocketDescriptor(descriptor);
+        socket->setLocalCertificate(m_certificate);
+        socket->setPrivateKey(m_key);
+        socket->startServerEncryption();
+        addPendingConnection(socket);
+    }
+
+private:
+    QSslCertificate m_certificate;
+    QSslKey m_key;
+};
+
 class HttpTestServer : public QObject
 {
     Q_OBJECT
@@ -66,8 +101,17 @@ public:
     }
 
     bool listen() { return m_server.listen(QHostAddress::LocalHost); }
+    // Call before listen(); the URL then says https and names "localhost", as the certificate does.
+    void useTls(const QSslCertificate &certificate, const QSslKey &key)
+    {
+        m_server.useTls(certificate, key);
+    }
     quint16 port() const { return m_server.serverPort(); }
-    QUrl url() const { return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port())); }
+    QUrl url() const
+    {
+        return m_server.usesTls() ? QUrl(QStringLiteral("https://localhost:%1").arg(port()))
+                                  : QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port()));
+    }
 
     // path without the query; the reply for every other path is 404.
     void setRoute(const QString &path, const CannedReply &reply) { m_routes.insert(path, reply); }
@@ -143,7 +187,7 @@ private:
         feed();
     }
 
-    QTcpServer m_server;
+    TestTcpServer m_server;
     QHash<QString, CannedReply> m_routes;
     QHash<QTcpSocket *, QByteArray> m_pending;
     QStringList m_requests;

@@ -8,6 +8,7 @@
 #include <QDirIterator>
 #include <QNetworkProxy>
 #include <QSettings>
+#include <QSslConfiguration>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -55,6 +56,8 @@ private slots:
     void cancelDuringDownload();
     void refusesOverlappingRequests();
     void honoursApplicationProxy();
+    void overHttps_data();
+    void overHttps();
     void configuredServerUrl_data();
     void configuredServerUrl();
 
@@ -453,6 +456,69 @@ void TestUpdateManager::honoursApplicationProxy()
     QCOMPARE(proxy.requests().size(), 2);
     QCOMPARE(proxy.requests().at(0), QStringLiteral("http://updates.varno.invalid/servers.xml"));
     QVERIFY(proxy.requests().at(1).startsWith(QLatin1String("http://updates.varno.invalid/releases?")));
+}
+
+// A self-signed certificate for "localhost" and 127.0.0.1 (tests/data/update, valid until 2126).
+void TestUpdateManager::overHttps_data()
+{
+    QTest::addColumn<bool>("trusted");
+    QTest::addColumn<bool>("downgrade"); // the release list redirects to plain HTTP
+    QTest::newRow("trusted certificate") << true << false;
+    QTest::newRow("unknown certificate") << false << false;
+    QTest::newRow("redirect to http") << true << true;
+}
+
+void TestUpdateManager::overHttps()
+{
+    QFETCH(bool, trusted);
+    QFETCH(bool, downgrade);
+    if (!QSslSocket::supportsSsl())
+        QSKIP("No TLS library");
+    QFile certificateFile(QStringLiteral(VARNO_TEST_DATA_DIR "/update/localhost.crt"));
+    QFile keyFile(QStringLiteral(VARNO_TEST_DATA_DIR "/update/localhost.key"));
+    QVERIFY(certificateFile.open(QIODevice::ReadOnly) && keyFile.open(QIODevice::ReadOnly));
+    const QSslCertificate certificate(&certificateFile, QSsl::Pem);
+    const QSslKey key(&keyFile, QSsl::Rsa, QSsl::Pem);
+    QVERIFY(!certificate.isNull() && !key.isNull());
+
+    const QSslConfiguration original = QSslConfiguration::defaultConfiguration();
+    if (trusted) {
+        QSslConfiguration configuration = original;
+        configuration.addCaCertificate(certificate);
+        QSslConfiguration::setDefaultConfiguration(configuration);
+    }
+    HttpTestServer server;
+    server.useTls(certificate, key);
+    QVERIFY(server.listen());
+    const QList<File> files = { { "f1", "fw.bin", QByteArray(70000, 's'), 1, true, true } };
+    fixture::serveRelease(server, { { "r", "1.1" } }, "r", files);
+    HttpTestServer plain;
+    QVERIFY(plain.listen());
+    fixture::serveRelease(plain, { { "r", "1.1" } }, "r", files);
+    if (downgrade)
+        server.setRoute(QStringLiteral("/releases"),
+                        CannedReply::redirect(plain.url().toEncoded() + "/releases"));
+    UpdateManager manager;
+    manager.setServerUrl(server.url());
+    const bool found = runSearch(manager);
+    const bool downloaded = found && runDownload(manager, QStringLiteral("r"));
+    QSslConfiguration::setDefaultConfiguration(original);
+
+    if (!trusted) {
+        // A server that cannot prove who it is gets no answer through: nothing to talk to.
+        QVERIFY(!found);
+        QCOMPARE(manager.error(), UpdateManager::Error::Unreachable);
+        QCOMPARE(server.requests(), QStringList());
+        return;
+    }
+    if (downgrade) {
+        QVERIFY(!found);
+        QCOMPARE(manager.error(), UpdateManager::Error::BadReply);
+        QCOMPARE(plain.requests(), QStringList());
+        return;
+    }
+    QVERIFY2(downloaded, qPrintable(manager.errorString()));
+    QCOMPARE(readFile(UpdateManager::localPath(QStringLiteral("fw.bin"))), files.at(0).content);
 }
 
 void TestUpdateManager::configuredServerUrl_data()
