@@ -152,16 +152,23 @@ void TestProxySettings::apply_data()
     QTest::addColumn<int>("port");
     QTest::addColumn<int>("type");
     QTest::addColumn<QString>("host");
+    QTest::addColumn<QByteArray>("environment"); // http_proxy, which is the system proxy here
 
     QTest::newRow("none") << ProxySettings::NoProxy << "proxy.lan" << 3128
-                          << int(QNetworkProxy::NoProxy) << "";
+                          << int(QNetworkProxy::NoProxy) << "" << QByteArray();
     QTest::newRow("manual") << ProxySettings::ManualProxy << "proxy.lan" << 3128
-                            << int(QNetworkProxy::HttpProxy) << "proxy.lan";
+                            << int(QNetworkProxy::HttpProxy) << "proxy.lan" << QByteArray();
     // A manual proxy without a host would break every request: go direct.
     QTest::newRow("manual without host") << ProxySettings::ManualProxy << "" << 3128
-                                         << int(QNetworkProxy::NoProxy) << "";
+                                         << int(QNetworkProxy::NoProxy) << "" << QByteArray();
     QTest::newRow("manual without port") << ProxySettings::ManualProxy << "proxy.lan" << 0
-                                         << int(QNetworkProxy::NoProxy) << "";
+                                         << int(QNetworkProxy::NoProxy) << "" << QByteArray();
+    QTest::newRow("system") << ProxySettings::SystemProxy << "" << 3129
+                            << int(QNetworkProxy::HttpProxy) << "sysproxy.lan"
+                            << QByteArray("http://sysproxy.lan:3129");
+    // No proxy configured: the system answers "direct", and direct it is.
+    QTest::newRow("system without one") << ProxySettings::SystemProxy << "" << 0
+                                        << int(QNetworkProxy::NoProxy) << "" << QByteArray();
 }
 
 void TestProxySettings::apply()
@@ -171,7 +178,13 @@ void TestProxySettings::apply()
     QFETCH(int, port);
     QFETCH(int, type);
     QFETCH(QString, host);
+    QFETCH(QByteArray, environment);
 
+    qunsetenv("no_proxy");
+    if (environment.isEmpty())
+        qunsetenv("http_proxy");
+    else
+        qputenv("http_proxy", environment);
     // Start from some other proxy so that "no proxy" is seen to replace it.
     QNetworkProxy::setApplicationProxy(QNetworkProxy(QNetworkProxy::Socks5Proxy, "old", 1));
     ProxySettings settings;
@@ -179,10 +192,11 @@ void TestProxySettings::apply()
     settings.setAddress(address);
     settings.setPort(quint16(port));
     applyProxySettings(settings);
+    qunsetenv("http_proxy");
     const QNetworkProxy proxy = QNetworkProxy::applicationProxy();
     QCOMPARE(int(proxy.type()), type);
     QCOMPARE(proxy.hostName(), host);
-    if (type == QNetworkProxy::HttpProxy)
+    if (type != QNetworkProxy::NoProxy)
         QCOMPARE(int(proxy.port()), port);
 }
 
