@@ -260,7 +260,8 @@ bool UpdateManager::consume(QNetworkReply *reply)
         return true;
     const UpdateFile &file = m_details.files.at(m_fileIndex);
     const qint64 limit = file.size >= 0 ? file.size : UpdateReplyParser::kMaxFileBytes;
-    if (m_fileReceived + chunk.size() > limit) {
+    if (m_fileReceived + chunk.size() > limit
+        || m_releaseReceived + chunk.size() > UpdateReplyParser::kMaxReleaseBytes) {
         fail(Error::Download, tr("\"%1\" is larger than the update server announced.").arg(file.name));
         return false;
     }
@@ -272,6 +273,7 @@ bool UpdateManager::consume(QNetworkReply *reply)
     }
     m_hash.addData(chunk);
     m_fileReceived += chunk.size();
+    m_releaseReceived += chunk.size();
     const qint64 total = file.size >= 0
             ? file.size
             : reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
@@ -384,6 +386,7 @@ void UpdateManager::finishDetails(QNetworkReply *reply)
         return;
     }
     m_fileIndex = 0;
+    m_releaseReceived = 0;
     m_stage = Stage::File;
     startNextFile();
 }

@@ -133,6 +133,7 @@ private:
     UpdateReleaseDetails m_details;
     int m_fileIndex = 0;
     qint64 m_fileReceived = 0;
+    qint64 m_releaseReceived = 0;
     QCryptographicHash m_hash { QCryptographicHash::Sha256 };
     std::vector<std::unique_ptr<QSaveFile>> m_pendingFiles;
 

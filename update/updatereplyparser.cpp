@@ -196,6 +196,13 @@ bool UpdateReplyParser::parseReleaseDetails(const QByteArray &data, UpdateReleas
     }
     if (!finish(xml, error))
         return false;
+    qint64 announced = 0;
+    for (const UpdateFile &file : found.files)
+        announced += qMax<qint64>(file.size, 0);
+    if (announced > kMaxReleaseBytes) {
+        *error = tr("The release is larger than an update can be.");
+        return false;
+    }
     if (found.files.isEmpty()) {
         *error = tr("The release has no files to download.");
         return false;

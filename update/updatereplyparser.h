@@ -38,8 +38,10 @@ class UpdateReplyParser
 {
     Q_DECLARE_TR_FUNCTIONS(UpdateReplyParser)
 public:
-    // Largest file size a release may announce; guards the disk against a hostile server.
+    // Largest size of a file, and of all files of a release together; guards the disk against a
+    // hostile server.
     static constexpr qint64 kMaxFileBytes = qint64(1) << 30;
+    static constexpr qint64 kMaxReleaseBytes = qint64(1) << 30;
     // A release is an installer or a handful of firmware files.
     static constexpr int kMaxFilesPerRelease = 64;
     static constexpr int kMaxReleases = 1000;

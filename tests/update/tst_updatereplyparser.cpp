@@ -190,6 +190,10 @@ void TestUpdateReplyParser::details_data()
             << qint64(-1) << 0 << 0;
     QTest::newRow("file id missing") << QByteArray("<release><file name=\"a\"/></release>") << false
                                      << "" << qint64(-1) << 0 << 0;
+    QTest::newRow("release too large")
+            << QByteArray("<release><file id=\"f\" name=\"a\" size=\"1073741824\"/>"
+                          "<file id=\"g\" name=\"b\" size=\"1\"/></release>")
+            << false << "" << qint64(-1) << 0 << 0;
     QByteArray many = "<release>";
     for (int i = 0; i <= UpdateReplyParser::kMaxFilesPerRelease; ++i)
         many += "<file id=\"f" + QByteArray::number(i) + "\" name=\"f" + QByteArray::number(i) + "\"/>";
