@@ -10,6 +10,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QSettings>
 #include <QUrlQuery>
@@ -43,6 +44,19 @@ bool isUnanswered(QNetworkReply *reply)
 int httpStatus(QNetworkReply *reply)
 {
     return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+}
+
+// A download cut off by a crash leaves QSaveFile's "<name>.XXXXXX" beside the target; the
+// folder is ours, so clear them before that name is fetched again.
+void removeStaleTemporaries(QDir directory, const QString &name)
+{
+    static const QRegularExpression suffix(QStringLiteral("^\\.[A-Za-z0-9]{6}$"));
+    const QStringList candidates = directory.entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks);
+    for (const QString &candidate : candidates) {
+        if (candidate.startsWith(name) && suffix.match(candidate.mid(name.size())).hasMatch()
+            && directory.remove(candidate))
+            VLOG << "Removed stale partial download " << candidate;
+    }
 }
 
 } // namespace
@@ -406,6 +420,7 @@ void UpdateManager::startNextFile()
         fail(Error::Download, tr("The update server sent an unsafe file name: \"%1\".").arg(file.name));
         return;
     }
+    removeStaleTemporaries(directory, file.name);
     // QSaveFile writes beside the target and renames only on commit, so a broken download never
     // replaces or impersonates a complete file.
     auto target = std::make_unique<QSaveFile>(path);

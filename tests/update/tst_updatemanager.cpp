@@ -267,6 +267,13 @@ void TestUpdateManager::downloadsRelease()
         { "f2", "firmware.bin", QByteArray("\x01\x02\x03", 3), 2, false, false },
     };
     fixture::serveRelease(server, { { "rel-1", "2.1" } }, "rel-1", files);
+    // Left by a download that a crash cut off; a look-alike of the user's stays.
+    const QString updates = UpdateManager::updatesDirectory();
+    QVERIFY(QDir().mkpath(updates));
+    for (const char *name : { "firmware.bin.Xy12Ab", "firmware.bin.notes" }) {
+        QFile stale(updates + QLatin1Char('/') + QLatin1String(name));
+        QVERIFY(stale.open(QIODevice::WriteOnly));
+    }
     UpdateManager manager;
     manager.setServerUrl(server.url());
     QVERIFY(runSearch(manager));
@@ -285,7 +292,8 @@ void TestUpdateManager::downloadsRelease()
     QCOMPARE(readFile(UpdateManager::localPath(QStringLiteral("firmware.bin"))), files.at(1).content);
     // Nothing else: no temporary files left behind.
     QCOMPARE(filesUnderHome(), QStringList({ "VARNO Device Manager/updates/VARNO-2.1.msi",
-                                             "VARNO Device Manager/updates/firmware.bin" }));
+                                             "VARNO Device Manager/updates/firmware.bin",
+                                             "VARNO Device Manager/updates/firmware.bin.notes" }));
 
     // The check before use notices a file changed after the download.
     QString error;
