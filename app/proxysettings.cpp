@@ -73,8 +73,8 @@ void applyProxySettings(const ProxySettings &settings)
     case ProxySettings::ManualProxy:
         // A manual proxy without host or port would break every request; go direct instead.
         if (settings.isUsable()) {
-            QNetworkProxy::setApplicationProxy(QNetworkProxy(
-                    QNetworkProxy::HttpProxy, settings.address(), settings.port()));
+            QNetworkProxy::setApplicationProxy(
+                QNetworkProxy(QNetworkProxy::HttpProxy, settings.address(), settings.port()));
             VLOG << "Manual proxy " << settings.address() << ':' << settings.port();
             return;
         }

@@ -29,12 +29,14 @@ ProxySettingsDialog::ProxySettingsDialog(ProxySettings *settings, QWidget *paren
 
     connect(ui->buttonBox, &QDialogButtonBox::accepted, this, &ProxySettingsDialog::accept);
     connect(ui->buttonBox, &QDialogButtonBox::rejected, this, &ProxySettingsDialog::reject);
-    connect(ui->noProxyRadioButton, &QRadioButton::toggled, this, &ProxySettingsDialog::OnInputChanged);
+    connect(ui->noProxyRadioButton, &QRadioButton::toggled, this,
+            &ProxySettingsDialog::OnInputChanged);
     connect(ui->systemProxyRadioButton, &QRadioButton::toggled, this,
             &ProxySettingsDialog::OnInputChanged);
     connect(ui->manualProxyRadioButton, &QRadioButton::toggled, this,
             &ProxySettingsDialog::OnInputChanged);
-    connect(ui->addressLineEdit, &QLineEdit::textChanged, this, &ProxySettingsDialog::OnInputChanged);
+    connect(ui->addressLineEdit, &QLineEdit::textChanged, this,
+            &ProxySettingsDialog::OnInputChanged);
     OnInputChanged();
 }
 

@@ -27,7 +27,8 @@ InstallerLaunch InstallerLaunch::forFile(const QString &fileName, const QString 
 {
     InstallerLaunch launch;
     QString folder = updatesDirectory;
-    while (folder.size() > 1 && (folder.endsWith(QLatin1Char('/')) || folder.endsWith(QLatin1Char('\\'))))
+    while (folder.size() > 1
+           && (folder.endsWith(QLatin1Char('/')) || folder.endsWith(QLatin1Char('\\'))))
         folder.chop(1);
     launch.folderPath = withSeparators(folder, platform);
     launch.filePath = withSeparators(folder + QLatin1Char('/') + fileName, platform);
@@ -43,7 +44,7 @@ InstallerLaunch InstallerLaunch::forFile(const QString &fileName, const QString 
         }
     } else {
         launch.openWithDesktop = fileName.endsWith(QLatin1String(".deb"), Qt::CaseInsensitive)
-                || fileName.endsWith(QLatin1String(".rpm"), Qt::CaseInsensitive);
+            || fileName.endsWith(QLatin1String(".rpm"), Qt::CaseInsensitive);
     }
     return launch;
 }
@@ -56,14 +57,14 @@ QString InstallerLaunch::message(Outcome outcome) const
     case Outcome::OpenedByDesktop:
         return tr("The update package was handed to your software installer:\n%1\n"
                   "Restart the program once it is installed.")
-                .arg(filePath);
+            .arg(filePath);
     case Outcome::FolderShown:
     case Outcome::Failed:
         break;
     }
     return tr("The update was downloaded but cannot be installed automatically on this system.\n"
               "The downloaded file is:\n%1")
-            .arg(filePath);
+        .arg(filePath);
 }
 
 InstallerLaunch::Outcome startInstaller(const InstallerLaunch &launch)
@@ -89,7 +90,8 @@ InstallerLaunch::Outcome startInstaller(const InstallerLaunch &launch)
 
 bool launchDownloadedUpdate(const QString &fileName, QWidget *parent)
 {
-    const InstallerLaunch launch = InstallerLaunch::forFile(fileName, UpdateManager::updatesDirectory());
+    const InstallerLaunch launch
+        = InstallerLaunch::forFile(fileName, UpdateManager::updatesDirectory());
     const InstallerLaunch::Outcome outcome = startInstaller(launch);
     if (outcome == InstallerLaunch::Outcome::Started)
         return true;
@@ -97,7 +99,7 @@ bool launchDownloadedUpdate(const QString &fileName, QWidget *parent)
     // must learn where the download went.
     if (InstallerLaunch::hostPlatform() == InstallerLaunch::Platform::Windows)
         return false;
-    QMessageBox::information(parent, InstallerLaunch::tr("Software update"), launch.message(outcome),
-                             QMessageBox::Ok);
+    QMessageBox::information(parent, InstallerLaunch::tr("Software update"),
+                             launch.message(outcome), QMessageBox::Ok);
     return false;
 }

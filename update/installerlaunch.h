@@ -18,16 +18,16 @@ struct InstallerLaunch
 public:
     enum class Platform { Windows, Other };
     enum class Outcome {
-        Started,         // installer process started: quit so it can replace the program
+        Started, // installer process started: quit so it can replace the program
         OpenedByDesktop, // package handed to the desktop's software installer
-        FolderShown,     // nothing to run here: the updates folder was opened for the user
-        Failed,          // nothing could be started or opened
+        FolderShown, // nothing to run here: the updates folder was opened for the user
+        Failed, // nothing could be started or opened
     };
 
-    QString program;       // empty when no process is started
+    QString program; // empty when no process is started
     QStringList arguments;
-    QString filePath;      // the downloaded file, full path in the platform's separators
-    QString folderPath;    // the folder it lies in, same separators
+    QString filePath; // the downloaded file, full path in the platform's separators
+    QString folderPath; // the folder it lies in, same separators
     bool openWithDesktop = false;
 
     bool canStart() const { return !program.isEmpty(); }

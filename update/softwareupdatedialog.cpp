@@ -105,7 +105,7 @@ void SoftwareUpdateDialog::OnManagerDone()
         m_downloadReady = !m_manager->downloadedFiles().isEmpty();
         end(Ending::Success,
             tr("Version %1 was downloaded to %2.")
-                    .arg(m_latestVersion, QDir::toNativeSeparators(UpdateManager::updatesDirectory())));
+                .arg(m_latestVersion, QDir::toNativeSeparators(UpdateManager::updatesDirectory())));
     }
 }
 
@@ -118,12 +118,13 @@ void SoftwareUpdateDialog::OnManagerFail()
         end(Ending::ServerUnreachable,
             tr("The update server cannot be reached. Check the network connection and the proxy "
                "settings, then try again.\n\n%1")
-                    .arg(reason));
+                .arg(reason));
         return;
     }
     end(Ending::Failure,
-        m_state == State::Searching ? tr("The search for updates failed.\n\n%1").arg(reason)
-                                    : tr("The download failed; nothing was installed.\n\n%1").arg(reason));
+        m_state == State::Searching
+            ? tr("The search for updates failed.\n\n%1").arg(reason)
+            : tr("The download failed; nothing was installed.\n\n%1").arg(reason));
 }
 
 void SoftwareUpdateDialog::OnDownloadConfirmed()

@@ -30,7 +30,7 @@ constexpr int kMaxRedirects = 5;
 bool isHttpUrl(const QUrl &url)
 {
     return url.isValid() && !url.host().isEmpty()
-            && (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"));
+        && (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"));
 }
 
 // No HTTP answer came at all (refused, unresolved, timed out, proxy, TLS). A reply with a status
@@ -38,7 +38,7 @@ bool isHttpUrl(const QUrl &url)
 bool isUnanswered(QNetworkReply *reply)
 {
     return reply->error() != QNetworkReply::NoError
-            && !reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
+        && !reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
 }
 
 int httpStatus(QNetworkReply *reply)
@@ -51,7 +51,8 @@ int httpStatus(QNetworkReply *reply)
 void removeStaleTemporaries(QDir directory, const QString &name)
 {
     static const QRegularExpression suffix(QStringLiteral("^\\.[A-Za-z0-9]{6}$"));
-    const QStringList candidates = directory.entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks);
+    const QStringList candidates
+        = directory.entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks);
     for (const QString &candidate : candidates) {
         if (candidate.startsWith(name) && suffix.match(candidate.mid(name.size())).hasMatch()
             && directory.remove(candidate))
@@ -96,7 +97,7 @@ QUrl UpdateManager::configuredServerUrl()
 QString UpdateManager::updatesDirectory()
 {
     return QDir::homePath() + QLatin1Char('/') + QCoreApplication::applicationName()
-            + QLatin1String("/updates");
+        + QLatin1String("/updates");
 }
 
 QStringList UpdateManager::versions() const
@@ -133,7 +134,8 @@ bool UpdateManager::verifyDownloadedFile(const UpdateFile &file, QString *error)
         return false;
     }
     if (file.size >= 0 && local.size() != file.size) {
-        *error = tr("The downloaded file \"%1\" has changed since the download.").arg(local.fileName());
+        *error = tr("The downloaded file \"%1\" has changed since the download.")
+                     .arg(local.fileName());
         return false;
     }
     if (!file.sha256.isEmpty()) {
@@ -221,9 +223,9 @@ void UpdateManager::get(const QUrl &url)
                          QNetworkRequest::AlwaysNetwork);
     // Sizes and checksums refer to the bytes as stored, so ask for them uncompressed.
     request.setRawHeader("Accept-Encoding", "identity");
-    request.setHeader(QNetworkRequest::UserAgentHeader,
-                      QStringLiteral("VARNO Device Manager/%1")
-                              .arg(QCoreApplication::applicationVersion()));
+    request.setHeader(
+        QNetworkRequest::UserAgentHeader,
+        QStringLiteral("VARNO Device Manager/%1").arg(QCoreApplication::applicationVersion()));
     VLOG << "Update request " << url.toString();
     m_buffer.clear();
     m_reply = m_network->get(request);
@@ -276,7 +278,8 @@ bool UpdateManager::consume(QNetworkReply *reply)
     const qint64 limit = file.size >= 0 ? file.size : UpdateReplyParser::kMaxFileBytes;
     if (m_fileReceived + chunk.size() > limit
         || m_releaseReceived + chunk.size() > UpdateReplyParser::kMaxReleaseBytes) {
-        fail(Error::Download, tr("\"%1\" is larger than the update server announced.").arg(file.name));
+        fail(Error::Download,
+             tr("\"%1\" is larger than the update server announced.").arg(file.name));
         return false;
     }
     QSaveFile *target = m_pendingFiles.back().get();
@@ -289,8 +292,8 @@ bool UpdateManager::consume(QNetworkReply *reply)
     m_fileReceived += chunk.size();
     m_releaseReceived += chunk.size();
     const qint64 total = file.size >= 0
-            ? file.size
-            : reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
+        ? file.size
+        : reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
     emit Progress(m_fileReceived, total > 0 ? total : -1);
     return m_stage == Stage::File;
 }
@@ -329,13 +332,15 @@ static QString replyProblem(QNetworkReply *reply, int timeoutMs)
 {
     const QString where = reply->url().toString();
     if (reply->error() == QNetworkReply::OperationCanceledError)
-        return UpdateManager::tr("%1: no answer within %2 seconds.").arg(where).arg(timeoutMs / 1000.0);
+        return UpdateManager::tr("%1: no answer within %2 seconds.")
+            .arg(where)
+            .arg(timeoutMs / 1000.0);
     if (reply->error() != QNetworkReply::NoError)
         return UpdateManager::tr("%1: %2").arg(where, reply->errorString());
     if (httpStatus(reply) != 200)
         return UpdateManager::tr("%1: the server answered with status %2.")
-                .arg(where)
-                .arg(httpStatus(reply));
+            .arg(where)
+            .arg(httpStatus(reply));
     return {};
 }
 
@@ -417,7 +422,8 @@ void UpdateManager::startNextFile()
     // The name was checked when the details were read; this keeps the promise should that change.
     if (!UpdateReplyParser::isSafeFileName(file.name)
         || QFileInfo(path).absolutePath() != directory.absolutePath()) {
-        fail(Error::Download, tr("The update server sent an unsafe file name: \"%1\".").arg(file.name));
+        fail(Error::Download,
+             tr("The update server sent an unsafe file name: \"%1\".").arg(file.name));
         return;
     }
     removeStaleTemporaries(directory, file.name);
@@ -447,13 +453,15 @@ void UpdateManager::finishFile(QNetworkReply *reply)
         return;
     }
     const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-    const qint64 expected = file.size >= 0 ? file.size : (length.isValid() ? length.toLongLong() : -1);
+    const qint64 expected
+        = file.size >= 0 ? file.size : (length.isValid() ? length.toLongLong() : -1);
     if ((expected >= 0 && m_fileReceived != expected)
         || (length.isValid() && m_fileReceived != length.toLongLong())) {
-        fail(Error::Download, tr("The download of \"%1\" is incomplete (%2 of %3 bytes).")
-                                      .arg(file.name)
-                                      .arg(m_fileReceived)
-                                      .arg(expected >= 0 ? expected : length.toLongLong()));
+        fail(Error::Download,
+             tr("The download of \"%1\" is incomplete (%2 of %3 bytes).")
+                 .arg(file.name)
+                 .arg(m_fileReceived)
+                 .arg(expected >= 0 ? expected : length.toLongLong()));
         return;
     }
     if (!file.sha256.isEmpty() && m_hash.result() != file.sha256) {

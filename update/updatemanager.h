@@ -27,8 +27,8 @@ public:
     enum class Error {
         None,
         Unreachable, // no server answered at all
-        BadReply,    // a server answered, but not with what the protocol promises
-        Download,    // a file could not be fetched, verified or stored
+        BadReply, // a server answered, but not with what the protocol promises
+        Download, // a file could not be fetched, verified or stored
         Canceled,
     };
 
@@ -42,7 +42,8 @@ public:
     ~UpdateManager() override;
 
     static QUrl defaultServerUrl();
-    // The settings value under kServerSettingsKey when it is a usable http(s) address, else the default.
+    // The settings value under kServerSettingsKey when it is a usable http(s) address, else the
+    // default.
     static QUrl configuredServerUrl();
     // Home folder, "/", application name, "/updates".
     static QString updatesDirectory();

@@ -18,16 +18,16 @@ bool readRoot(QXmlStreamReader &xml, const QString &rootName, QString *error)
         if (token == QXmlStreamReader::StartElement) {
             if (xml.name() != rootName) {
                 *error = UpdateReplyParser::tr("The update server sent \"%1\" instead of \"%2\".")
-                                 .arg(xml.name().toString(), rootName);
+                             .arg(xml.name().toString(), rootName);
                 return false;
             }
             return true;
         }
     }
     *error = xml.hasError()
-            ? UpdateReplyParser::tr("The update server's reply is not valid XML: %1")
-                      .arg(xml.errorString())
-            : UpdateReplyParser::tr("The update server sent an empty reply.");
+        ? UpdateReplyParser::tr("The update server's reply is not valid XML: %1")
+              .arg(xml.errorString())
+        : UpdateReplyParser::tr("The update server sent an empty reply.");
     return false;
 }
 
@@ -38,7 +38,7 @@ bool finish(QXmlStreamReader &xml, QString *error)
         xml.readNext();
     if (xml.hasError()) {
         *error = UpdateReplyParser::tr("The update server's reply is not valid XML: %1")
-                         .arg(xml.errorString());
+                     .arg(xml.errorString());
         return false;
     }
     return true;
@@ -67,8 +67,9 @@ bool UpdateReplyParser::isSafeFileName(const QString &name)
             return false;
     }
     // Windows maps these to devices whatever the extension.
-    static const QRegularExpression reserved(QStringLiteral("^(CON|PRN|AUX|NUL|COM[0-9]|LPT[0-9])$"),
-                                             QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression reserved(
+        QStringLiteral("^(CON|PRN|AUX|NUL|COM[0-9]|LPT[0-9])$"),
+        QRegularExpression::CaseInsensitiveOption);
     const QString stem = name.section(QLatin1Char('.'), 0, 0).trimmed();
     return !reserved.match(stem).hasMatch();
 }
@@ -87,8 +88,8 @@ bool UpdateReplyParser::parseServers(const QByteArray &data, const QUrl &listUrl
             const QUrl url = listUrl.resolved(QUrl(text));
             const QString scheme = url.scheme();
             const bool usable = !text.isEmpty() && url.isValid() && !url.host().isEmpty()
-                    && (scheme == QLatin1String("https")
-                        || (scheme == QLatin1String("http") && !listSecure));
+                && (scheme == QLatin1String("https")
+                    || (scheme == QLatin1String("http") && !listSecure));
             if (usable && found.size() < kMaxServers && !found.contains(url))
                 found.append(url);
         }
@@ -112,7 +113,8 @@ bool UpdateReplyParser::parseReleases(const QByteArray &data, QList<UpdateReleas
             UpdateRelease release;
             release.id = xml.attributes().value(QLatin1String("id")).toString();
             release.version = xml.attributes().value(QLatin1String("version")).toString().trimmed();
-            if (!isValidId(release.id) || release.version.isEmpty() || release.version.size() > 64) {
+            if (!isValidId(release.id) || release.version.isEmpty()
+                || release.version.size() > 64) {
                 *error = tr("The update server listed a release without a usable id or version.");
                 return false;
             }
@@ -164,16 +166,18 @@ bool UpdateReplyParser::parseReleaseDetails(const QByteArray &data, UpdateReleas
                 bool ok = false;
                 file.size = attributes.value(QLatin1String("size")).toLongLong(&ok);
                 if (!ok || file.size < 0 || file.size > kMaxFileBytes) {
-                    *error = tr("The update server gave an unusable size for \"%1\".").arg(file.name);
+                    *error
+                        = tr("The update server gave an unusable size for \"%1\".").arg(file.name);
                     return false;
                 }
             }
             if (attributes.hasAttribute(QLatin1String("sha256"))) {
                 static const QRegularExpression hex(QStringLiteral("^[0-9A-Fa-f]{64}$"));
-                const QString digest = attributes.value(QLatin1String("sha256")).toString().trimmed();
+                const QString digest
+                    = attributes.value(QLatin1String("sha256")).toString().trimmed();
                 if (!hex.match(digest).hasMatch()) {
                     *error = tr("The update server gave an unusable checksum for \"%1\".")
-                                     .arg(file.name);
+                                 .arg(file.name);
                     return false;
                 }
                 file.sha256 = QByteArray::fromHex(digest.toLatin1());
@@ -182,7 +186,8 @@ bool UpdateReplyParser::parseReleaseDetails(const QByteArray &data, UpdateReleas
                 bool ok = false;
                 file.kind = attributes.value(QLatin1String("kind")).toInt(&ok);
                 if (!ok || file.kind < 0 || file.kind > 255) {
-                    *error = tr("The update server gave an unusable kind for \"%1\".").arg(file.name);
+                    *error
+                        = tr("The update server gave an unusable kind for \"%1\".").arg(file.name);
                     return false;
                 }
             }

@@ -18,7 +18,8 @@ bool isVersionOlder(const QString &version, const QString &than);
 bool isVersionEqual(const QString &a, const QString &b);
 
 // The newest of the list by isVersionOlder(); among versions that cannot be ordered the earlier
-// entry wins, and unreadable entries count only when nothing else is readable. Empty for an empty list.
+// entry wins, and unreadable entries count only when nothing else is readable. Empty for an empty
+// list.
 QString newestVersion(const QStringList &versions);
 
 } // namespace varno

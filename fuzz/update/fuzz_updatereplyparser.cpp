@@ -47,8 +47,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             const QString folder = QStringLiteral("/var/empty/updates");
             for (const UpdateFile &file : details.files) {
                 const QString path = QDir::cleanPath(folder + QLatin1Char('/') + file.name);
-                if (!UpdateReplyParser::isSafeFileName(file.name) || !UpdateReplyParser::isValidId(file.id)
-                    || !path.startsWith(folder + QLatin1Char('/')) || path.mid(folder.size() + 1).contains(QLatin1Char('/'))
+                if (!UpdateReplyParser::isSafeFileName(file.name)
+                    || !UpdateReplyParser::isValidId(file.id)
+                    || !path.startsWith(folder + QLatin1Char('/'))
+                    || path.mid(folder.size() + 1).contains(QLatin1Char('/'))
                     || file.size > UpdateReplyParser::kMaxFileBytes
                     || (!file.sha256.isEmpty() && file.sha256.size() != 32))
                     abort();

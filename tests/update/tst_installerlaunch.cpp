@@ -49,14 +49,19 @@ void TestInstallerLaunch::forFile_data()
     QTest::newRow("exe") << win << "Setup.EXE" << winDir + "/" << winPath + "Setup.EXE"
                          << QStringList() << false;
     QTest::newRow("zip") << win << "firmware.zip" << winDir << "" << QStringList() << false;
-    QTest::newRow("linux deb") << other << "varno_2.1_amd64.deb" << "/home/u/VARNO Device Manager/updates"
+    QTest::newRow("linux deb") << other << "varno_2.1_amd64.deb"
+                               << "/home/u/VARNO Device Manager/updates"
                                << "" << QStringList() << true;
-    QTest::newRow("linux rpm upper") << other << "VARNO.RPM" << "/home/u/x" << "" << QStringList()
-                                     << true;
+    QTest::newRow("linux rpm upper") << other << "VARNO.RPM"
+                                     << "/home/u/x"
+                                     << "" << QStringList() << true;
     // No msiexec here: an MSI is only shown where it lies.
-    QTest::newRow("linux msi") << other << "setup.msi" << "/home/u/x" << "" << QStringList() << false;
-    QTest::newRow("linux deb inside name") << other << "a.deb.sh" << "/home/u/x" << "" << QStringList()
-                                           << false;
+    QTest::newRow("linux msi") << other << "setup.msi"
+                               << "/home/u/x"
+                               << "" << QStringList() << false;
+    QTest::newRow("linux deb inside name") << other << "a.deb.sh"
+                                           << "/home/u/x"
+                                           << "" << QStringList() << false;
     QTest::newRow("empty name") << win << "" << winDir << "" << QStringList() << false;
 }
 
@@ -74,8 +79,8 @@ void TestInstallerLaunch::forFile()
     QCOMPARE(launch.arguments, arguments);
     QCOMPARE(launch.openWithDesktop, desktop);
     QCOMPARE(launch.canStart(), !program.isEmpty());
-    const QChar separator = platform == InstallerLaunch::Platform::Windows ? QLatin1Char('\\')
-                                                                             : QLatin1Char('/');
+    const QChar separator
+        = platform == InstallerLaunch::Platform::Windows ? QLatin1Char('\\') : QLatin1Char('/');
     QVERIFY(launch.filePath.endsWith(separator + fileName));
     QVERIFY(!launch.folderPath.endsWith(separator));
     if (!launch.canStart())
@@ -88,9 +93,9 @@ void TestInstallerLaunch::linuxHandOver_data()
     QTest::addColumn<int>("outcome");
     QTest::addColumn<QString>("opened");
     QTest::newRow("package to the software installer")
-            << "varno.deb" << int(InstallerLaunch::Outcome::OpenedByDesktop) << "/u/updates/varno.deb";
+        << "varno.deb" << int(InstallerLaunch::Outcome::OpenedByDesktop) << "/u/updates/varno.deb";
     QTest::newRow("anything else shows the folder")
-            << "setup.msi" << int(InstallerLaunch::Outcome::FolderShown) << "/u/updates";
+        << "setup.msi" << int(InstallerLaunch::Outcome::FolderShown) << "/u/updates";
 }
 
 void TestInstallerLaunch::linuxHandOver()
@@ -112,9 +117,9 @@ void TestInstallerLaunch::linuxHandOver()
 void TestInstallerLaunch::nothingToStart()
 {
     // A Windows program that does not exist fails to start; the caller keeps running.
-    InstallerLaunch launch = InstallerLaunch::forFile(
-            QStringLiteral("setup.exe"), QStringLiteral("/nonexistent/varno-updates"),
-            InstallerLaunch::Platform::Windows);
+    InstallerLaunch launch = InstallerLaunch::forFile(QStringLiteral("setup.exe"),
+                                                      QStringLiteral("/nonexistent/varno-updates"),
+                                                      InstallerLaunch::Platform::Windows);
     launch.program = QStringLiteral("/nonexistent/varno-updates/setup.exe");
     QCOMPARE(startInstaller(launch), InstallerLaunch::Outcome::Failed);
     QCOMPARE(startInstaller(InstallerLaunch()), InstallerLaunch::Outcome::Failed);

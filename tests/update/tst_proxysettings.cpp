@@ -40,7 +40,8 @@ private:
 
 QSettings *TestProxySettings::settingsFile()
 {
-    m_settings.reset(new QSettings(m_dir.filePath(QStringLiteral("proxy.ini")), QSettings::IniFormat));
+    m_settings.reset(
+        new QSettings(m_dir.filePath(QStringLiteral("proxy.ini")), QSettings::IniFormat));
     return m_settings.data();
 }
 
@@ -102,12 +103,12 @@ void TestProxySettings::loadStoredValues_data()
     QTest::addColumn<QString>("expectedAddress");
     QTest::addColumn<int>("expectedPort");
 
-    QTest::newRow("nothing stored") << QVariant() << QVariant() << QVariant() << ProxySettings::NoProxy
-                                    << "" << 0;
+    QTest::newRow("nothing stored")
+        << QVariant() << QVariant() << QVariant() << ProxySettings::NoProxy << "" << 0;
     QTest::newRow("upper case") << QVariant("MANUAL") << QVariant(" host ") << QVariant(80)
                                 << ProxySettings::ManualProxy << "host" << 80;
-    QTest::newRow("number system") << QVariant(1) << QVariant() << QVariant()
-                                   << ProxySettings::SystemProxy << "" << 0;
+    QTest::newRow("number system")
+        << QVariant(1) << QVariant() << QVariant() << ProxySettings::SystemProxy << "" << 0;
     QTest::newRow("number manual") << QVariant("2") << QVariant("h") << QVariant("8080")
                                    << ProxySettings::ManualProxy << "h" << 8080;
     QTest::newRow("unknown mode") << QVariant("socks") << QVariant("h") << QVariant(1080)

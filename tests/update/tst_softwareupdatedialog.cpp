@@ -90,7 +90,8 @@ void TestSoftwareUpdateDialog::endings_data()
     const int accepted = QDialog::Accepted;
     const int rejected = QDialog::Rejected;
     QTest::newRow("same version") << "1.10" << newer << false << false << "Up to date" << rejected;
-    QTest::newRow("newer installed") << "2.0" << newer << false << false << "Up to date" << rejected;
+    QTest::newRow("newer installed")
+        << "2.0" << newer << false << false << "Up to date" << rejected;
     // A different numbering scheme is never offered as an update.
     QTest::newRow("three parts") << "1.9.0" << newer << false << false << "Up to date" << rejected;
     QTest::newRow("no releases") << "1.0" << fixture::releasesXml({}) << false << false
@@ -118,19 +119,21 @@ void TestSoftwareUpdateDialog::endings()
     fixture::serveRelease(server, { { "r2", "1.10" } }, "r2", { file });
     server.setRoute(QStringLiteral("/releases"), CannedReply::ok(releases));
     if (brokenFile)
-        server.setRoute(QStringLiteral("/files/show/id/f1"), CannedReply::ok(QByteArray(4096, 'x')));
+        server.setRoute(QStringLiteral("/files/show/id/f1"),
+                        CannedReply::ok(QByteArray(4096, 'x')));
 
     SoftwareUpdateDialog dialog(QStringLiteral("ORM-2"), QStringLiteral("STM32"), current);
     dialog.updateManager()->setServerUrl(
-            releases.isEmpty() ? QUrl(QStringLiteral("http://127.0.0.1:%1").arg(deadPort()))
-                               : server.url());
+        releases.isEmpty() ? QUrl(QStringLiteral("http://127.0.0.1:%1").arg(deadPort()))
+                           : server.url());
     QSignalSpy finished(&dialog, &QDialog::finished);
     dialog.show();
     QCOMPARE(dialog.currentFrame(), static_cast<QWidget *>(dialog.searchFrame()));
     if (confirm) {
         QTRY_COMPARE(dialog.currentFrame(), static_cast<QWidget *>(dialog.confirmationFrame()));
         QCOMPARE(labelText(dialog.confirmationFrame(), "currentVersionLabel"), current);
-        QCOMPARE(labelText(dialog.confirmationFrame(), "latestVersionLabel"), QStringLiteral("1.10"));
+        QCOMPARE(labelText(dialog.confirmationFrame(), "latestVersionLabel"),
+                 QStringLiteral("1.10"));
         button(dialog.confirmationFrame(), "downloadButton")->click();
     }
     QTRY_COMPARE(dialog.currentFrame(), static_cast<QWidget *>(dialog.unifiedFrame()));
@@ -159,7 +162,8 @@ void TestSoftwareUpdateDialog::downloadFlow()
     const QList<File> files = { { "a", "VARNO-2.1.msi", QByteArray(300000, 'i'), 0, true, true },
                                 { "b", "notes.txt", QByteArray("new"), 0, false, false } };
     fixture::serveRelease(server, { { "r", "2.1.0.0" } }, "r", files);
-    SoftwareUpdateDialog dialog(QStringLiteral("7"), QStringLiteral("WIN32"), QStringLiteral("2.0.2.3"));
+    SoftwareUpdateDialog dialog(QStringLiteral("7"), QStringLiteral("WIN32"),
+                                QStringLiteral("2.0.2.3"));
     dialog.updateManager()->setServerUrl(server.url());
     QSignalSpy started(dialog.updateManager(), &UpdateManager::FileStarted);
     // What the download page shows as each file starts (connected after the page itself).
@@ -187,8 +191,10 @@ void TestSoftwareUpdateDialog::cancelAtConfirmation()
 {
     HttpTestServer server;
     QVERIFY(server.listen());
-    fixture::serveRelease(server, { { "r", "5.0" } }, "r", { { "f", "x.bin", "x", 0, true, true } });
-    SoftwareUpdateDialog dialog(QStringLiteral("7"), QStringLiteral("WIN32"), QStringLiteral("4.9"));
+    fixture::serveRelease(server, { { "r", "5.0" } }, "r",
+                          { { "f", "x.bin", "x", 0, true, true } });
+    SoftwareUpdateDialog dialog(QStringLiteral("7"), QStringLiteral("WIN32"),
+                                QStringLiteral("4.9"));
     dialog.updateManager()->setServerUrl(server.url());
     dialog.show();
     QTRY_COMPARE(dialog.currentFrame(), static_cast<QWidget *>(dialog.confirmationFrame()));
@@ -203,12 +209,14 @@ void TestSoftwareUpdateDialog::cancelDuringDownload()
 {
     HttpTestServer server;
     QVERIFY(server.listen());
-    fixture::serveRelease(server, { { "r", "5.0" } }, "r",
-                          { { "f1", "a.bin", "aaa", 0, true, true }, { "f2", "b.bin", "b", 0, true, true } });
+    fixture::serveRelease(
+        server, { { "r", "5.0" } }, "r",
+        { { "f1", "a.bin", "aaa", 0, true, true }, { "f2", "b.bin", "b", 0, true, true } });
     CannedReply stalled;
     stalled.stall = true;
     server.setRoute(QStringLiteral("/files/show/id/f2"), stalled);
-    SoftwareUpdateDialog dialog(QStringLiteral("7"), QStringLiteral("WIN32"), QStringLiteral("4.9"));
+    SoftwareUpdateDialog dialog(QStringLiteral("7"), QStringLiteral("WIN32"),
+                                QStringLiteral("4.9"));
     dialog.updateManager()->setServerUrl(server.url());
     dialog.show();
     QTRY_COMPARE(dialog.currentFrame(), static_cast<QWidget *>(dialog.confirmationFrame()));
@@ -229,7 +237,8 @@ void TestSoftwareUpdateDialog::escapeDuringSearch()
     CannedReply stalled;
     stalled.stall = true;
     server.setRoute(QStringLiteral("/servers.xml"), stalled);
-    SoftwareUpdateDialog dialog(QStringLiteral("7"), QStringLiteral("WIN32"), QStringLiteral("1.0"));
+    SoftwareUpdateDialog dialog(QStringLiteral("7"), QStringLiteral("WIN32"),
+                                QStringLiteral("1.0"));
     dialog.updateManager()->setServerUrl(server.url());
     dialog.show();
     QTRY_COMPARE(server.requestCount(QStringLiteral("/servers.xml")), 1);

@@ -8,8 +8,8 @@
 #include <QDirIterator>
 #include <QNetworkProxy>
 #include <QSettings>
-#include <QSslConfiguration>
 #include <QSignalSpy>
+#include <QSslConfiguration>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -154,10 +154,10 @@ void TestUpdateManager::triesTheNextServer()
     QVERIFY(listServer.listen());
     QVERIFY(mirror.listen());
     fixture::serveRelease(mirror, { { "a", "3.1" } }, "a", {});
-    listServer.setRoute(QStringLiteral("/servers.xml"),
-                        CannedReply::ok(fixture::serversXml(
-                                { QStringLiteral("http://127.0.0.1:%1").arg(deadPort()),
-                                  mirror.url().toString() })));
+    listServer.setRoute(
+        QStringLiteral("/servers.xml"),
+        CannedReply::ok(fixture::serversXml(
+            { QStringLiteral("http://127.0.0.1:%1").arg(deadPort()), mirror.url().toString() })));
     UpdateManager manager;
     manager.setServerUrl(listServer.url());
     QVERIFY2(runSearch(manager), qPrintable(manager.errorString()));
@@ -194,34 +194,35 @@ void TestUpdateManager::badReplies_data()
     truncated.contentLength = truncated.body.size() + 100;
 
     QTest::newRow("servers: unclosed element")
-            << servers << CannedReply::ok("<servers><server url=\"http://x\"") << bad;
-    QTest::newRow("servers: wrong root") << servers << CannedReply::ok("<html><body/></html>") << bad;
+        << servers << CannedReply::ok("<servers><server url=\"http://x\"") << bad;
+    QTest::newRow("servers: wrong root")
+        << servers << CannedReply::ok("<html><body/></html>") << bad;
     QTest::newRow("servers: entity expansion")
-            << servers
-            << CannedReply::ok("<!DOCTYPE servers [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;"
-                               "&a;&a;&a;&a;\">]><servers><server url=\"&b;\"/></servers>")
-            << bad;
+        << servers
+        << CannedReply::ok("<!DOCTYPE servers [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;"
+                           "&a;&a;&a;&a;\">]><servers><server url=\"&b;\"/></servers>")
+        << bad;
     QTest::newRow("servers: 404") << servers << CannedReply::error(404) << bad;
     QTest::newRow("servers: huge body") << servers << huge << bad;
     QTest::newRow("servers: redirect loop")
-            << servers << CannedReply::redirect("/servers.xml") << bad;
+        << servers << CannedReply::redirect("/servers.xml") << bad;
     QTest::newRow("servers: JSON") << servers << CannedReply::ok("{\"servers\": []}") << bad;
     QTest::newRow("releases: empty body") << releases << CannedReply::ok("") << bad;
     QTest::newRow("releases: trailing garbage")
-            << releases << CannedReply::ok(fixture::releasesXml({ { "a", "1.0" } }) + "<x>") << bad;
+        << releases << CannedReply::ok(fixture::releasesXml({ { "a", "1.0" } }) + "<x>") << bad;
     QTest::newRow("releases: id with path")
-            << releases << CannedReply::ok(fixture::releasesXml({ { "../a", "1.0" } })) << bad;
+        << releases << CannedReply::ok(fixture::releasesXml({ { "../a", "1.0" } })) << bad;
     QTest::newRow("releases: no version")
-            << releases << CannedReply::ok("<releases><release id=\"a\"/></releases>") << bad;
+        << releases << CannedReply::ok("<releases><release id=\"a\"/></releases>") << bad;
     QTest::newRow("releases: 500") << releases << CannedReply::error(500) << bad;
     QTest::newRow("releases: huge body") << releases << huge << bad;
     QTest::newRow("releases: truncated") << releases << truncated << bad;
     QTest::newRow("releases: redirect loop")
-            << releases << CannedReply::redirect("/releases?again=1") << bad;
+        << releases << CannedReply::redirect("/releases?again=1") << bad;
     QTest::newRow("releases: binary")
-            << releases << CannedReply::ok(QByteArray("\x00\xff\xfe<releases>", 14)) << bad;
+        << releases << CannedReply::ok(QByteArray("\x00\xff\xfe<releases>", 14)) << bad;
     QTest::newRow("releases: no answer")
-            << releases << stalled << int(UpdateManager::Error::Unreachable);
+        << releases << stalled << int(UpdateManager::Error::Unreachable);
 }
 
 void TestUpdateManager::badReplies()
@@ -288,12 +289,15 @@ void TestUpdateManager::downloadsRelease()
     QCOMPARE(started.at(1).at(2).toInt(), 2);
     QVERIFY(!progress.isEmpty());
     QCOMPARE(progress.last().at(0).toLongLong(), qint64(3));
-    QCOMPARE(readFile(UpdateManager::localPath(QStringLiteral("VARNO-2.1.msi"))), files.at(0).content);
-    QCOMPARE(readFile(UpdateManager::localPath(QStringLiteral("firmware.bin"))), files.at(1).content);
+    QCOMPARE(readFile(UpdateManager::localPath(QStringLiteral("VARNO-2.1.msi"))),
+             files.at(0).content);
+    QCOMPARE(readFile(UpdateManager::localPath(QStringLiteral("firmware.bin"))),
+             files.at(1).content);
     // Nothing else: no temporary files left behind.
-    QCOMPARE(filesUnderHome(), QStringList({ "VARNO Device Manager/updates/VARNO-2.1.msi",
-                                             "VARNO Device Manager/updates/firmware.bin",
-                                             "VARNO Device Manager/updates/firmware.bin.notes" }));
+    QCOMPARE(filesUnderHome(),
+             QStringList({ "VARNO Device Manager/updates/VARNO-2.1.msi",
+                           "VARNO Device Manager/updates/firmware.bin",
+                           "VARNO Device Manager/updates/firmware.bin.notes" }));
 
     // The check before use notices a file changed after the download.
     QString error;
@@ -392,7 +396,8 @@ void TestUpdateManager::hostileFileNames()
     QFETCH(QString, name);
     HttpTestServer server;
     QVERIFY(server.listen());
-    fixture::serveRelease(server, { { "r", "9.0" } }, "r", { { "f1", name, "pwned", 0, true, true } });
+    fixture::serveRelease(server, { { "r", "9.0" } }, "r",
+                          { { "f1", name, "pwned", 0, true, true } });
     UpdateManager manager;
     manager.setServerUrl(server.url());
     QVERIFY(runSearch(manager));
@@ -407,7 +412,8 @@ void TestUpdateManager::cancelDuringDownload()
 {
     HttpTestServer server;
     QVERIFY(server.listen());
-    fixture::serveRelease(server, { { "r", "9.0" } }, "r", { { "f1", "a.bin", "abc", 0, true, true } });
+    fixture::serveRelease(server, { { "r", "9.0" } }, "r",
+                          { { "f1", "a.bin", "abc", 0, true, true } });
     CannedReply stalled;
     stalled.stall = true;
     server.setRoute(QStringLiteral("/files/show/id/f1"), stalled);
@@ -463,7 +469,8 @@ void TestUpdateManager::honoursApplicationProxy()
     QCOMPARE(manager.versions(), QStringList({ "4.0" }));
     QCOMPARE(proxy.requests().size(), 2);
     QCOMPARE(proxy.requests().at(0), QStringLiteral("http://updates.varno.invalid/servers.xml"));
-    QVERIFY(proxy.requests().at(1).startsWith(QLatin1String("http://updates.varno.invalid/releases?")));
+    QVERIFY(
+        proxy.requests().at(1).startsWith(QLatin1String("http://updates.varno.invalid/releases?")));
 }
 
 // A self-signed certificate for "localhost" and 127.0.0.1 (tests/data/update, valid until 2126).
@@ -537,7 +544,7 @@ void TestUpdateManager::configuredServerUrl_data()
     QTest::newRow("unset") << QVariant() << fallback;
     QTest::newRow("http") << QVariant("http://127.0.0.1:8080") << QUrl("http://127.0.0.1:8080");
     QTest::newRow("https with path")
-            << QVariant(" https://mirror.example/varno ") << QUrl("https://mirror.example/varno");
+        << QVariant(" https://mirror.example/varno ") << QUrl("https://mirror.example/varno");
     QTest::newRow("ftp") << QVariant("ftp://mirror.example") << fallback;
     QTest::newRow("no host") << QVariant("http://") << fallback;
     QTest::newRow("file") << QVariant("file:///etc/passwd") << fallback;

@@ -31,31 +31,32 @@ void TestUpdateReplyParser::servers_data()
                          << true << QStringList { "http://a.example", "https://b.example/v2" };
     QTest::newRow("empty list") << http << QByteArray("<?xml version=\"1.0\"?><servers/>") << true
                                 << QStringList();
-    QTest::newRow("relative resolves") << http
-                                       << QByteArray("<servers><server url=\"/mirror\"/></servers>")
-                                       << true << QStringList { "http://list.example/mirror" };
+    QTest::newRow("relative resolves")
+        << http << QByteArray("<servers><server url=\"/mirror\"/></servers>") << true
+        << QStringList { "http://list.example/mirror" };
     QTest::newRow("duplicates once") << http
                                      << QByteArray("<servers><server url=\"http://a.example\"/>"
                                                    "<server url=\"http://a.example\"/></servers>")
                                      << true << QStringList { "http://a.example" };
     QTest::newRow("https list refuses http mirror")
-            << https
-            << QByteArray("<servers><server url=\"http://a.example\"/>"
-                          "<server url=\"https://b.example\"/></servers>")
-            << true << QStringList { "https://b.example" };
+        << https
+        << QByteArray("<servers><server url=\"http://a.example\"/>"
+                      "<server url=\"https://b.example\"/></servers>")
+        << true << QStringList { "https://b.example" };
     QTest::newRow("other schemes skipped")
-            << http
-            << QByteArray("<servers><server url=\"file:///etc\"/><server url=\"ftp://x\"/>"
-                          "<server url=\"\"/><server/><mirror url=\"http://c\"/></servers>")
-            << true << QStringList();
+        << http
+        << QByteArray("<servers><server url=\"file:///etc\"/><server url=\"ftp://x\"/>"
+                      "<server url=\"\"/><server/><mirror url=\"http://c\"/></servers>")
+        << true << QStringList();
     QTest::newRow("unknown children skipped")
-            << http << QByteArray("<servers><note>hi<b/></note><server url=\"http://a\"/></servers>")
-            << true << QStringList { "http://a" };
+        << http << QByteArray("<servers><note>hi<b/></note><server url=\"http://a\"/></servers>")
+        << true << QStringList { "http://a" };
     QTest::newRow("wrong root") << http << QByteArray("<releases/>") << false << QStringList();
     QTest::newRow("empty") << http << QByteArray() << false << QStringList();
     QTest::newRow("unclosed") << http << QByteArray("<servers><server url=\"http://a\"/>") << false
                               << QStringList();
-    QTest::newRow("two roots") << http << QByteArray("<servers/><servers/>") << false << QStringList();
+    QTest::newRow("two roots") << http << QByteArray("<servers/><servers/>") << false
+                               << QStringList();
     QTest::newRow("doctype") << http
                              << QByteArray("<!DOCTYPE servers [<!ENTITY e \"x\">]><servers/>")
                              << false << QStringList();
@@ -102,23 +103,24 @@ void TestUpdateReplyParser::releases_data()
     QTest::newRow("id missing") << QByteArray("<releases><release version=\"1.0\"/></releases>")
                                 << false << QStringList() << QStringList();
     QTest::newRow("id with slash")
-            << QByteArray("<releases><release id=\"a/b\" version=\"1.0\"/></releases>") << false
-            << QStringList() << QStringList();
-    QTest::newRow("id too long")
-            << QByteArray("<releases><release id=\"" + QByteArray(65, 'a') + "\" version=\"1\"/></releases>")
-            << false << QStringList() << QStringList();
+        << QByteArray("<releases><release id=\"a/b\" version=\"1.0\"/></releases>") << false
+        << QStringList() << QStringList();
+    QTest::newRow("id too long") << QByteArray("<releases><release id=\"" + QByteArray(65, 'a')
+                                               + "\" version=\"1\"/></releases>")
+                                 << false << QStringList() << QStringList();
     QTest::newRow("version empty")
-            << QByteArray("<releases><release id=\"a\" version=\"  \"/></releases>") << false
-            << QStringList() << QStringList();
+        << QByteArray("<releases><release id=\"a\" version=\"  \"/></releases>") << false
+        << QStringList() << QStringList();
     QTest::newRow("trailing text")
-            << QByteArray("<releases><release id=\"a\" version=\"1\"/></releases>junk") << false
-            << QStringList() << QStringList();
+        << QByteArray("<releases><release id=\"a\" version=\"1\"/></releases>junk") << false
+        << QStringList() << QStringList();
     QTest::newRow("bad attribute quoting")
-            << QByteArray("<releases><release id=a version=\"1\"/></releases>") << false
-            << QStringList() << QStringList();
+        << QByteArray("<releases><release id=a version=\"1\"/></releases>") << false
+        << QStringList() << QStringList();
     QByteArray many = "<releases>";
     for (int i = 0; i <= UpdateReplyParser::kMaxReleases; ++i)
-        many += "<release id=\"r" + QByteArray::number(i) + "\" version=\"1." + QByteArray::number(i) + "\"/>";
+        many += "<release id=\"r" + QByteArray::number(i) + "\" version=\"1."
+            + QByteArray::number(i) + "\"/>";
     many += "</releases>";
     QTest::newRow("too many") << many << false << QStringList() << QStringList();
 }
@@ -154,49 +156,53 @@ void TestUpdateReplyParser::details_data()
     QTest::addColumn<int>("count");
 
     const QByteArray sha(64, 'a');
-    QTest::newRow("full") << QByteArray("<release id=\"r\" version=\"2.0\"><file id=\"f\" name=\"fw.bin\""
-                                        " size=\"12\" kind=\"2\" sha256=\"" + sha + "\"/></release>")
+    QTest::newRow("full") << QByteArray(
+        "<release id=\"r\" version=\"2.0\"><file id=\"f\" name=\"fw.bin\""
+        " size=\"12\" kind=\"2\" sha256=\""
+        + sha + "\"/></release>")
                           << true << "fw.bin" << qint64(12) << 2 << 1;
     QTest::newRow("minimal") << QByteArray("<release><file id=\"f\" name=\"a b.msi\"/>"
                                            "<file id=\"g\" name=\"c.bin\"/></release>")
                              << true << "a b.msi" << qint64(-1) << 0 << 2;
-    QTest::newRow("no files") << QByteArray("<release id=\"r\"/>") << false << "" << qint64(-1) << 0 << 0;
+    QTest::newRow("no files") << QByteArray("<release id=\"r\"/>") << false << "" << qint64(-1) << 0
+                              << 0;
     QTest::newRow("unsafe name") << QByteArray("<release><file id=\"f\" name=\"../x\"/></release>")
                                  << false << "" << qint64(-1) << 0 << 0;
     QTest::newRow("escaped unsafe name")
-            << QByteArray("<release><file id=\"f\" name=\"..&#47;x\"/></release>") << false << ""
-            << qint64(-1) << 0 << 0;
+        << QByteArray("<release><file id=\"f\" name=\"..&#47;x\"/></release>") << false << ""
+        << qint64(-1) << 0 << 0;
     QTest::newRow("same name twice, other case")
-            << QByteArray("<release><file id=\"f\" name=\"FW.bin\"/><file id=\"g\" name=\"fw.BIN\"/>"
-                          "</release>")
-            << false << "" << qint64(-1) << 0 << 0;
+        << QByteArray("<release><file id=\"f\" name=\"FW.bin\"/><file id=\"g\" name=\"fw.BIN\"/>"
+                      "</release>")
+        << false << "" << qint64(-1) << 0 << 0;
     QTest::newRow("negative size")
-            << QByteArray("<release><file id=\"f\" name=\"a\" size=\"-1\"/></release>") << false << ""
-            << qint64(-1) << 0 << 0;
+        << QByteArray("<release><file id=\"f\" name=\"a\" size=\"-1\"/></release>") << false << ""
+        << qint64(-1) << 0 << 0;
     QTest::newRow("size beyond limit")
-            << QByteArray("<release><file id=\"f\" name=\"a\" size=\"99999999999999\"/></release>")
-            << false << "" << qint64(-1) << 0 << 0;
+        << QByteArray("<release><file id=\"f\" name=\"a\" size=\"99999999999999\"/></release>")
+        << false << "" << qint64(-1) << 0 << 0;
     QTest::newRow("size not a number")
-            << QByteArray("<release><file id=\"f\" name=\"a\" size=\"12k\"/></release>") << false << ""
-            << qint64(-1) << 0 << 0;
+        << QByteArray("<release><file id=\"f\" name=\"a\" size=\"12k\"/></release>") << false << ""
+        << qint64(-1) << 0 << 0;
     QTest::newRow("short checksum")
-            << QByteArray("<release><file id=\"f\" name=\"a\" sha256=\"abcd\"/></release>") << false
-            << "" << qint64(-1) << 0 << 0;
-    QTest::newRow("checksum not hex")
-            << QByteArray("<release><file id=\"f\" name=\"a\" sha256=\"" + QByteArray(64, 'z') + "\"/></release>")
-            << false << "" << qint64(-1) << 0 << 0;
+        << QByteArray("<release><file id=\"f\" name=\"a\" sha256=\"abcd\"/></release>") << false
+        << "" << qint64(-1) << 0 << 0;
+    QTest::newRow("checksum not hex") << QByteArray("<release><file id=\"f\" name=\"a\" sha256=\""
+                                                    + QByteArray(64, 'z') + "\"/></release>")
+                                      << false << "" << qint64(-1) << 0 << 0;
     QTest::newRow("kind out of range")
-            << QByteArray("<release><file id=\"f\" name=\"a\" kind=\"300\"/></release>") << false << ""
-            << qint64(-1) << 0 << 0;
+        << QByteArray("<release><file id=\"f\" name=\"a\" kind=\"300\"/></release>") << false << ""
+        << qint64(-1) << 0 << 0;
     QTest::newRow("file id missing") << QByteArray("<release><file name=\"a\"/></release>") << false
                                      << "" << qint64(-1) << 0 << 0;
     QTest::newRow("release too large")
-            << QByteArray("<release><file id=\"f\" name=\"a\" size=\"1073741824\"/>"
-                          "<file id=\"g\" name=\"b\" size=\"1\"/></release>")
-            << false << "" << qint64(-1) << 0 << 0;
+        << QByteArray("<release><file id=\"f\" name=\"a\" size=\"1073741824\"/>"
+                      "<file id=\"g\" name=\"b\" size=\"1\"/></release>")
+        << false << "" << qint64(-1) << 0 << 0;
     QByteArray many = "<release>";
     for (int i = 0; i <= UpdateReplyParser::kMaxFilesPerRelease; ++i)
-        many += "<file id=\"f" + QByteArray::number(i) + "\" name=\"f" + QByteArray::number(i) + "\"/>";
+        many += "<file id=\"f" + QByteArray::number(i) + "\" name=\"f" + QByteArray::number(i)
+            + "\"/>";
     many += "</release>";
     QTest::newRow("too many files") << many << false << "" << qint64(-1) << 0 << 0;
 }

@@ -35,17 +35,18 @@ inline QByteArray releasesXml(const QList<QPair<QString, QString>> &idAndVersion
     QByteArray xml = "<?xml version=\"1.0\"?>\n<releases>\n";
     for (const auto &release : idAndVersion)
         xml += "  <release id=\"" + release.first.toUtf8() + "\" version=\""
-                + release.second.toUtf8() + "\"/>\n";
+            + release.second.toUtf8() + "\"/>\n";
     return xml + "</releases>\n";
 }
 
 inline QByteArray detailsXml(const QString &id, const QString &version, const QList<File> &files)
 {
     QByteArray xml = "<?xml version=\"1.0\"?>\n<release id=\"" + id.toUtf8() + "\" version=\""
-            + version.toUtf8() + "\">\n";
+        + version.toUtf8() + "\">\n";
     for (const File &file : files) {
-        xml += "  <file id=\"" + file.id.toUtf8() + "\" name=\"" + file.name.toHtmlEscaped().toUtf8().replace("\n", "&#10;")
-                + "\" kind=\"" + QByteArray::number(file.kind) + "\"";
+        xml += "  <file id=\"" + file.id.toUtf8() + "\" name=\""
+            + file.name.toHtmlEscaped().toUtf8().replace("\n", "&#10;") + "\" kind=\""
+            + QByteArray::number(file.kind) + "\"";
         if (file.withSize)
             xml += " size=\"" + QByteArray::number(file.content.size()) + "\"";
         if (file.withSha256)
