@@ -5,10 +5,41 @@
 #include <QPainter>
 #include <QWheelEvent>
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 namespace {
 // Extra seconds the highlight covers beyond the window's last record: one record's width.
 constexpr double kRecordSeconds = 10;
+constexpr qint64 kMSecsPerDay = 86400000;
+// Zones change their offset on the hour or the half hour.
+constexpr qint64 kOffsetBlockMSecs = 1800000;
+
+// Milliseconds since the epoch of every point. A local time's offset from UTC takes a time zone
+// lookup (a file check in the C library each time); records lie close together, so the offset is
+// looked up once per half hour of wall-clock time and reused for the records inside it.
+QVector<qint64> epochMSecs(const HystogramPoints &points)
+{
+    QVector<qint64> result(points.size());
+    qint64 cachedBlock = std::numeric_limits<qint64>::min();
+    qint64 cachedOffset = 0;
+    for (int i = 0; i < points.size(); ++i) {
+        const QDateTime &time = points.at(i).time;
+        if (!time.isValid()) {
+            result[i] = i > 0 ? result.at(i - 1) : 0;
+            continue;
+        }
+        const qint64 wall = time.date().toJulianDay() * kMSecsPerDay
+            + time.time().msecsSinceStartOfDay();
+        const qint64 block = wall / kOffsetBlockMSecs;
+        if (block != cachedBlock) {
+            cachedBlock = block;
+            cachedOffset = time.toMSecsSinceEpoch() - wall;
+        }
+        result[i] = wall + cachedOffset;
+    }
+    return result;
+}
 }
 
 HystogramTimeline::HystogramTimeline(QWidget *parent)
@@ -19,10 +50,10 @@ HystogramTimeline::HystogramTimeline(QWidget *parent)
 void HystogramTimeline::setData(const HystogramPoints &points)
 {
     m_points = points;
-    m_offsets.resize(m_points.size());
-    const qint64 origin = m_points.isEmpty() ? 0 : m_points.first().time.toMSecsSinceEpoch();
-    for (int i = 0; i < m_points.size(); ++i)
-        m_offsets[i] = (m_points.at(i).time.toMSecsSinceEpoch() - origin) / 1000;
+    m_offsets = epochMSecs(m_points);
+    const qint64 origin = m_offsets.isEmpty() ? 0 : m_offsets.first();
+    for (qint64 &offset : m_offsets)
+        offset = (offset - origin) / 1000;
     m_start = 0;
     m_length = kDefaultLength;
     m_spanSeconds = m_offsets.isEmpty() ? 0 : m_offsets.last();
@@ -134,20 +165,33 @@ double HystogramTimeline::pixelOfSeconds(double seconds) const
 }
 
 // A million records fall on a few hundred pixel columns: each column shows the colour of its
-// highest record, so a repaint costs the width of the strip, not the number of records.
+// highest record, so a repaint costs the width of the strip, not the number of records. A record
+// covers the 10 seconds up to the next one, so sparse records still read as a solid strip.
 void HystogramTimeline::buildColumns()
 {
     const int w = qMax(width(), 0);
-    m_columns.fill(0, w);
-    QVector<float> highest(w, 0);
-    QVector<bool> used(w, false);
+    QVector<float> startHighest(w, 0);
+    QVector<QRgb> startColour(w, 0);
     for (int i = 0; i < m_points.size() && w > 0; ++i) {
         const int column = qBound(0, static_cast<int>(pixelOfSeconds(m_offsets.at(i))), w - 1);
         const float value = m_points.at(i).value;
-        if (!used.at(column) || value > highest.at(column)) {
-            used[column] = true;
-            highest[column] = value;
-            m_columns[column] = m_points.at(i).colour | 0xFF000000u;
+        if (startColour.at(column) == 0 || value > startHighest.at(column)) {
+            startHighest[column] = value;
+            startColour[column] = m_points.at(i).colour | 0xFF000000u;
+        }
+    }
+    const int cover = m_spanSeconds > 0
+        ? qBound(1, static_cast<int>(std::ceil(w * kRecordSeconds / m_spanSeconds)), qMax(w, 1))
+        : qMax(w, 1);
+    m_columns.fill(0, w);
+    for (int x = 0; x < w; ++x) {
+        float highest = 0;
+        for (int from = qMax(0, x - cover + 1); from <= x; ++from) {
+            const QRgb colour = startColour.at(from);
+            if (colour != 0 && (m_columns.at(x) == 0 || startHighest.at(from) > highest)) {
+                highest = startHighest.at(from);
+                m_columns[x] = colour;
+            }
         }
     }
     m_columnsValid = true;
