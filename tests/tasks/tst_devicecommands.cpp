@@ -87,6 +87,7 @@ private slots:
     void malformedReplies_data();
     void malformedReplies();
     void shortReadReplyWritesNothing();
+    void zeroLengthReadSendsNothing();
 };
 
 void TestDeviceCommands::initTestCase()
@@ -453,6 +454,28 @@ void TestDeviceCommands::shortReadReplyWritesNothing()
                                args({ { "file_descriptor", QVariant::fromValue(measure) }, { "file_path", target.path() } }));
     QCOMPARE(r.code(), int(TaskResult::Error));
     QVERIFY(QDir(target.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+}
+
+void TestDeviceCommands::zeroLengthReadSendsNothing()
+{
+    QTemporaryDir source;
+    QTemporaryDir target;
+    QVERIFY(writeFile(source.filePath(QStringLiteral("EMPTY.BIN")), QByteArray()));
+    CommandHarness h;
+    QVERIFY(h.start({ QStringLiteral("--file"), source.filePath(QStringLiteral("EMPTY.BIN")) }));
+    const FileDescriptor empty = findFile(listOf(h.run(Device::ListFiles)), QStringLiteral("EMPTY.BIN"));
+    QVERIFY(empty.isValid());
+    QCOMPARE(empty.size(), 0u);
+    QSignalSpy sent(h.device(), &Device::dataSent);
+    // Decided: nothing to fetch, so the read succeeds at once with an empty local copy.
+    const TaskResult r = h.run(Device::ReadFile,
+                               args({ { "file_descriptor", QVariant::fromValue(empty) }, { "file_path", target.path() } }));
+    QCOMPARE(r.code(), int(TaskResult::Successful));
+    QCOMPARE(r.data().toString(), QStringLiteral("EMPTY.BIN"));
+    QCOMPARE(sent.count(), 0);
+    QFileInfo copy(target.filePath(QStringLiteral("EMPTY.BIN")));
+    QVERIFY(copy.exists());
+    QCOMPARE(copy.size(), 0);
 }
 
 QTEST_MAIN(TestDeviceCommands)
