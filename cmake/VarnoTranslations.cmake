@@ -45,7 +45,7 @@ foreach(dir IN LISTS VARNO_CORE_DIRS ITEMS forms)
     endif()
 endforeach()
 add_custom_target(varno_lupdate
-    COMMAND Qt5::lupdate -no-obsolete -locations relative ${_varno_lupdate_dirs} -ts ${VARNO_TS_FILES}
+    COMMAND Qt5::lupdate -no-obsolete -locations none ${_varno_lupdate_dirs} -ts ${VARNO_TS_FILES}
     WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}
     COMMENT "Refreshing the translation sources from the code and forms"
     VERBATIM)
