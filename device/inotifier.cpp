@@ -1,5 +1,6 @@
 #include "device/inotifier.h"
 
+#include <QDir>
 #include <QStandardPaths>
 
 QString varno::allowedDevicePattern(quint16 vid, quint16 pid)
@@ -20,8 +21,11 @@ bool varno::isAllowedDevice(const QString &name, const QVector<AllowedDeviceId> 
 
 QString varno::attachedDevicesDir()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation)
-            + QStringLiteral("/varno-devices");
+    // Same choice as varno-devsim --attach makes, or the two would never meet.
+    QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (runtime.isEmpty())
+        runtime = QDir::tempPath();
+    return runtime + QStringLiteral("/varno-devices");
 }
 
 QString varno::attachedDeviceLinkName(qint64 processId, quint16 vid, quint16 pid)

@@ -4,6 +4,8 @@
 #include "device/devicenotifier.h"
 #include "device/inotifier.h"
 #include "device/notifier_udev.h"
+#include "link/serialport.h"
+#include "tests/common/devsimprocess.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -95,6 +97,7 @@ private slots:
     void attachedLinksFoundByFirstScan();
     void attachedLinkArrivalAndRemoval();
     void stopNotifyTwiceIsHarmlessAndSilences();
+    void attachedSimulatorComesAndGoes();
 
 private:
     QTemporaryDir m_runtimeDir;
@@ -360,6 +363,41 @@ void TstUdevNotifier::stopNotifyTwiceIsHarmlessAndSilences()
     QTRY_COMPARE_WITH_TIMEOUT(inserted.count(), 3, kSettleTimeoutMs);
     QCOMPARE(inserted.at(2).at(0).toString(), later);
     QCOMPARE(udevNotifier->pendingArrivalCount(), 0);
+}
+
+void TstUdevNotifier::attachedSimulatorComesAndGoes()
+{
+    DeviceNotifier notifier;
+    notifier.addAllowedDevice(0x27E9, 0xB403);
+    QSignalSpy inserted(&notifier, &DeviceNotifier::deviceInserted);
+    QSignalSpy removed(&notifier, &DeviceNotifier::deviceRemoved);
+    notifier.startNotify();
+    QVERIFY(notifier.enumerateDevices().isEmpty());
+
+    DevSimProcess simulator;
+    QVERIFY2(simulator.start({"--attach"}), "the simulator starts and prints its pty");
+    const QString link = linkPath(varno::attachedDeviceLinkName(simulator.process().processId()));
+    QTRY_COMPARE_WITH_TIMEOUT(inserted.count(), 1, kSettleTimeoutMs);
+    QCOMPARE(inserted.at(0).at(0).toString(), link);
+    QCOMPARE(QFileInfo(link).symLinkTarget(), simulator.path());
+
+    // The reported name is what the serial port opens.
+    {
+        SerialPort port(link, 1200, 1200);
+        try {
+            port.Open();
+        } catch (const SerialPortException &e) {
+            QFAIL(e.what());
+        }
+        QVERIFY(port.IsOpen());
+        port.Close();
+    }
+
+    simulator.stop();
+    QTRY_COMPARE(removed.count(), 1);
+    QCOMPARE(removed.at(0).at(0).toString(), link);
+    QVERIFY2(!QFileInfo::exists(link), "the simulator takes its link away");
+    QCOMPARE(inserted.count(), 1);
 }
 
 // The udev side needs umockdev's preload library, which can only be set before the process starts:
