@@ -179,6 +179,9 @@ QStringList UdevNotifier::enumerateDevices()
         }
     }
 
+    // The scan works before startNotify() too, as the first scan of a device list should.
+    if (m_attachedDir.isEmpty())
+        m_attachedDir = varno::attachedDevicesDir();
     const QSet<QString> entries = scanAttachedDir();
     if (m_notifying)
         m_attachedEntries = entries;
