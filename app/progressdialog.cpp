@@ -7,6 +7,8 @@ ProgressDialog::ProgressDialog(QWidget *parent)
     , ui(std::make_unique<Ui::ProgressDialog>())
 {
     ui->setupUi(this);
+    // Both bars keep a bar's height when the dialog grows.
+    ui->barStack->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setPercent(-1);
 }
 
