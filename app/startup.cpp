@@ -41,7 +41,11 @@ void setApplicationIdentity()
 
 QString localesDir()
 {
-    const QString programDir = QCoreApplication::applicationDirPath();
+    return localesDir(QCoreApplication::applicationDirPath());
+}
+
+QString localesDir(const QString &programDir)
+{
     const QString beside = programDir + QStringLiteral("/locales");
     const QString installed = QDir::cleanPath(programDir + QStringLiteral("/../share/varnodevm/locales"));
     const QString catalogue = QStringLiteral("/languages.xml");

@@ -26,6 +26,7 @@ void setApplicationIdentity();
 // "locales" beside the program. An installed program sits in <prefix>/bin and finds them in
 // <prefix>/share/varnodevm/locales instead, when that has a catalogue and the first does not.
 QString localesDir();
+QString localesDir(const QString &programDir);
 QString languageCatalogPath();
 
 // Installs "varnodevm_<locale>.qm" and "qt_<locale>.qm" from dir, each when it loads, and returns

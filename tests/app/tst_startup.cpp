@@ -70,6 +70,8 @@ private slots:
     void chooseLanguage_data();
     void chooseLanguage();
 
+    void localesFolder_data();
+    void localesFolder();
     void loadTranslators_data();
     void loadTranslators();
 
@@ -319,6 +321,34 @@ void TstStartup::chooseLanguage()
     QCOMPARE(varno::chooseLanguage(languages, settings, catalogPath, systemLocale), chosen);
     QCOMPARE(settings.value("Language"), storedAfter);
     QCOMPARE(int(languages.currentLanguage().id), currentId);
+}
+
+void TstStartup::localesFolder_data()
+{
+    QTest::addColumn<QStringList>("catalogues"); // folders under the prefix that hold languages.xml
+    QTest::addColumn<QString>("expected");
+
+    const QString beside = "bin/locales";
+    const QString installed = "share/varnodevm/locales";
+    QTest::newRow("build tree") << QStringList{beside} << beside;
+    QTest::newRow("installed") << QStringList{installed} << installed;
+    QTest::newRow("both: beside wins") << QStringList{beside, installed} << beside;
+    QTest::newRow("neither: beside") << QStringList() << beside;
+}
+
+void TstStartup::localesFolder()
+{
+    QFETCH(QStringList, catalogues);
+    QFETCH(QString, expected);
+
+    QTemporaryDir prefix;
+    QVERIFY(prefix.isValid());
+    QVERIFY(QDir(prefix.path()).mkpath("bin"));
+    for (const QString &folder : qAsConst(catalogues)) {
+        QVERIFY(QDir(prefix.path()).mkpath(folder));
+        QVERIFY(writeFile(prefix.filePath(folder + "/languages.xml"), kCatalogue));
+    }
+    QCOMPARE(varno::localesDir(prefix.filePath("bin")), prefix.filePath(expected));
 }
 
 void TstStartup::loadTranslators_data()
