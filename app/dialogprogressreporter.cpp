@@ -32,3 +32,8 @@ void DialogProgressReporter::OnFinished(int result)
         m_dialog->hide();
     emit finished(result);
 }
+
+ProgressDialog *DialogProgressReporter::dialog() const
+{
+    return m_dialog;
+}

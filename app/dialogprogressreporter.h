@@ -17,7 +17,7 @@ public:
     ~DialogProgressReporter() override;
 
     // Null until the first report.
-    ProgressDialog *dialog() const { return m_dialog; }
+    ProgressDialog *dialog() const;
 
 public slots:
     void OnProgress(const QString &text, int percent) override;

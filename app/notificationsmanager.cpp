@@ -129,3 +129,8 @@ void NotificationsManager::dropPopups()
         m_popup = nullptr;
     }
 }
+
+NotificationWidget *NotificationsManager::currentPopup() const
+{
+    return m_popup;
+}

@@ -34,7 +34,7 @@ public:
     QString lastMessage() const { return m_lastMessage; }
 
     // The pop-up on screen, or null.
-    NotificationWidget *currentPopup() const { return m_popup; }
+    NotificationWidget *currentPopup() const;
     int queuedCount() const { return m_queue.size(); }
     void setTimings(int displayMs, int fadeMs);
 
