@@ -14,6 +14,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -81,8 +82,14 @@ void SerialPort::Open()
     if (fd < 0)
         throw SerialPortException(errno);
     // Exclusive access, like a share mode of 0: a second open of the same tty fails with EBUSY.
+    // TIOCEXCL does not bind root, so an advisory lock backs it up (root cannot skip that one).
     if (::ioctl(fd, TIOCEXCL) != 0) {
         const int error = errno;
+        ::close(fd);
+        throw SerialPortException(error);
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno == EWOULDBLOCK ? EBUSY : errno;
         ::close(fd);
         throw SerialPortException(error);
     }
