@@ -47,6 +47,7 @@ HistoryConverter::HistoryConverter(QObject *parent)
 HistoryConverter::~HistoryConverter()
 {
     wait();
+    delete m_reader;
 }
 
 void HistoryConverter::run()
@@ -72,7 +73,9 @@ void HistoryConverter::convert()
         return;
     }
     delete m_reader;
-    m_reader = new HistoryFileReader(index, valuePath, this);
+    // Made on the worker thread, so it cannot be a child of the converter, which lives on the
+    // page's thread; the converter deletes it instead.
+    m_reader = new HistoryFileReader(index, valuePath);
     index->close();
     delete index;
     if (!m_reader->knownFormat()) {

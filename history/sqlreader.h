@@ -29,8 +29,8 @@ public:
     // The statement readHistory() runs with the current filters.
     QString queryText() const;
 
-    QDateTime start() const { return m_start; }
-    QDateTime end() const { return m_end; }
+    QDateTime startTime() const { return m_start; }
+    QDateTime endTime() const { return m_end; }
     int comparison() const { return m_comparison; }
     double value() const { return m_value; }
     QString fileName() const { return m_fileName; }
