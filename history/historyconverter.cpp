@@ -182,12 +182,12 @@ bool HistoryConverter::writeDatabase(const QString &path, const QString &connect
     }
 
     ValueTexts values;
+    HistoryFormat::LocalTimeFormatter times;
     int rows = 0;
     int lastPercent = -1;
     for (int i = 0; i < count; ++i) {
         const FileReader::Entry &entry = entries.at(i);
-        insert.bindValue(0, HistoryFormat::formatRecordTime(
-                                    HistoryFormat::timeFromSeconds(entry.seconds)));
+        insert.bindValue(0, times.recordText(entry.seconds));
         insert.bindValue(1, values.text(entry.word));
         // A second row for one second (a daylight-saving repeat) is refused by the key.
         if (insert.exec())

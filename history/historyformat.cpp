@@ -149,6 +149,61 @@ QString formatRecordTime(const QDateTime &time)
     return text;
 }
 
+namespace {
+
+constexpr qint64 kQuarterHourSeconds = 900;
+
+int localOffsetAt(qint64 utcSeconds)
+{
+    return QDateTime::fromSecsSinceEpoch(utcSeconds, Qt::LocalTime).offsetFromUtc();
+}
+
+qint64 floorDivide(qint64 a, qint64 b)
+{
+    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
+}
+
+} // namespace
+
+int LocalTimeFormatter::offsetFor(qint64 utcSeconds)
+{
+    const qint64 slot = floorDivide(utcSeconds, kQuarterHourSeconds);
+    if (!m_haveSlot || slot != m_slot) {
+        m_slot = slot;
+        m_haveSlot = true;
+        const qint64 first = slot * kQuarterHourSeconds;
+        m_slotOffset = localOffsetAt(first);
+        m_slotUniform = localOffsetAt(first + kQuarterHourSeconds - 1) == m_slotOffset;
+    }
+    return m_slotUniform ? m_slotOffset : localOffsetAt(utcSeconds);
+}
+
+QString LocalTimeFormatter::recordText(qint64 secondsSinceBase)
+{
+    static const qint64 baseSeconds = timeBase().toSecsSinceEpoch();
+    const qint64 utc = baseSeconds + secondsSinceBase;
+    const qint64 local = utc + offsetFor(utc);
+    const qint64 days = floorDivide(local, 86400);
+    const int secondOfDay = int(local - days * 86400);
+    const QDate date = QDate::fromJulianDay(days + kUnixEpochJulianDay);
+    if (!date.isValid() || !fastFormatYear(date.year()))
+        return formatRecordTime(timeFromSeconds(secondsSinceBase));
+    QString text(19, Qt::Uninitialized);
+    QChar *out = text.data();
+    putDigits(out, date.year(), 4);
+    out[4] = QLatin1Char('-');
+    putDigits(out + 5, date.month(), 2);
+    out[7] = QLatin1Char('-');
+    putDigits(out + 8, date.day(), 2);
+    out[10] = QLatin1Char(' ');
+    putDigits(out + 11, secondOfDay / 3600, 2);
+    out[13] = QLatin1Char(':');
+    putDigits(out + 14, secondOfDay / 60 % 60, 2);
+    out[16] = QLatin1Char(':');
+    putDigits(out + 17, secondOfDay % 60, 2);
+    return text;
+}
+
 QDateTime RecordTimeParser::parse(const QString &text)
 {
     if (text.size() == 19) {
