@@ -9,7 +9,6 @@ namespace HistoryFormat {
 
 namespace {
 
-constexpr qint64 kMsecsPerDay = 86400000;
 constexpr qint64 kUnixEpochJulianDay = 2440588;
 
 // Writes `value` as `width` decimal digits at `out`; callers keep value within range.
@@ -165,7 +164,7 @@ qint64 floorDivide(qint64 a, qint64 b)
 
 } // namespace
 
-int LocalTimeFormatter::offsetFor(qint64 utcSeconds)
+int LocalOffsetCache::offsetAt(qint64 utcSeconds)
 {
     const qint64 slot = floorDivide(utcSeconds, kQuarterHourSeconds);
     if (!m_haveSlot || slot != m_slot) {
@@ -182,7 +181,7 @@ QString LocalTimeFormatter::recordText(qint64 secondsSinceBase)
 {
     static const qint64 baseSeconds = timeBase().toSecsSinceEpoch();
     const qint64 utc = baseSeconds + secondsSinceBase;
-    const qint64 local = utc + offsetFor(utc);
+    const qint64 local = utc + m_offsets.offsetAt(utc);
     const qint64 days = floorDivide(local, 86400);
     const int secondOfDay = int(local - days * 86400);
     const QDate date = QDate::fromJulianDay(days + kUnixEpochJulianDay);
@@ -220,25 +219,19 @@ QDateTime RecordTimeParser::parse(const QString &text)
         const QTime clock(hour, minute, second);
         if (shape && year >= 0 && month >= 0 && day >= 0 && hour >= 0 && minute >= 0
             && second >= 0 && date.isValid() && clock.isValid()) {
-            const qint64 localMs = (date.toJulianDay() - kUnixEpochJulianDay) * kMsecsPerDay
-                    + clock.msecsSinceStartOfDay();
-            if (m_haveOffset) {
-                // Consecutive rows nearly always share the offset; the check catches a
-                // daylight-saving change and falls back to the full conversion.
-                const QDateTime guess
-                        = QDateTime::fromMSecsSinceEpoch(localMs - m_offsetMs, Qt::LocalTime);
-                if (guess.time() == clock && guess.date() == date)
-                    return guess;
-            }
-            const QDateTime exact(date, clock, Qt::LocalTime);
-            if (exact.isValid() && exact.time() == clock && exact.date() == date) {
-                m_offsetMs = localMs - exact.toMSecsSinceEpoch();
-                m_haveOffset = true;
-                return exact;
+            const qint64 local = (date.toJulianDay() - kUnixEpochJulianDay) * 86400
+                    + clock.msecsSinceStartOfDay() / 1000;
+            // The offset of the previous row nearly always fits; a daylight-saving change
+            // needs a second try with the offset found at the first guess.
+            for (int attempt = 0; attempt < 2; ++attempt) {
+                const qint64 utc = local - m_offset;
+                const int offset = m_offsets.offsetAt(utc);
+                if (offset == m_offset)
+                    return QDateTime::fromSecsSinceEpoch(utc, Qt::OffsetFromUTC, offset);
+                m_offset = offset;
             }
         }
     }
-    // Anything unusual (other shapes, times inside a daylight-saving gap) gets Qt's own answer.
     return QDateTime::fromString(text, kRecordTimeFormat);
 }
 
