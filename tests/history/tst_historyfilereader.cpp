@@ -189,22 +189,25 @@ void tst_HistoryFileReader::blockLayoutBlocks()
     const QString valuePath = m_dir.filePath(QStringLiteral("measure.dat"));
     writeFile(valuePath, countingWords(5));
     QBuffer index;
-    index.setData(contiguousIndex({ { 1000, 3 }, { 0, 2 }, { 500, 0 } }));
+    // The last block starts on words the first one took: it keeps none and ends where it starts.
+    index.setData(contiguousIndex({ { 1000, 3 }, { 0, 2 }, { 500, 0 } }) + blockRecord(700, 0));
     index.open(QIODevice::ReadOnly);
     HistoryFileReader reader(&index, valuePath);
     QCOMPARE(reader.format(), HistoryFileReader::kBlockLayout);
     QVERIFY(qobject_cast<TimedFileReader *>(reader.reader()));
 
     const QVector<DataBlock *> blocks = reader.reader()->blocks();
-    QCOMPARE(blocks.size(), 3);
     const QDateTime base = HistoryFormat::timeBase();
+    QCOMPARE(blocks.size(), 4);
+    QCOMPARE(base.secsTo(blocks.at(2)->start()), 700);
+    QCOMPARE(blocks.at(2)->end(), blocks.at(2)->start());
     QCOMPARE(base.secsTo(blocks.at(0)->start()), 0);
     QCOMPARE(base.secsTo(blocks.at(0)->end()), 20);
     QCOMPARE(base.secsTo(blocks.at(1)->start()), 500);
     QCOMPARE(blocks.at(1)->end(), blocks.at(1)->start());
-    QCOMPARE(base.secsTo(blocks.at(2)->end()), 1030);
+    QCOMPARE(base.secsTo(blocks.at(3)->end()), 1030);
     QCOMPARE(reader.first().block(), blocks.at(0));
-    QCOMPARE(reader.last().block(), blocks.at(2));
+    QCOMPARE(reader.last().block(), blocks.at(3));
 }
 
 void tst_HistoryFileReader::singleValueLayout_data()
