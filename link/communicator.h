@@ -1,5 +1,9 @@
 #pragma once
 
+#include "device/device.h"
+#include "device/deviceinfo.h"
+#include "device/devicestate.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -13,7 +17,8 @@ class Communicator : public QObject
 {
     Q_OBJECT
 public:
-    // Opens the port; a SerialPortException leaves the constructor when it cannot be opened.
+    // Opens the port; a SerialPortException leaves the constructor when it cannot be opened, and the
+    // port then stays the caller's to delete. Once constructed, the framer owns the port.
     Communicator(SerialPort *port, QObject *parent = nullptr);
     ~Communicator() override;
 
@@ -30,6 +35,10 @@ signals:
     void dataSent(int frames);
     void dataReceived(int bytes);
     void aborted(int reason);
+    // Declared for listeners but never raised: the tasks decode these records instead.
+    void stateReceived(DeviceState state);
+    void idReceived(DeviceInfo version);
+    void ModeReceived(Device::DeviceMode mode);
 
 private:
     Framer *m_framer = nullptr;

@@ -1,0 +1,223 @@
+#include "charts/hystogramchart.h"
+
+#include <QLinearGradient>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QWheelEvent>
+#include <cmath>
+
+namespace {
+// The tallest bar reaches 1 / 1.1 of the plot height, leaving room above it.
+constexpr double kHeadroom = 1.1;
+constexpr double kArrowShare = 2.0 / 11.0;
+constexpr int kGridDivisions = 5;
+constexpr int kMaxTimeLabels = 6;
+
+// Values that are not a number, infinite or negative cannot be drawn as a bar.
+float barValue(float value)
+{
+    return std::isfinite(value) && value > 0 ? value : 0.0f;
+}
+}
+
+HystogramChart::HystogramChart(QWidget *parent)
+    : QWidget(parent)
+{
+}
+
+void HystogramChart::setData(const HystogramPoints &points)
+{
+    m_points = points;
+    QWidget::update();
+}
+
+void HystogramChart::update(bool earlierPossible, bool laterPossible)
+{
+    m_earlierPossible = earlierPossible;
+    m_laterPossible = laterPossible;
+    QWidget::update();
+}
+
+QRectF HystogramChart::plotRect() const
+{
+    // 30 pixels on the left for the value labels and 30 along the bottom for the time labels.
+    return QRectF(kMarginPx, 0, qMax(width() - 2 * kMarginPx, 0), qMax(height() - kMarginPx, 0));
+}
+
+double HystogramChart::slotWidth() const
+{
+    if (m_points.isEmpty())
+        return 0;
+    return plotRect().width() / (2.0 * m_points.size());
+}
+
+float HystogramChart::largestValue() const
+{
+    float largest = 0;
+    for (const HystogramPoint &p : m_points)
+        largest = qMax(largest, barValue(p.value));
+    return largest;
+}
+
+QRectF HystogramChart::barRect(int index) const
+{
+    if (index < 0 || index >= m_points.size())
+        return QRectF();
+    const QRectF plot = plotRect();
+    const double slot = slotWidth();
+    const float largest = largestValue();
+    // A window of zeros (the placeholder after clear()) has no tallest bar to scale by.
+    const double height = largest > 0
+        ? static_cast<double>(barValue(m_points.at(index).value)) / largest * plot.height() / kHeadroom
+        : 0.0;
+    const double centre = plot.left() + (2 * index + 1) * slot;
+    return QRectF(centre - slot / 2, plot.bottom() - height, slot, height);
+}
+
+QVector<HystogramChart::GapMarker> HystogramChart::gapMarkers() const
+{
+    QVector<GapMarker> markers;
+    const QRectF plot = plotRect();
+    const double slot = slotWidth();
+    for (int i = 1; i < m_points.size(); ++i) {
+        const qint64 apart = m_points.at(i - 1).time.secsTo(m_points.at(i).time);
+        if (apart >= kGapSeconds)
+            markers.append(GapMarker { plot.left() + 2 * i * slot, m_points.at(i).time });
+    }
+    return markers;
+}
+
+QRectF HystogramChart::earlierArrowRect() const
+{
+    const QRectF plot = plotRect();
+    const double size = plot.height() * kArrowShare;
+    return QRectF(plot.left(), plot.center().y() - size / 2, size, size);
+}
+
+QRectF HystogramChart::laterArrowRect() const
+{
+    const QRectF plot = plotRect();
+    const double size = plot.height() * kArrowShare;
+    return QRectF(plot.right() - size, plot.center().y() - size / 2, size, size);
+}
+
+void HystogramChart::mousePressEvent(QMouseEvent *event)
+{
+    m_earlierPressed = false;
+    m_laterPressed = false;
+    if (m_earlierPossible && earlierArrowRect().contains(event->pos()))
+        m_earlierPressed = true;
+    else if (m_laterPossible && laterArrowRect().contains(event->pos()))
+        m_laterPressed = true;
+    event->accept();
+    if (m_earlierPressed || m_laterPressed)
+        notify();
+}
+
+void HystogramChart::wheelEvent(QWheelEvent *event)
+{
+    m_earlierPressed = false;
+    m_laterPressed = false;
+    const int delta = event->angleDelta().y();
+    if (delta > 0 && m_laterPossible)
+        m_laterPressed = true;
+    else if (delta < 0 && m_earlierPossible)
+        m_earlierPressed = true;
+    event->accept();
+    if (m_earlierPressed || m_laterPressed)
+        notify();
+}
+
+void HystogramChart::drawArrow(QPainter &painter, const QRectF &area, bool pointsLeft) const
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    painter.setOpacity(0.7);
+    painter.setPen(QPen(QColor(120, 120, 120), 1));
+    painter.setBrush(Qt::white);
+    painter.drawRoundedRect(area, area.width() / 5, area.width() / 5);
+    QPainterPath head;
+    const double inset = area.width() * 0.3;
+    if (pointsLeft) {
+        head.moveTo(area.left() + inset, area.center().y());
+        head.lineTo(area.right() - inset, area.top() + inset);
+        head.lineTo(area.right() - inset, area.bottom() - inset);
+    } else {
+        head.moveTo(area.right() - inset, area.center().y());
+        head.lineTo(area.left() + inset, area.top() + inset);
+        head.lineTo(area.left() + inset, area.bottom() - inset);
+    }
+    head.closeSubpath();
+    painter.setBrush(QColor(90, 90, 90));
+    painter.drawPath(head);
+    painter.restore();
+}
+
+void HystogramChart::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::white);
+    const QRectF plot = plotRect();
+    if (plot.width() <= 0 || plot.height() <= 0)
+        return;
+    QFont labelFont(QStringLiteral("Times New Roman"), 8);
+    painter.setFont(labelFont);
+
+    painter.setPen(QPen(QColor(200, 200, 200), 1, Qt::DashLine));
+    for (int i = 1; i < kGridDivisions; ++i) {
+        const double y = plot.top() + plot.height() * i / kGridDivisions;
+        const double x = plot.left() + plot.width() * i / kGridDivisions;
+        painter.drawLine(QLineF(plot.left(), y, plot.right(), y));
+        painter.drawLine(QLineF(x, plot.top(), x, plot.bottom()));
+    }
+
+    for (int i = 0; i < m_points.size(); ++i) {
+        const QRectF bar = barRect(i);
+        if (bar.height() <= 0)
+            continue;
+        const QColor colour = QColor::fromRgb(m_points.at(i).colour);
+        QLinearGradient fill(bar.topLeft(), bar.topRight());
+        fill.setColorAt(0, colour.lighter(120));
+        fill.setColorAt(0.5, colour.lighter(140));
+        fill.setColorAt(1, colour.darker(143));
+        painter.fillRect(bar, fill);
+    }
+
+    painter.setPen(QPen(QColor(160, 0, 0), 1, Qt::DotLine));
+    for (const GapMarker &marker : gapMarkers()) {
+        painter.drawLine(QLineF(marker.x, plot.top(), marker.x, plot.bottom()));
+        painter.drawText(QPointF(marker.x + 2, plot.top() + painter.fontMetrics().ascent()),
+                         marker.time.toString(QStringLiteral("hh:mm:ss")));
+    }
+
+    painter.setPen(QPen(Qt::black, 1));
+    painter.drawRect(plot);
+
+    // Value labels: the scale of the window's tallest bar.
+    const float largest = largestValue();
+    const double top = largest * kHeadroom;
+    for (int i = 0; i <= kGridDivisions; ++i) {
+        const double y = plot.bottom() - plot.height() * i / kGridDivisions;
+        const double labelTop = qBound(0.0, y - 8, qMax(0.0, plot.bottom() - 16));
+        painter.drawText(QRectF(0, labelTop, kMarginPx - 2, 16), Qt::AlignRight | Qt::AlignVCenter,
+                         QString::number(top * i / kGridDivisions));
+    }
+
+    // Time labels under a few evenly chosen bars.
+    if (!m_points.isEmpty()) {
+        const int labels = qMin<int>(kMaxTimeLabels, m_points.size());
+        const int every = qMax(1, m_points.size() / labels);
+        for (int i = 0; i < m_points.size(); i += every) {
+            const QRectF bar = barRect(i);
+            painter.drawText(QRectF(bar.center().x() - 45, plot.bottom() + 2, 90, kMarginPx - 2),
+                             Qt::AlignHCenter | Qt::AlignTop,
+                             m_points.at(i).time.toString(QStringLiteral("dd.MM.yy hh:mm")));
+        }
+    }
+
+    if (m_earlierPossible)
+        drawArrow(painter, earlierArrowRect(), true);
+    if (m_laterPossible)
+        drawArrow(painter, laterArrowRect(), false);
+}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "charts/hystogrampoint.h"
+#include "charts/isubject.h"
+
+#include <QRectF>
+#include <QVector>
+#include <QWidget>
+
+// Bar chart of a window of history records, one bar per record, with scroll arrows at both ends.
+class HystogramChart : public QWidget, public ISubject
+{
+    Q_OBJECT
+public:
+    static constexpr int kMarginPx = 30;
+    // Two records further apart than this lost samples in between or start a new measuring block.
+    static constexpr qint64 kGapSeconds = 16;
+
+    struct GapMarker
+    {
+        double x = 0; // pixel, halfway between the two bars
+        QDateTime time; // the later record's time
+    };
+
+    explicit HystogramChart(QWidget *parent = nullptr);
+
+    void setData(const HystogramPoints &points);
+    HystogramPoints data() const { return m_points; }
+    void update(bool earlierPossible, bool laterPossible);
+    using QWidget::update;
+
+    bool earlierPressed() const { return m_earlierPressed; }
+    bool laterPressed() const { return m_laterPressed; }
+    bool earlierPossible() const { return m_earlierPossible; }
+    bool laterPossible() const { return m_laterPossible; }
+
+    QRectF plotRect() const;
+    QRectF barRect(int index) const;
+    QVector<GapMarker> gapMarkers() const;
+    QRectF earlierArrowRect() const;
+    QRectF laterArrowRect() const;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
+
+private:
+    double slotWidth() const;
+    float largestValue() const;
+    void drawArrow(class QPainter &painter, const QRectF &area, bool pointsLeft) const;
+
+    HystogramPoints m_points;
+    bool m_earlierPossible = false;
+    bool m_laterPossible = false;
+    bool m_earlierPressed = false;
+    bool m_laterPressed = false;
+};

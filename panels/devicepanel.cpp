@@ -1,0 +1,53 @@
+#include "panels/devicepanel.h"
+
+#include "device/device.h"
+#include "device/devicemanager.h"
+
+DevicePanel::DevicePanel(QWidget *parent)
+    : QWidget(parent)
+{
+    // A page lets go of its device as soon as the registry drops it, whoever else is told.
+    connect(DeviceManager::instance(), &DeviceManager::DeviceRemoved, this, &DevicePanel::OnDeviceRemoved);
+}
+
+Device *DevicePanel::device() const
+{
+    return m_deviceName.isEmpty() ? nullptr : DeviceManager::instance()->device(m_deviceName);
+}
+
+void DevicePanel::setDevice(const QString &name)
+{
+    if (name == m_deviceName)
+        return;
+    if (Device *previous = device())
+        disconnect(previous, nullptr, this, nullptr);
+    m_deviceName = name;
+    // Queued: results are handled from the event loop, never inside the device's own event
+    // handler, so a message box shown for a result cannot outlive the device under it.
+    if (Device *current = device())
+        connect(current, &Device::dataUpdated, this, &DevicePanel::OnDeviceDataUpdated, Qt::QueuedConnection);
+    deviceChanged();
+}
+
+void DevicePanel::clearDevice()
+{
+    if (Device *previous = device())
+        disconnect(previous, nullptr, this, nullptr);
+    m_deviceName.clear();
+    deviceCleared();
+}
+
+void DevicePanel::OnDeviceDataUpdated(int id)
+{
+    // A queued update may come from a device that was unbound meanwhile.
+    Device *current = device();
+    if (!current || sender() != current)
+        return;
+    deviceDataUpdated(id);
+}
+
+void DevicePanel::OnDeviceRemoved(const QString &name)
+{
+    if (!m_deviceName.isEmpty() && name == m_deviceName)
+        clearDevice();
+}

@@ -1,0 +1,269 @@
+#include "panels/generaldevicewidget.h"
+
+#include "device/device.h"
+#include "device/deviceinfo.h"
+#include "link/logging.h"
+#include "panels/inputpassworddialog.h"
+#include "panels/passwordchangedialog.h"
+#include "tasks/changepasswordtask.h"
+#include "tasks/writecalibrationtask.h"
+
+#include "ui_generaldevicewidget.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QVariantHash>
+
+namespace {
+
+const QString kSerialNumberFirmware = QStringLiteral("1.9");
+
+QList<qulonglong> versionParts(const QString &version)
+{
+    QList<qulonglong> parts;
+    const QStringList texts = version.split(QLatin1Char('.'), Qt::SkipEmptyParts);
+    for (const QString &text : texts)
+        parts.append(text.toULongLong());
+    return parts;
+}
+
+} // namespace
+
+GeneralDeviceWidget::GeneralDeviceWidget(QWidget *parent)
+    : DevicePanel(parent)
+    , ui(std::make_unique<Ui::GeneralDeviceWidget>())
+{
+    ui->setupUi(this);
+    ui->updateSoftwarePushButton->setEnabled(false);
+    ui->updateSoftwarePushButton->hide();
+    connect(ui->readCalibrationButton, &QPushButton::clicked, this, &GeneralDeviceWidget::OnRefreshCalibration);
+    connect(ui->writeCalibrationButton, &QPushButton::clicked, this, &GeneralDeviceWidget::OnWriteCalibration);
+    connect(ui->changePasswordButton, &QPushButton::clicked, this, &GeneralDeviceWidget::OnChangePassword);
+    connect(ui->updateSoftwarePushButton, &QPushButton::clicked, this, &GeneralDeviceWidget::OnUpdateFirmwareClicked);
+}
+
+GeneralDeviceWidget::~GeneralDeviceWidget() = default;
+
+bool GeneralDeviceWidget::isOlderVersion(const QString &version, const QString &than)
+{
+    const QList<qulonglong> a = versionParts(version);
+    const QList<qulonglong> b = versionParts(than);
+    if (a.isEmpty() || a.size() != b.size())
+        return false;
+    for (int i = 0; i < a.size(); ++i) {
+        if (a.at(i) != b.at(i))
+            return a.at(i) < b.at(i);
+    }
+    return false;
+}
+
+bool GeneralDeviceWidget::isSameVersion(const QString &a, const QString &b)
+{
+    return versionParts(a) == versionParts(b);
+}
+
+QString GeneralDeviceWidget::powerOnTimeText(quint32 seconds)
+{
+    // All the hours: a 16-bit count would wrap after seven and a half years of operation.
+    const quint32 hours = seconds / 3600;
+    const quint32 minutes = (seconds / 60) % 60;
+    return QString::number(hours) + tr(" h ") + QStringLiteral("%1").arg(minutes, 2, 10, QLatin1Char('0'))
+        + tr(" min ");
+}
+
+QString GeneralDeviceWidget::powerSourceText(const DeviceState &state)
+{
+    if (state.externalPower())
+        return state.charging() ? tr("On-Line") + QLatin1Char('/') + tr("Charging") : tr("On-Line");
+    return state.accumulator() ? tr("Accumulator") : tr("Battery");
+}
+
+void GeneralDeviceWidget::deviceChanged()
+{
+    if (m_connectedDevice)
+        disconnect(m_connectedDevice, nullptr, this, nullptr);
+    m_connectedDevice = device();
+    // The frame may re-bind before the new device is registered: nothing to show then.
+    if (!m_connectedDevice)
+        return;
+    connect(m_connectedDevice, &Device::stateChanged, this, &GeneralDeviceWidget::OnDeviceStateChange);
+    const DeviceInfo info = m_connectedDevice->deviceInfo();
+    VLOG << info;
+    showIdentity(info);
+    if (!m_connectedDevice->state().isEmpty())
+        OnDeviceStateChange(m_connectedDevice->state());
+    requestNewestFirmware(info.hardwareVersion(), m_connectedDevice->platform());
+    OnRefreshCalibration();
+}
+
+void GeneralDeviceWidget::deviceCleared()
+{
+    ui->updateSoftwarePushButton->setEnabled(false);
+    ui->updateSoftwarePushButton->hide();
+    if (m_connectedDevice)
+        disconnect(m_connectedDevice, nullptr, this, nullptr);
+    m_connectedDevice = nullptr;
+}
+
+void GeneralDeviceWidget::deviceDataUpdated(int id)
+{
+    Device *current = device();
+    if (!current)
+        return;
+    switch (id) {
+    case Device::ReadCalibration:
+        OnReadCalibrationTaskResult(current->data(id));
+        break;
+    case Device::WriteCalibration:
+        OnWriteCalibrationTaskResult(current->data(id));
+        break;
+    case Device::ChangePassword:
+        OnChangePasswordTaskResult(current->data(id));
+        break;
+    default:
+        break;
+    }
+}
+
+void GeneralDeviceWidget::showIdentity(const DeviceInfo &info)
+{
+    const QString firmware = info.firmwareVersion();
+    ui->currentVersionLabel->setText(firmware);
+    const bool hasSerialNumber = isOlderVersion(kSerialNumberFirmware, firmware)
+        || isSameVersion(firmware, kSerialNumberFirmware);
+    if (hasSerialNumber)
+        ui->serialNumberLabel->setText(info.serialNumber());
+    ui->snLabelCaption->setVisible(hasSerialNumber);
+    ui->serialNumberLabel->setVisible(hasSerialNumber);
+}
+
+void GeneralDeviceWidget::OnDeviceStateChange(const DeviceState &state)
+{
+    ui->powerSourceLabel->setText(powerSourceText(state));
+    ui->batteryLabel->setText(tr("%1 %").arg(state.battery()));
+    ui->powerOnTimeLabel->setText(powerOnTimeText(state.powerOnTime()));
+    ui->powerCyclesLabel->setText(QString::number(state.powerCycles()));
+}
+
+// The update client lives in the update module; until it is built in, the check ends as an
+// unreachable server would. Wiring it: start the request here with Done() and Fail() connected to
+// the two slots below; Done() hands the client's versions to showNewestFirmware(), and both slots
+// delete the sending client later.
+void GeneralDeviceWidget::requestNewestFirmware(const QString &product, const QString &platform)
+{
+    Q_UNUSED(product)
+    Q_UNUSED(platform)
+    OnFirmwareRequestFail();
+}
+
+void GeneralDeviceWidget::OnFirmwareRequestDone()
+{
+}
+
+void GeneralDeviceWidget::OnFirmwareRequestFail()
+{
+    ui->lastVersionLabel->setText(tr("Not available"));
+}
+
+void GeneralDeviceWidget::showNewestFirmware(const QStringList &versions)
+{
+    if (versions.isEmpty()) {
+        ui->lastVersionLabel->setText(tr("Not available"));
+        return;
+    }
+    QString newest = versions.first();
+    for (const QString &version : versions) {
+        if (isOlderVersion(newest, version))
+            newest = version;
+    }
+    ui->lastVersionLabel->setText(newest);
+    Device *current = device();
+    if (current && isOlderVersion(current->deviceInfo().firmwareVersion(), newest)) {
+        ui->updateSoftwarePushButton->show();
+        ui->updateSoftwarePushButton->setEnabled(true);
+    }
+}
+
+void GeneralDeviceWidget::OnUpdateFirmwareClicked()
+{
+    // The software update and firmware upload dialogs come with the update module.
+}
+
+void GeneralDeviceWidget::OnFilesList(const QVariant &)
+{
+}
+
+void GeneralDeviceWidget::OnRefreshCalibration()
+{
+    if (Device *current = device())
+        current->executeCommand(Device::ReadCalibration, QVariant());
+}
+
+void GeneralDeviceWidget::OnReadCalibrationTaskResult(const QVariant &value)
+{
+    if (!value.isValid())
+        return;
+    const double coefficient = value.toDouble();
+    // Show what the device holds even outside the usual range rather than a clamped value.
+    QDoubleSpinBox *box = ui->calibrationCoeffValueBox;
+    box->setRange(qMin(box->minimum(), coefficient), qMax(box->maximum(), coefficient));
+    box->setValue(coefficient);
+}
+
+void GeneralDeviceWidget::OnWriteCalibration()
+{
+    if (!device())
+        return;
+    QVariantHash params;
+    params.insert(QLatin1String(WriteCalibrationTask::kCoefficientKey), ui->calibrationCoeffValueBox->value());
+    params.insert(QLatin1String(WriteCalibrationTask::kPasswordKey), QString());
+    if (m_passwordRetry && !QApplication::activeModalWidget()) {
+        InputPasswordDialog dialog(tr("Password request"), tr("Please enter a password."), this);
+        if (dialog.exec() != QDialog::Accepted)
+            return;
+        params.insert(QLatin1String(WriteCalibrationTask::kPasswordKey), dialog.password());
+    }
+    // The device may have gone while the dialog was open.
+    if (Device *current = device())
+        current->executeCommand(Device::WriteCalibration, params);
+}
+
+void GeneralDeviceWidget::OnWriteCalibrationTaskResult(const QVariant &result)
+{
+    if (result.isValid() && result.toBool()) {
+        QMessageBox::information(this, tr("Write calibration"), tr("Calibration was writtent successful."),
+                                 QMessageBox::Ok);
+        m_passwordRetry = false;
+    } else if (!m_passwordRetry) {
+        m_passwordRetry = true;
+        ui->writeCalibrationButton->click();
+    } else {
+        QMessageBox::warning(this, tr("Write calibration"),
+                             tr("Calibration wasn't written because of error or wrong password."), QMessageBox::Ok);
+    }
+}
+
+void GeneralDeviceWidget::OnChangePassword()
+{
+    if (QApplication::activeModalWidget())
+        return;
+    PasswordChangeDialog dialog(this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    Device *current = device();
+    if (!current)
+        return;
+    QVariantHash params;
+    params.insert(QLatin1String(ChangePasswordTask::kOldPasswordKey), dialog.oldPassword());
+    params.insert(QLatin1String(ChangePasswordTask::kNewPasswordKey), dialog.newPassword());
+    current->executeCommand(Device::ChangePassword, params);
+}
+
+void GeneralDeviceWidget::OnChangePasswordTaskResult(const QVariant &result)
+{
+    if (result.isValid() && result.toBool())
+        QMessageBox::information(this, tr("Password change"), tr("Password was changed successful."), QMessageBox::Ok);
+    else
+        QMessageBox::warning(this, tr("Password change"),
+                             tr("Password wasn't changed because of error or wrong old password."), QMessageBox::Ok);
+}

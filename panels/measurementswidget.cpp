@@ -1,0 +1,332 @@
+#include "panels/measurementswidget.h"
+
+#include "charts/graphplotter.h"
+#include "device/device.h"
+#include "device/environmentstate.h"
+#include "panels/aggregatedosedialog.h"
+#include "panels/inputpassworddialog.h"
+#include "panels/usersettingswindow.h"
+#include "tasks/resetaggregatedosetask.h"
+#include "tasks/setaggregatedosetask.h"
+
+#include "ui_measurementswidget.h"
+
+#include <QDateTime>
+#include <QMessageBox>
+#include <QTimerEvent>
+#include <QVBoxLayout>
+#include <QVariantHash>
+
+#include <limits>
+
+namespace {
+
+const QColor kRightColour(32, 32, 208, 255);
+const QColor kLeftColour(208, 32, 32, 255);
+const QColor kAverageColour(32, 208, 32, 255);
+const QColor kAggregateColour(160, 0, 160, 255);
+
+} // namespace
+
+MeasurementsWidget::MeasurementsWidget(QWidget *parent)
+    : DevicePanel(parent)
+    , ui(std::make_unique<Ui::MeasurementsWidget>())
+{
+    ui->setupUi(this);
+    connect(ui->resetAggregateDoseButton, &QPushButton::clicked, this, &MeasurementsWidget::OnResetAggregateDose);
+    connect(ui->setAggregateButton, &QPushButton::clicked, this, &MeasurementsWidget::OnSetAggregateDose);
+    connect(ui->levelsSettingsButton, &QPushButton::clicked, this, &MeasurementsWidget::OnLevelSettingsClicked);
+
+    auto *chartLayout = new QVBoxLayout(ui->chartPanel);
+    chartLayout->setSpacing(0);
+    chartLayout->setContentsMargins(3, 3, 3, 3);
+    m_chart = new GraphPlotter(0, 10, 5, ui->chartPanel);
+    chartLayout->addWidget(m_chart);
+    m_chart->addSeries(ui->rightSensorCheckBox->text(), &m_time, &m_right, kRightColour, 0);
+    m_chart->addSeries(ui->leftSensorCheckBox->text(), &m_time, &m_left, kLeftColour, 0);
+    m_chart->addSeries(ui->averageCheckBox->text(), &m_time, &m_average, kAverageColour, 0);
+    m_chart->addSeries(ui->aggregateCheckBox->text(), &m_time, &m_aggregate, kAggregateColour, 0);
+
+    connect(ui->rightSensorCheckBox, &QCheckBox::stateChanged, this, &MeasurementsWidget::OnRightStateChanged);
+    connect(ui->leftSensorCheckBox, &QCheckBox::stateChanged, this, &MeasurementsWidget::OnLeftStateChanged);
+    connect(ui->averageCheckBox, &QCheckBox::stateChanged, this, &MeasurementsWidget::OnAverageStateChanged);
+    connect(ui->aggregateCheckBox, &QCheckBox::stateChanged, this, &MeasurementsWidget::OnAggregateStateChanged);
+
+    m_sampleClock = 0;
+    m_chart->setStartTime(QDateTime::currentDateTime());
+    m_settingsWindow = std::make_unique<UserSettingsWindow>();
+    m_warningLevel = m_settingsWindow->warningLevel();
+    m_criticalLevel = m_settingsWindow->criticalLevel();
+    connect(m_settingsWindow.get(), &UserSettingsWindow::settingsChanged, this, &MeasurementsWidget::OnSettingsChanged);
+    // A sign that comes and goes must not shift the displays beside it.
+    for (QLabel *sign : { ui->leftSensorOverflowLabel, ui->rightSensorOverflowLabel, ui->averageOwerflowLabel }) {
+        QSizePolicy policy = sign->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        sign->setSizePolicy(policy);
+        sign->hide();
+    }
+}
+
+MeasurementsWidget::~MeasurementsWidget()
+{
+    stopPolling();
+}
+
+void MeasurementsWidget::stopPolling()
+{
+    if (m_pollTimerId != -1)
+        killTimer(m_pollTimerId);
+    m_pollTimerId = -1;
+    m_awaitingSample = false;
+}
+
+void MeasurementsWidget::deviceChanged()
+{
+    stopPolling();
+    if (device())
+        m_pollTimerId = startTimer(m_pollIntervalMs);
+    resetDisplay();
+}
+
+void MeasurementsWidget::deviceCleared()
+{
+    stopPolling();
+    resetDisplay();
+}
+
+void MeasurementsWidget::resetDisplay()
+{
+    showValue(ui->leftSensorDisplay, 0);
+    showValue(ui->rightSensorDisplay, 0);
+    showValue(ui->averageDisplay, 0);
+    showValue(ui->aggregatedDisplay, 0);
+    m_shownDose = 0;
+    m_sampleClock = 0;
+    m_chart->setStartTime(QDateTime::currentDateTime());
+    m_time.clear();
+    m_left.clear();
+    m_right.clear();
+    m_average.clear();
+    m_aggregate.clear();
+    m_chart->update();
+}
+
+void MeasurementsWidget::timerEvent(QTimerEvent *event)
+{
+    if (event->timerId() != m_pollTimerId) {
+        DevicePanel::timerEvent(event);
+        return;
+    }
+    Device *current = device();
+    if (!current)
+        return;
+    if (m_awaitingSample)
+        m_sampleClock += kSampleStepSeconds;
+    m_awaitingSample = true;
+    current->executeCommand(Device::ReadEnvironment, QVariant());
+}
+
+void MeasurementsWidget::deviceDataUpdated(int id)
+{
+    Device *current = device();
+    if (!current)
+        return;
+    switch (id) {
+    case Device::ReadEnvironment:
+        showEnvironment(current->data(id));
+        break;
+    case Device::ResetAggregateDose:
+        processResetDose(current->data(id));
+        break;
+    case Device::SetAggregateDose:
+        processSetDose(current->data(id));
+        break;
+    default:
+        break;
+    }
+}
+
+QString MeasurementsWidget::levelStyle(double value, double warningLevel, double criticalLevel)
+{
+    if (value < warningLevel)
+        return QStringLiteral("color: rgba(54, 184, 0, 255);");
+    if (value < criticalLevel)
+        return QStringLiteral("color: yellow;");
+    return QStringLiteral("color: red;");
+}
+
+void MeasurementsWidget::showValue(QLCDNumber *display, double value)
+{
+    // Hundredths exactly as the device sent them. A value too wide for the display is shown as
+    // dashes with the number in the tool tip, never rounded and never as the previous reading.
+    const QString text = QString::number(value, 'f', 2);
+    const int digits = text.size() - (display->smallDecimalPoint() ? 1 : 0);
+    if (digits > display->digitCount()) {
+        display->display(QString(display->digitCount(), QLatin1Char('-')));
+        display->setToolTip(text);
+    } else {
+        display->display(text);
+        display->setToolTip(QString());
+    }
+}
+
+void MeasurementsWidget::showEnvironment(const QVariant &value)
+{
+    m_awaitingSample = false;
+    if (!value.isValid()) {
+        m_sampleClock += kSampleStepSeconds;
+        return;
+    }
+    const EnvironmentState state = value.canConvert<EnvironmentState>() ? value.value<EnvironmentState>()
+                                                                         : EnvironmentState();
+    const double left = EnvironmentState::display(state.left);
+    const double right = EnvironmentState::display(state.right);
+    const double aggregate = EnvironmentState::display(state.dose);
+    const double average = EnvironmentState::display(state.average);
+
+    ui->leftSensorOverflowLabel->setVisible(left >= m_warningLevel);
+    ui->rightSensorOverflowLabel->setVisible(right >= m_warningLevel);
+    ui->averageOwerflowLabel->setVisible(average >= m_warningLevel);
+
+    showValue(ui->leftSensorDisplay, left);
+    showValue(ui->rightSensorDisplay, right);
+    showValue(ui->averageDisplay, average);
+    showValue(ui->aggregatedDisplay, aggregate);
+    m_shownDose = aggregate;
+
+    const QList<QPair<QLCDNumber *, double>> coloured {
+        { ui->leftSensorDisplay, left }, { ui->rightSensorDisplay, right }, { ui->averageDisplay, average }
+    };
+    for (const auto &entry : coloured)
+        entry.first->setStyleSheet(levelStyle(entry.second, m_warningLevel, m_criticalLevel));
+
+    m_time.append(m_sampleClock);
+    m_left.append(left);
+    m_right.append(right);
+    m_average.append(average);
+    m_aggregate.append(aggregate);
+    m_chart->setWindow(std::numeric_limits<int>::max(), m_chart->windowLength());
+    m_chart->update();
+    m_sampleClock += kSampleStepSeconds;
+}
+
+void MeasurementsWidget::seriesStateChanged(const Series &series, int state)
+{
+    if (state == Qt::Checked)
+        m_chart->addSeries(series.box->text(), &m_time, series.data, series.colour, 0);
+    else if (state == Qt::Unchecked)
+        m_chart->removeSeries(series.box->text());
+}
+
+void MeasurementsWidget::OnRightStateChanged(int state)
+{
+    seriesStateChanged({ ui->rightSensorCheckBox, &m_right, kRightColour }, state);
+}
+
+void MeasurementsWidget::OnLeftStateChanged(int state)
+{
+    seriesStateChanged({ ui->leftSensorCheckBox, &m_left, kLeftColour }, state);
+}
+
+void MeasurementsWidget::OnAverageStateChanged(int state)
+{
+    seriesStateChanged({ ui->averageCheckBox, &m_average, kAverageColour }, state);
+}
+
+void MeasurementsWidget::OnAggregateStateChanged(int state)
+{
+    seriesStateChanged({ ui->aggregateCheckBox, &m_aggregate, kAggregateColour }, state);
+}
+
+void MeasurementsWidget::OnLevelSettingsClicked()
+{
+    auto *button = qobject_cast<QWidget *>(sender());
+    if (!button)
+        return;
+    const QPoint corner = button->mapToGlobal(button->rect().bottomRight());
+    m_settingsWindow->move(corner.x() - m_settingsWindow->width(), corner.y());
+    m_settingsWindow->show();
+}
+
+void MeasurementsWidget::OnSettingsChanged()
+{
+    m_warningLevel = m_settingsWindow->warningLevel();
+    m_criticalLevel = m_settingsWindow->criticalLevel();
+}
+
+bool MeasurementsWidget::askPassword(const QString &title, const QString &text, QString *password)
+{
+    InputPasswordDialog dialog(title, text, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    *password = dialog.password();
+    return true;
+}
+
+void MeasurementsWidget::OnResetAggregateDose()
+{
+    if (!device())
+        return;
+    QString password;
+    if (m_passwordRetry && !askPassword(tr("Reset password"), tr("Please enter reset password."), &password))
+        return;
+    QVariantHash params;
+    params.insert(QLatin1String(ResetAggregateDoseTask::kPasswordKey), password);
+    // The device may have gone while the dialog was open.
+    if (Device *current = device())
+        current->executeCommand(Device::ResetAggregateDose, params);
+}
+
+void MeasurementsWidget::processResetDose(const QVariant &result)
+{
+    if (result.isValid() && result.toBool()) {
+        showValue(ui->aggregatedDisplay, 0);
+        m_shownDose = 0;
+        QMessageBox::information(this, tr("Reset aggregate dose"), tr("Aggregate dose was reset successful."),
+                                 QMessageBox::Ok);
+        m_passwordRetry = false;
+    } else if (!m_passwordRetry) {
+        m_passwordRetry = true;
+        ui->resetAggregateDoseButton->click();
+    } else {
+        QMessageBox::warning(this, tr("Reset aggregate dose"),
+                             tr("Aggregate dose wasn't reset, because of wrong password."), QMessageBox::Ok);
+    }
+}
+
+void MeasurementsWidget::OnSetAggregateDose()
+{
+    if (!device())
+        return;
+    AggregateDoseDialog doseDialog(m_shownDose, this);
+    if (doseDialog.exec() != QDialog::Accepted)
+        return;
+    m_requestedDose = doseDialog.value();
+    const quint32 seconds = quint32(doseDialog.duration());
+    QString password;
+    if (m_passwordRetry && !askPassword(tr("Dose set password"), tr("Please enter set password."), &password))
+        return;
+    QVariantHash params;
+    params.insert(QLatin1String(SetAggregateDoseTask::kPasswordKey), password);
+    params.insert(QLatin1String(SetAggregateDoseTask::kValueKey), m_requestedDose);
+    params.insert(QLatin1String(SetAggregateDoseTask::kTimeKey), seconds);
+    if (Device *current = device())
+        current->executeCommand(Device::SetAggregateDose, params);
+}
+
+void MeasurementsWidget::processSetDose(const QVariant &result)
+{
+    if (result.isValid() && result.toBool()) {
+        showValue(ui->aggregatedDisplay, m_requestedDose);
+        m_shownDose = m_requestedDose;
+        QMessageBox::information(this, tr("Set aggregate dose"), tr("Aggregate dose was set successful."),
+                                 QMessageBox::Ok);
+        m_passwordRetry = true;
+    } else if (!m_passwordRetry) {
+        m_passwordRetry = true;
+        ui->setAggregateButton->click();
+    } else {
+        QMessageBox::warning(this, tr("Set aggregate dose"),
+                             tr("Aggregate dose wasn't set, because of wrong password."), QMessageBox::Ok);
+    }
+}

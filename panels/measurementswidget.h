@@ -1,0 +1,97 @@
+#pragma once
+
+#include "panels/devicepanel.h"
+
+#include <QColor>
+#include <QVariant>
+#include <QVector>
+
+#include <memory>
+
+class GraphPlotter;
+class QCheckBox;
+class QLCDNumber;
+class QLabel;
+class UserSettingsWindow;
+
+namespace Ui {
+class MeasurementsWidget;
+}
+
+// The Measures tab: reads the environment every 10 s while a device is bound, shows the readings
+// coloured by the alert levels, plots them and sets or resets the aggregated dose.
+class MeasurementsWidget : public DevicePanel
+{
+    Q_OBJECT
+public:
+    static constexpr int kPollIntervalMs = 10000;
+    static constexpr int kSampleStepSeconds = 10;
+
+    explicit MeasurementsWidget(QWidget *parent = nullptr);
+    ~MeasurementsWidget() override;
+
+    // For the tests, which cannot wait ten seconds per reading.
+    void setPollInterval(int ms) { m_pollIntervalMs = ms; }
+    bool isPolling() const { return m_pollTimerId != -1; }
+    int sampleClock() const { return m_sampleClock; }
+    const QVector<double> &timeData() const { return m_time; }
+    GraphPlotter *chart() const { return m_chart; }
+    UserSettingsWindow *settingsWindow() const { return m_settingsWindow.get(); }
+
+    // The display style for a value: green below the warning level, yellow up to the critical
+    // level, red from there on.
+    static QString levelStyle(double value, double warningLevel, double criticalLevel);
+
+protected:
+    void deviceChanged() override;
+    void deviceCleared() override;
+    void deviceDataUpdated(int id) override;
+    void timerEvent(QTimerEvent *event) override;
+
+private slots:
+    void OnResetAggregateDose();
+    void OnSetAggregateDose();
+    void processResetDose(const QVariant &result);
+    void processSetDose(const QVariant &result);
+    void OnRightStateChanged(int state);
+    void OnLeftStateChanged(int state);
+    void OnAverageStateChanged(int state);
+    void OnAggregateStateChanged(int state);
+    void OnLevelSettingsClicked();
+    void OnSettingsChanged();
+
+private:
+    struct Series
+    {
+        QCheckBox *box;
+        const QVector<double> *data;
+        QColor colour;
+    };
+
+    void stopPolling();
+    void resetDisplay();
+    void showEnvironment(const QVariant &value);
+    void showValue(QLCDNumber *display, double value);
+    void seriesStateChanged(const Series &series, int state);
+    bool askPassword(const QString &title, const QString &text, QString *password);
+
+    std::unique_ptr<Ui::MeasurementsWidget> ui;
+    int m_pollTimerId = -1;
+    int m_pollIntervalMs = kPollIntervalMs;
+    // True from a request until its reading arrives; a tick that finds it still set counts the
+    // missed reading as a gap, since a failed read never reaches the panel as a data item.
+    bool m_awaitingSample = false;
+    GraphPlotter *m_chart = nullptr;
+    QVector<double> m_time;
+    QVector<double> m_left;
+    QVector<double> m_right;
+    QVector<double> m_average;
+    QVector<double> m_aggregate;
+    int m_sampleClock = 0;
+    std::unique_ptr<UserSettingsWindow> m_settingsWindow;
+    double m_warningLevel = 1.0;
+    double m_criticalLevel = 2.0;
+    double m_requestedDose = 0.0;
+    double m_shownDose = 0.0;
+    bool m_passwordRetry = false;
+};

@@ -1,0 +1,47 @@
+#include "tasks/changepasswordtask.h"
+
+ChangePasswordTask::ChangePasswordTask(Device *device, const QString &oldPassword,
+                                       const QString &newPassword, QObject *parent)
+    : DeviceTask(device, QStringLiteral("Check password"), parent)
+    , m_oldPassword(oldPassword)
+    , m_newPassword(newPassword)
+{
+    setTimeout(kTimeoutMs);
+    setDataId(kCommand);
+    setSilent(true);
+}
+
+QByteArray ChangePasswordTask::request() const
+{
+    QByteArray oldField;
+    QByteArray newField;
+    if (!passwordField(m_oldPassword, &oldField) || !passwordField(m_newPassword, &newField))
+        return QByteArray();
+    QByteArray message;
+    message.append(char(kCommand));
+    message.append(oldField.at(0));
+    message.append(newField.at(0));
+    message.append(oldField.mid(1));
+    message.append(newField.mid(1));
+    return message;
+}
+
+bool ChangePasswordTask::sendRequest()
+{
+    reportProgress(tr("Changing password"), -1);
+    const QByteArray message = request();
+    if (message.isEmpty())
+        return refuse(false, "password too long");
+    sendMessage(message);
+    return true;
+}
+
+int ChangePasswordTask::processData(const QByteArray &data)
+{
+    if (data.size() != 2 || quint8(data.at(0)) != kCommand) {
+        setResultData(false);
+        return TaskResult::Error;
+    }
+    setResultData(data.at(1) != 0);
+    return TaskResult::Successful;
+}

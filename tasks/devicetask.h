@@ -1,0 +1,63 @@
+#pragma once
+
+#include "tasks/task.h"
+
+#include <QByteArray>
+#include <QPointer>
+
+class Device;
+
+// One request/reply exchange with one device: sends its command, then judges every message the
+// device sends until the exchange is over.
+class DeviceTask : public Task
+{
+    Q_OBJECT
+public:
+    DeviceTask(Device *device, const QString &name, QObject *parent = nullptr);
+
+    bool start() override;
+    void cancelTask(bool timedOut) override;
+
+    Device *device() const;
+    bool isConnected() const { return m_connected; }
+
+    // One length byte and the password's local 8-bit bytes. The device reads as many bytes as the
+    // length byte says, so it counts the encoded bytes; a password that cannot be described by one
+    // byte (more than 255 bytes encoded) gives false and must not be sent.
+    static bool passwordField(const QString &password, QByteArray *out);
+    static constexpr int kMaxPasswordBytes = 255;
+
+    // value × 100 truncated toward zero, for the device's fixed-point fields. A decimal value with
+    // two places lands on its own hundredths even where binary floating point falls just short
+    // (1.15 gives 115, not 114). False for NaN, infinities and results outside [min, max].
+    static bool toHundredths(double value, qint64 min, qint64 max, qint64 *out);
+
+    // Judges one whole message from the device: 0 good, 1 wrong, 2 refused, anything else (5)
+    // not the end of the exchange. Public so that replies can be checked without a link.
+    virtual int processData(const QByteArray &data) = 0;
+
+protected:
+    virtual bool sendRequest() = 0;
+    virtual void handleDataSent(int frames);
+    virtual void handleDataReceived(int bytes);
+
+    // Sends through the device's communicator; 0 when the device is gone or the port is closed.
+    int send(quint8 code);
+    int send(quint8 code, const QByteArray &params);
+    // Sends a whole message: byte 0 the code, the rest its parameters.
+    int sendMessage(const QByteArray &message);
+    // Finishes a task whose request could not be built, without sending anything.
+    bool refuse(const QVariant &result, const char *why);
+
+protected slots:
+    void OnUserData(const QByteArray &data);
+    void OnDataSent(int frames);
+    void OnDataReceived(int bytes);
+    void OnAbort(int reason);
+
+private:
+    void disconnectDevice();
+
+    QPointer<Device> m_device;
+    bool m_connected = false;
+};

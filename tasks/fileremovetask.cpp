@@ -1,0 +1,33 @@
+#include "tasks/fileremovetask.h"
+
+#include <QtEndian>
+
+FileRemoveTask::FileRemoveTask(Device *device, const FileDescriptor &file, QObject *parent)
+    : DeviceTask(device, QStringLiteral("Remove file"), parent)
+    , m_file(file)
+{
+    // The device erases a large file block by block, which takes its time.
+    setTimeout(file.size() <= kShortTimeoutMaxBytes ? kShortTimeoutMs : kLongTimeoutMs);
+    setDataId(kCommand);
+    setSilent(true);
+}
+
+bool FileRemoveTask::sendRequest()
+{
+    QByteArray params(4, '\0');
+    qToBigEndian<quint32>(m_file.handle(), params.data());
+    send(kCommand, params);
+    reportProgress(tr("Removing file"), -1);
+    return true;
+}
+
+int FileRemoveTask::processData(const QByteArray &data)
+{
+    if (data.size() != kReplyBytes || quint8(data.at(0)) != kCommand) {
+        setResultData(QVariant());
+        return TaskResult::Error;
+    }
+    setResultData(m_file.fileName());
+    const quint32 handle = qFromBigEndian<quint32>(data.constData() + 1);
+    return handle == m_file.handle() ? TaskResult::Successful : TaskResult::Error;
+}

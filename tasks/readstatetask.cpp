@@ -1,0 +1,24 @@
+#include "tasks/readstatetask.h"
+
+#include "device/devicestate.h"
+
+ReadStateTask::ReadStateTask(Device *device, QObject *parent)
+    : DeviceTask(device, QStringLiteral("Read device state"), parent)
+{
+    setTimeout(kTimeoutMs);
+    setDataId(kCommand);
+    setSilent(true);
+}
+
+bool ReadStateTask::sendRequest()
+{
+    send(kCommand);
+    return true;
+}
+
+int ReadStateTask::processData(const QByteArray &data)
+{
+    const DeviceState state = DeviceState::fromReply(data);
+    setResultData(QVariant::fromValue(state));
+    return state.isEmpty() ? TaskResult::Error : TaskResult::Successful;
+}

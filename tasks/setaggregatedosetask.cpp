@@ -1,0 +1,65 @@
+#include "tasks/setaggregatedosetask.h"
+
+#include <QtEndian>
+#include <limits>
+
+SetAggregateDoseTask::SetAggregateDoseTask(Device *device, double dose, uint time,
+                                           const QString &password, QObject *parent)
+    : DeviceTask(device, QStringLiteral("Set aggregate dose"), parent)
+    , m_dose(dose)
+    , m_time(time)
+    , m_password(password)
+{
+    setTimeout(kTimeoutMs);
+    setDataId(kCommand);
+    setSilent(true);
+}
+
+QByteArray SetAggregateDoseTask::request(QString *why) const
+{
+    qint64 hundredths = 0;
+    if (!toHundredths(m_dose, std::numeric_limits<qint64>::min(),
+                      std::numeric_limits<qint64>::max(), &hundredths)) {
+        if (why)
+            *why = QStringLiteral("dose out of range");
+        return QByteArray();
+    }
+    QByteArray password;
+    if (!passwordField(m_password, &password)) {
+        if (why)
+            *why = QStringLiteral("password too long");
+        return QByteArray();
+    }
+    QByteArray message;
+    message.append(char(kCommand));
+    message.append(password.at(0));
+    char dose[8];
+    qToBigEndian<qint64>(hundredths, dose);
+    message.append(dose, 8);
+    char time[4];
+    qToBigEndian<quint32>(m_time, time);
+    message.append(time, 4);
+    message.append(password.mid(1));
+    return message;
+}
+
+bool SetAggregateDoseTask::sendRequest()
+{
+    reportProgress(tr("Setting aggregate dose"), -1);
+    QString why;
+    const QByteArray message = request(&why);
+    if (message.isEmpty())
+        return refuse(false, qPrintable(why));
+    sendMessage(message);
+    return true;
+}
+
+int SetAggregateDoseTask::processData(const QByteArray &data)
+{
+    if (data.size() != 2 || quint8(data.at(0)) != kCommand) {
+        setResultData(false);
+        return TaskResult::Error;
+    }
+    setResultData(data.at(1) != 0);
+    return TaskResult::Successful;
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "tasks/devicetask.h"
+
+#include <QVariant>
+
+// Command 0x31: a new calibration coefficient, protected by the device password.
+class WriteCalibrationTask : public DeviceTask
+{
+    Q_OBJECT
+public:
+    WriteCalibrationTask(Device *device, const QVariant &coefficient, const QString &password,
+                         QObject *parent = nullptr);
+
+    static constexpr quint8 kCommand = 0x31;
+    static constexpr int kTimeoutMs = 3000;
+    static constexpr const char *kCoefficientKey = "coefficient";
+    static constexpr const char *kPasswordKey = "password";
+
+    // The whole request, or an empty array when it cannot be sent: a coefficient that is not a
+    // number or whose hundredfold value leaves the signed 16-bit field is refused rather than
+    // wrapped into some other calibration, and so is a password too long for its length byte.
+    QByteArray request(QString *why = nullptr) const;
+    int processData(const QByteArray &data) override;
+
+protected:
+    bool sendRequest() override;
+
+private:
+    QVariant m_coefficient;
+    QString m_password;
+};

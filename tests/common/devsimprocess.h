@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+// Runs the device simulator for a test and tells the pty path it printed.
+class DevSimProcess
+{
+public:
+    DevSimProcess() = default;
+    DevSimProcess(const DevSimProcess &) = delete;
+    DevSimProcess &operator=(const DevSimProcess &) = delete;
+    ~DevSimProcess() { stop(); }
+
+    bool start(const QStringList &args = {}, const QString &program = QStringLiteral(VARNO_DEVSIM_PATH))
+    {
+        m_process.setProcessChannelMode(QProcess::SeparateChannels);
+        m_process.start(program, args);
+        if (!m_process.waitForStarted(5000))
+            return false;
+        while (!m_process.canReadLine()) {
+            if (!m_process.waitForReadyRead(5000))
+                return false;
+        }
+        m_path = QString::fromLocal8Bit(m_process.readLine()).trimmed();
+        return !m_path.isEmpty();
+    }
+
+    // Ends the simulator as a user would (SIGTERM), so that it cleans up after itself.
+    void stop()
+    {
+        if (m_process.state() == QProcess::NotRunning)
+            return;
+        m_process.terminate();
+        if (!m_process.waitForFinished(5000)) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+    }
+
+    QString path() const { return m_path; }
+    QProcess &process() { return m_process; }
+
+private:
+    QProcess m_process;
+    QString m_path;
+};

@@ -1,0 +1,194 @@
+#include "link/communicator.h"
+#include "link/framer.h"
+#include "link/serialport.h"
+#include "tests/common/devsimprocess.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <cerrno>
+#include <memory>
+
+// The communicator on a real pseudo-terminal, with the device simulator on the other end.
+class tst_Communicator : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cleanup();
+    void identityCommand();
+    void echo_data();
+    void echo();
+    void recoversFromLinkFaults_data();
+    void recoversFromLinkFaults();
+    void silentDeviceAbortsAfterSixTransmissions();
+    void duplicateAckAborts();
+    void deviceAbortGivesReasonTwo();
+    void abortWithNothingWaitingKeepsTheLink();
+    void openFailureThrows();
+
+private:
+    void startSimulator(const QStringList &args);
+
+    DevSimProcess m_sim;
+    std::unique_ptr<Communicator> m_comm;
+};
+
+void tst_Communicator::startSimulator(const QStringList &args)
+{
+    QVERIFY2(m_sim.start(args), "simulator did not start");
+    m_comm = std::make_unique<Communicator>(new SerialPort(m_sim.path(), 1200, 1200));
+}
+
+void tst_Communicator::cleanup()
+{
+    m_comm.reset();
+    m_sim.stop();
+}
+
+void tst_Communicator::identityCommand()
+{
+    startSimulator({ QStringLiteral("--serial"), QStringLiteral("SN-777") });
+    QSignalSpy data(m_comm.get(), &Communicator::userData);
+    QCOMPARE(m_comm->Send(0x00), 1);
+    QTRY_COMPARE(data.size(), 1);
+    const QByteArray reply = data.first().first().toByteArray();
+    QCOMPARE(quint8(reply.at(0)), quint8(0x00));
+    QVERIFY(reply.contains("DAV-180-R2"));
+    QVERIFY(reply.contains("SN-777"));
+}
+
+void tst_Communicator::echo_data()
+{
+    QTest::addColumn<int>("size");
+
+    QTest::newRow("1 byte") << 1;
+    QTest::newRow("24 bytes, one frame") << 24;
+    QTest::newRow("25 bytes, two frames") << 25;
+    QTest::newRow("stuffed bytes") << 300;
+    QTest::newRow("64 KiB") << 65536;
+}
+
+// Each message goes out whole and comes back whole: both directions of the link at once.
+void tst_Communicator::echo()
+{
+    QFETCH(int, size);
+    startSimulator({ QStringLiteral("--echo") });
+    QByteArray message(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i)
+        message[i] = char((i * 31 + 7) % 256);
+    message[0] = char(0x05);
+    if (size > 2) {
+        message[1] = char(0xc0);
+        message[2] = char(0xdb);
+    }
+    QSignalSpy data(m_comm.get(), &Communicator::userData);
+    QSignalSpy sent(m_comm.get(), &Communicator::dataSent);
+    QSignalSpy received(m_comm.get(), &Communicator::dataReceived);
+    QSignalSpy aborted(m_comm.get(), &Communicator::aborted);
+    const int frames = (size + 23) / 24;
+    QCOMPARE(m_comm->Send(quint8(message.at(0)), message.mid(1)), frames);
+    QCOMPARE(m_comm->lastFrameCount(), frames);
+    // A real event loop: QTRY_* naps 10 ms between polls, which would dominate a long exchange.
+    QVERIFY(data.wait(30000));
+    QCOMPARE(data.size(), 1);
+    QCOMPARE(data.first().first().toByteArray(), message);
+    QCOMPARE(sent.size(), frames);
+    QCOMPARE(sent.last().first().toInt(), frames);
+    QCOMPARE(received.size(), frames);
+    QCOMPARE(received.last().first().toInt(), size);
+    QCOMPARE(aborted.size(), 0);
+}
+
+void tst_Communicator::recoversFromLinkFaults_data()
+{
+    QTest::addColumn<QStringList>("faults");
+
+    QTest::newRow("NAK resend") << QStringList { QStringLiteral("--nak-every"), QStringLiteral("3") };
+    QTest::newRow("bad check values from the device") << QStringList { QStringLiteral("--corrupt-every"), QStringLiteral("4") };
+    QTest::newRow("first ACK lost") << QStringList { QStringLiteral("--drop-acks"), QStringLiteral("1") };
+    QTest::newRow("paced at 115200 baud") << QStringList { QStringLiteral("--baud"), QStringLiteral("115200") };
+}
+
+void tst_Communicator::recoversFromLinkFaults()
+{
+    QFETCH(QStringList, faults);
+    startSimulator(QStringList { QStringLiteral("--echo") } + faults);
+    QByteArray message(200, Qt::Uninitialized);
+    for (int i = 0; i < message.size(); ++i)
+        message[i] = char(i);
+    QSignalSpy data(m_comm.get(), &Communicator::userData);
+    QSignalSpy aborted(m_comm.get(), &Communicator::aborted);
+    m_comm->Send(0x00, message.mid(1));
+    QTRY_COMPARE_WITH_TIMEOUT(data.size(), 1, 10000);
+    QCOMPARE(data.first().first().toByteArray(), message);
+    QTest::qWait(500); // a lost ACK must not deliver the message twice
+    QCOMPARE(data.size(), 1);
+    QCOMPARE(aborted.size(), 0);
+}
+
+void tst_Communicator::silentDeviceAbortsAfterSixTransmissions()
+{
+    startSimulator({ QStringLiteral("--silent") });
+    QSignalSpy aborted(m_comm.get(), &Communicator::aborted);
+    QElapsedTimer clock;
+    clock.start();
+    m_comm->Send(0x00);
+    QTRY_COMPARE_WITH_TIMEOUT(aborted.size(), 1, 5000);
+    const qint64 elapsed = clock.elapsed();
+    QCOMPARE(aborted.first().first().toInt(), 1);
+    QVERIFY2(elapsed >= 2390 && elapsed < 3000, qPrintable(QString::number(elapsed)));
+}
+
+void tst_Communicator::duplicateAckAborts()
+{
+    startSimulator({ QStringLiteral("--echo"), QStringLiteral("--duplicate-acks") });
+    QSignalSpy aborted(m_comm.get(), &Communicator::aborted);
+    QCOMPARE(m_comm->Send(0x01, QByteArray(29, 'x')), 2);
+    QTRY_VERIFY(!aborted.isEmpty());
+    // Every later ACK is out of step as well and aborts again; all of them locally.
+    for (const QList<QVariant> &args : qAsConst(aborted))
+        QCOMPARE(args.first().toInt(), 1);
+}
+
+void tst_Communicator::deviceAbortGivesReasonTwo()
+{
+    startSimulator({ QStringLiteral("--abort-after"), QStringLiteral("1") });
+    QSignalSpy aborted(m_comm.get(), &Communicator::aborted);
+    QSignalSpy data(m_comm.get(), &Communicator::userData);
+    m_comm->Send(0x00);
+    QTRY_COMPARE(aborted.size(), 1);
+    QCOMPARE(aborted.first().first().toInt(), 2);
+    QCOMPARE(data.size(), 0);
+}
+
+void tst_Communicator::abortWithNothingWaitingKeepsTheLink()
+{
+    startSimulator({ QStringLiteral("--echo") });
+    QSignalSpy data(m_comm.get(), &Communicator::userData);
+    QSignalSpy aborted(m_comm.get(), &Communicator::aborted);
+    m_comm->Abort();
+    m_comm->Send(0x07, "abc");
+    QTRY_COMPARE(data.size(), 1);
+    QCOMPARE(data.first().first().toByteArray(), QByteArray("\x07" "abc"));
+    QCOMPARE(aborted.size(), 0);
+    QVERIFY(!m_comm->PortName().isEmpty());
+    QCOMPARE(m_comm->PortName(), m_sim.path());
+}
+
+void tst_Communicator::openFailureThrows()
+{
+    // The port passes to the communicator only once it is open; until then it is the caller's.
+    auto port = std::make_unique<SerialPort>(QStringLiteral("/nonexistent/ttyACM0"), 1200, 1200);
+    try {
+        Communicator comm(port.get());
+        port.release();
+        QFAIL("constructed on a missing port");
+    } catch (const SerialPortException &e) {
+        QCOMPARE(e.error(), ENOENT);
+    }
+}
+
+QTEST_GUILESS_MAIN(tst_Communicator)
+#include "tst_communicator.moc"

@@ -1,0 +1,297 @@
+// varno-devsim: plays the VARNO monitor on a pseudo-terminal, for trying the program without a
+// monitor and for the integration tests.
+
+#include "tools/devsim/simdevice.h"
+#include "tools/devsim/simlink.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSocketNotifier>
+#include <QStandardPaths>
+#include <QTextStream>
+#include <QTimer>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int signalPipe[2] = { -1, -1 };
+
+void onSignal(int)
+{
+    const char c = 1;
+    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &c, 1);
+}
+
+// Folder where an attached simulator announces itself to the program as a link to its pty.
+QString attachFolder()
+{
+    QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (runtime.isEmpty())
+        runtime = QDir::tempPath();
+    return runtime + QStringLiteral("/varno-devices");
+}
+
+int number(const QString &text)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok, 0);
+    return ok ? value : 0;
+}
+
+bool readFile(const QString &path, QByteArray *out)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        std::fprintf(stderr, "varno-devsim: cannot read %s\n", qPrintable(path));
+        return false;
+    }
+    *out = file.readAll();
+    return true;
+}
+
+// Everything the command line says about the monitor's state, settings, file system and faults.
+bool configure(SimDevice &device, const QCommandLineParser &parser)
+{
+    const auto isSet = [&parser](const char *name) { return parser.isSet(QLatin1String(name)); };
+    const auto value = [&parser](const char *name) { return parser.value(QLatin1String(name)); };
+
+    SimState state;
+    if (isSet("state-flags"))
+        state.flags = quint8(number(value("state-flags")));
+    if (isSet("battery"))
+        state.battery = quint8(number(value("battery")));
+    if (isSet("power-on-time"))
+        state.powerOnTime = quint32(value("power-on-time").toUInt());
+    device.setState(state);
+
+    SimEnvironment environment;
+    if (isSet("left"))
+        environment.left = number(value("left"));
+    if (isSet("right"))
+        environment.right = number(value("right"));
+    if (isSet("dose"))
+        environment.dose = value("dose").toLongLong();
+    environment.fixed = isSet("env-fixed");
+    device.setEnvironment(environment);
+
+    if (isSet("password"))
+        device.setPassword(value("password").toLocal8Bit());
+    if (isSet("calibration"))
+        device.setCalibration(quint16(number(value("calibration"))));
+
+    SimDeviceFaults faults;
+    if (isSet("wrong-length"))
+        faults.wrongLengthCode = number(value("wrong-length"));
+    if (isSet("wrong-length-by"))
+        faults.wrongLengthBy = number(value("wrong-length-by"));
+    faults.refusePasswords = isSet("refuse-passwords");
+    device.setFaults(faults);
+
+    if (isSet("no-files"))
+        return true;
+    const int blocks = isSet("stat-blocks") ? number(value("stat-blocks")) : 3;
+    const int values = isSet("stat-values") ? number(value("stat-values")) : 360;
+    QByteArray meastime = SimDevice::generatedTimeIndex(blocks, values);
+    QByteArray measure = SimDevice::generatedValues(blocks, values);
+    if (isSet("meastime") && !readFile(value("meastime"), &meastime))
+        return false;
+    if (isSet("measure") && !readFile(value("measure"), &measure))
+        return false;
+    device.addFile(QStringLiteral("MEASTIME.DAT"), meastime);
+    device.addFile(QStringLiteral("MEASURE.DAT"), measure);
+    device.addFile(QStringLiteral("README.TXT"), QByteArrayLiteral("VARNO monitor simulator\r\n"));
+    device.addFile(QStringLiteral("CONFIG.BIN"), QByteArray(64, '\x5A'));
+    // A system file: the program lists it in italics.
+    device.addFile(QStringLiteral("BOOT.EXC"), QByteArray(512, '\x11'), 0x04);
+    const QStringList extra = parser.values(QStringLiteral("file"));
+    for (const QString &path : extra) {
+        QByteArray data;
+        if (!readFile(path, &data))
+            return false;
+        if (device.addFile(QFileInfo(path).fileName(), data) == SimDevice::kNoHandle) {
+            std::fprintf(stderr, "varno-devsim: %s is not an 8.3 name or does not fit\n", qPrintable(path));
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("varno-devsim"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Plays a VARNO monitor on a pseudo-terminal. Prints the path of the terminal to open on its "
+        "first line of output, then answers the program's commands until it is stopped."));
+    parser.addHelpOption();
+    const QCommandLineOption attachOption(QStringLiteral("attach"),
+        QStringLiteral("Announce the simulator to VARNO Device Manager as a plugged-in monitor."));
+    const QCommandLineOption deviceIdOption(QStringLiteral("device-id"),
+        QStringLiteral("Device id text of the identity record (default DAV-180-R2)."), QStringLiteral("text"));
+    const QCommandLineOption firmwareOption(QStringLiteral("firmware"),
+        QStringLiteral("Firmware version major.minor (default 1.9)."), QStringLiteral("version"));
+    const QCommandLineOption hardwareOption(QStringLiteral("hardware"),
+        QStringLiteral("Hardware version major.minor (default 2.1)."), QStringLiteral("version"));
+    const QCommandLineOption serialOption(QStringLiteral("serial"),
+        QStringLiteral("Serial number (default SN-000123)."), QStringLiteral("text"));
+    const QCommandLineOption baudOption(QStringLiteral("baud"),
+        QStringLiteral("Pace the bytes as a serial line of this speed would (e.g. 115200)."), QStringLiteral("rate"));
+    const QCommandLineOption dropAcksOption(QStringLiteral("drop-acks"),
+        QStringLiteral("Fault: do not acknowledge the first N frames from the program."), QStringLiteral("N"));
+    const QCommandLineOption corruptOption(QStringLiteral("corrupt-every"),
+        QStringLiteral("Fault: corrupt the check value of every Kth frame sent."), QStringLiteral("K"));
+    const QCommandLineOption nakOption(QStringLiteral("nak-every"),
+        QStringLiteral("Fault: answer every Kth good frame with NAK instead of ACK."), QStringLiteral("K"));
+    const QCommandLineOption duplicateAckOption(QStringLiteral("duplicate-acks"),
+        QStringLiteral("Fault: acknowledge every frame twice."));
+    const QCommandLineOption abortOption(QStringLiteral("abort-after"),
+        QStringLiteral("Fault: send ABORT instead of answering the Nth message."), QStringLiteral("N"));
+    const QCommandLineOption silentOption(QStringLiteral("silent"),
+        QStringLiteral("Fault: never answer anything, not even an ACK."));
+    const QCommandLineOption echoOption(QStringLiteral("echo"),
+        QStringLiteral("Link test mode: answer every message with the message itself."));
+    const QCommandLineOption pacedOption(QStringLiteral("paced"),
+        QStringLiteral("Pace the bytes as the monitor's 115200 baud line would."));
+    const QCommandLineOption passwordOption(QStringLiteral("password"),
+        QStringLiteral("Device password (default 1234)."), QStringLiteral("text"));
+    const QCommandLineOption calibrationOption(QStringLiteral("calibration"),
+        QStringLiteral("Calibration coefficient in hundredths (default 100)."), QStringLiteral("n"));
+    const QCommandLineOption flagsOption(QStringLiteral("state-flags"),
+        QStringLiteral("State flags byte: bit 0 external power, 1 accumulator, 2 charging (default 3)."),
+        QStringLiteral("n"));
+    const QCommandLineOption batteryOption(QStringLiteral("battery"),
+        QStringLiteral("Battery level in percent (default 87)."), QStringLiteral("n"));
+    const QCommandLineOption powerOnOption(QStringLiteral("power-on-time"),
+        QStringLiteral("Power-on time in seconds at start; it advances (default 3600)."), QStringLiteral("s"));
+    const QCommandLineOption leftOption(QStringLiteral("left"),
+        QStringLiteral("Left sensor reading in hundredths (default 1200)."), QStringLiteral("n"));
+    const QCommandLineOption rightOption(QStringLiteral("right"),
+        QStringLiteral("Right sensor reading in hundredths (default 1300)."), QStringLiteral("n"));
+    const QCommandLineOption doseOption(QStringLiteral("dose"),
+        QStringLiteral("Aggregated dose in hundredths (default 100000)."), QStringLiteral("n"));
+    const QCommandLineOption fixedOption(QStringLiteral("env-fixed"),
+        QStringLiteral("Keep the sensor readings still instead of letting them wander."));
+    const QCommandLineOption meastimeOption(QStringLiteral("meastime"),
+        QStringLiteral("Load MEASTIME.DAT from this file instead of generating it."), QStringLiteral("file"));
+    const QCommandLineOption measureOption(QStringLiteral("measure"),
+        QStringLiteral("Load MEASURE.DAT from this file instead of generating it."), QStringLiteral("file"));
+    const QCommandLineOption blocksOption(QStringLiteral("stat-blocks"),
+        QStringLiteral("Measuring blocks in the generated statistics (default 3)."), QStringLiteral("n"));
+    const QCommandLineOption valuesOption(QStringLiteral("stat-values"),
+        QStringLiteral("Values per generated block (default 360)."), QStringLiteral("n"));
+    const QCommandLineOption fileOption(QStringLiteral("file"),
+        QStringLiteral("Put this local file on the device under its 8.3 name (repeatable)."), QStringLiteral("path"));
+    const QCommandLineOption noFilesOption(QStringLiteral("no-files"),
+        QStringLiteral("Start with an empty file system."));
+    const QCommandLineOption dumpOption(QStringLiteral("dump"),
+        QStringLiteral("On exit, write the device's files and a filesystem.lst index into this folder."),
+        QStringLiteral("folder"));
+    const QCommandLineOption wrongLengthOption(QStringLiteral("wrong-length"),
+        QStringLiteral("Fault: answer this command code (e.g. 0x03) with a reply of the wrong length."),
+        QStringLiteral("code"));
+    const QCommandLineOption wrongByOption(QStringLiteral("wrong-length-by"),
+        QStringLiteral("Bytes added to (negative: cut from) that reply (default -1)."), QStringLiteral("n"));
+    const QCommandLineOption refuseOption(QStringLiteral("refuse-passwords"),
+        QStringLiteral("Fault: refuse every password."));
+    const QCommandLineOption delayOption(QStringLiteral("reply-delay"),
+        QStringLiteral("Fault: answer every command this many milliseconds late."), QStringLiteral("ms"));
+    parser.addOptions({ echoOption, attachOption, deviceIdOption, firmwareOption, hardwareOption, serialOption,
+        baudOption, pacedOption, dropAcksOption, corruptOption, nakOption, duplicateAckOption, abortOption,
+        silentOption, passwordOption, calibrationOption, flagsOption, batteryOption, powerOnOption,
+        leftOption, rightOption, doseOption, fixedOption, meastimeOption, measureOption, blocksOption,
+        valuesOption, fileOption, noFilesOption, dumpOption, wrongLengthOption, wrongByOption,
+        refuseOption, delayOption });
+    parser.process(app);
+
+    auto version = [](const QString &text, quint8 &major, quint8 &minor) {
+        const QStringList parts = text.split(QLatin1Char('.'));
+        major = quint8(parts.value(0).toUInt());
+        minor = quint8(parts.value(1).toUInt());
+    };
+
+    SimIdentity identity;
+    if (parser.isSet(deviceIdOption))
+        identity.deviceId = parser.value(deviceIdOption).toLocal8Bit();
+    if (parser.isSet(firmwareOption))
+        version(parser.value(firmwareOption), identity.firmwareMajor, identity.firmwareMinor);
+    if (parser.isSet(hardwareOption))
+        version(parser.value(hardwareOption), identity.hardwareMajor, identity.hardwareMinor);
+    if (parser.isSet(serialOption))
+        identity.serialNumber = parser.value(serialOption).toLocal8Bit();
+
+    SimLinkFaults faults;
+    faults.dropAcks = parser.value(dropAcksOption).toInt();
+    faults.corruptEvery = parser.value(corruptOption).toInt();
+    faults.nakEvery = parser.value(nakOption).toInt();
+    faults.duplicateAcks = parser.isSet(duplicateAckOption);
+    faults.abortAfter = parser.value(abortOption).toInt();
+    faults.silent = parser.isSet(silentOption);
+
+    SimLink link;
+    if (!link.open()) {
+        std::fprintf(stderr, "varno-devsim: cannot open a pseudo-terminal\n");
+        return 1;
+    }
+    link.setFaults(faults);
+    link.setBaudRate(parser.isSet(baudOption) ? parser.value(baudOption).toInt()
+                                               : parser.isSet(pacedOption) ? 115200 : 0);
+
+    const bool echo = parser.isSet(echoOption);
+    SimDevice device;
+    device.setIdentity(identity);
+    if (!configure(device, parser))
+        return 2;
+    const int replyDelayMs = parser.value(delayOption).toInt();
+    QObject::connect(&link, &SimLink::messageReceived, &device, [&](const QByteArray &request) {
+        const QByteArray reply = echo ? request : device.handle(request);
+        if (reply.isEmpty())
+            return;
+        if (replyDelayMs > 0)
+            QTimer::singleShot(replyDelayMs, &link, [&link, reply] { link.sendMessage(reply); });
+        else
+            link.sendMessage(reply);
+    });
+
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) == 0) {
+        std::signal(SIGTERM, onSignal);
+        std::signal(SIGINT, onSignal);
+        auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
+        QObject::connect(notifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+    }
+
+    QString attachedLink;
+    if (parser.isSet(attachOption)) {
+        const QString folder = attachFolder();
+        QDir().mkpath(folder);
+        attachedLink = folder + QStringLiteral("/devsim-%1-Vid_27e9&Pid_b403").arg(::getpid());
+        QFile::remove(attachedLink);
+        if (!QFile::link(link.slavePath(), attachedLink)) {
+            std::fprintf(stderr, "varno-devsim: cannot create %s\n", qPrintable(attachedLink));
+            attachedLink.clear();
+        }
+    }
+
+    QTextStream out(stdout);
+    out << link.slavePath() << Qt::endl;
+    if (!attachedLink.isEmpty())
+        out << "attached as " << attachedLink << Qt::endl;
+
+    const int rc = app.exec();
+    if (parser.isSet(dumpOption) && !device.dump(parser.value(dumpOption)))
+        std::fprintf(stderr, "varno-devsim: cannot dump the file system into %s\n",
+                     qPrintable(parser.value(dumpOption)));
+    if (!attachedLink.isEmpty())
+        QFile::remove(attachedLink);
+    return rc;
+}
