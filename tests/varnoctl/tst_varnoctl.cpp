@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -55,6 +56,8 @@ private slots:
     void doseRoundTrip();
     void failures_data();
     void failures();
+    void findsTheMonitor_data();
+    void findsTheMonitor();
 };
 
 void TestVarnoctl::subcommands_data()
@@ -180,7 +183,6 @@ void TestVarnoctl::failures_data()
     QTest::newRow("all passwords refused") << QStringList { "--refuse-passwords" }
                                            << QStringList { "--password", "1234", "dose", "reset" } << 1;
     QTest::newRow("no such port") << QStringList() << QStringList { "--port", "/nonexistent/tty", "info" } << 4;
-    QTest::newRow("no port") << QStringList() << QStringList { "info" } << 2;
 }
 
 void TestVarnoctl::failures()
@@ -201,6 +203,53 @@ void TestVarnoctl::failures()
     const QJsonObject json = QJsonDocument::fromJson(run.out.toUtf8()).object();
     QCOMPARE(json.value(QStringLiteral("ok")).toBool(true), false);
     QCOMPARE(json.value(QStringLiteral("exitCode")).toInt(), exitCode);
+}
+
+// Without --port, varnoctl looks for monitors as the program does; attached simulators count.
+void TestVarnoctl::findsTheMonitor_data()
+{
+    QTest::addColumn<int>("attached");
+    QTest::addColumn<int>("exitCode");
+
+    QTest::newRow("none") << 0 << 4;
+    QTest::newRow("one") << 1 << 0;
+    QTest::newRow("two") << 2 << 2;
+}
+
+void TestVarnoctl::findsTheMonitor()
+{
+    QFETCH(int, attached);
+    QFETCH(int, exitCode);
+    QTemporaryDir runtime;
+    QVERIFY(runtime.isValid());
+    QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QByteArray previous = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+    {
+        DevSimProcess sims[2];
+        for (int i = 0; i < attached; ++i)
+            QVERIFY(sims[i].start({ QStringLiteral("--attach"), QStringLiteral("--serial"), QStringLiteral("SN-%1").arg(i) }));
+
+        const CtlRun list = runCtl({ QStringLiteral("--json"), QStringLiteral("list") });
+        QCOMPARE(list.exitCode, 0);
+        const QJsonArray monitors = QJsonDocument::fromJson(list.out.toUtf8()).object().value(QStringLiteral("monitors")).toArray();
+        QCOMPARE(monitors.size(), attached);
+
+        const CtlRun info = runCtl({ QStringLiteral("info") });
+        QCOMPARE(info.exitCode, exitCode);
+        if (attached == 1)
+            QVERIFY2(info.out.contains(QLatin1String("SN-0")), qPrintable(info.out));
+        if (attached == 2) {
+            for (const QJsonValue &monitor : monitors)
+                QVERIFY2(info.err.contains(monitor.toString()), qPrintable(info.err));
+        }
+        if (attached == 0)
+            QVERIFY(info.err.contains(QLatin1String("no monitor found")));
+    }
+    if (previous.isNull())
+        qunsetenv("XDG_RUNTIME_DIR");
+    else
+        qputenv("XDG_RUNTIME_DIR", previous);
 }
 
 QTEST_GUILESS_MAIN(TestVarnoctl)

@@ -44,7 +44,9 @@ int main(int argc, char *argv[])
         "  files                     list the device's files\n"
         "  pull NAME [DIR]           copy a device file into DIR (default: here)\n"
         "  push FILE                 copy a local file onto the device\n"
-        "  rm NAME                   remove a device file\n\n"
+        "  rm NAME                   remove a device file\n"
+        "  list                      list the monitors present (real ones and attached simulators)\n\n"
+        "Without --port, a command uses the only monitor present.\n"
         "Exit codes: 0 done, 1 password refused, 2 usage, 3 no answer, 4 link failure, 5 other failure."));
     parser.addHelpOption();
     parser.addVersionOption();

@@ -3,6 +3,7 @@
 #include "device/device.h"
 #include "device/devicestate.h"
 #include "device/environmentstate.h"
+#include "device/devicenotifier.h"
 #include "link/serialport.h"
 #include "tasks/filedescriptor.h"
 #include "tasks/taskmanager.h"
@@ -40,6 +41,9 @@ QJsonObject fileJson(const FileDescriptor &file)
         { QStringLiteral("handle"), qint64(file.handle()) } };
 }
 
+constexpr quint16 kMonitorVendorId = 0x27E9;
+constexpr quint16 kMonitorProductId = 0xB403;
+
 } // namespace
 
 Ctl::Ctl(const Options &options, QObject *parent)
@@ -53,11 +57,37 @@ Ctl::~Ctl()
     delete m_device;
 }
 
+QStringList Ctl::monitorsPresent()
+{
+    // The same search the program makes: real monitors through udev, attached simulators through
+    // their links in the runtime folder.
+    DeviceNotifier notifier;
+    notifier.addAllowedDevice(kMonitorVendorId, kMonitorProductId);
+    return notifier.enumerateDevices();
+}
+
 void Ctl::start()
 {
-    if (m_options.port.isEmpty()) {
-        fail(ExitUsage, tr("--port is required"));
+    if (m_options.arguments.value(0) == QLatin1String("list") && m_options.arguments.size() == 1) {
+        const QStringList monitors = monitorsPresent();
+        QJsonArray array;
+        for (const QString &monitor : monitors)
+            array.append(monitor);
+        succeed(QJsonObject { { QStringLiteral("monitors"), array } },
+            monitors.isEmpty() ? tr("no monitor found") : monitors.join(QLatin1Char('\n')));
         return;
+    }
+    if (m_options.port.isEmpty()) {
+        const QStringList monitors = monitorsPresent();
+        if (monitors.isEmpty()) {
+            fail(ExitLink, tr("no monitor found; plug one in or name its port with --port"));
+            return;
+        }
+        if (monitors.size() > 1) {
+            fail(ExitUsage, tr("several monitors found (%1); choose one with --port").arg(monitors.join(QStringLiteral(", "))));
+            return;
+        }
+        m_options.port = monitors.first();
     }
     if (m_options.arguments.isEmpty()) {
         fail(ExitUsage, tr("no command given (info, state, env, calibration, password, dose, files, pull, push, rm)"));

@@ -51,6 +51,7 @@ signals:
 private:
     using Next = std::function<void(const TaskResult &)>;
 
+    static QStringList monitorsPresent();
     void dispatch();
     void command(int code, const QVariantHash &args, Next next);
     void OnTaskComplete(const TaskResult &result);
