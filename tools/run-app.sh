@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs VARNO Device Manager. When no monitor is plugged in, a
 # simulated one is attached first so there is something to look at. Without a display the program
-# runs under Xvfb and a screenshot of its window is saved once the monitor has appeared.
+# runs under Xvfb and a screenshot of its window is saved once the monitor is shown.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup.sh
@@ -40,31 +40,33 @@ if ! monitor_present; then
     echo "Simulated monitor on $(head -n1 "$XDG_RUNTIME_DIR/varno-devsim.out")"
 fi
 
-if [ -x build-app/varnodevm ]; then
-    if [ -n "${DISPLAY:-}" ]; then
-        build-app/varnodevm
-        exit
-    fi
-    # No display: run under Xvfb, wait for the window and the device, save a screenshot.
-    export DISPLAY=:57
-    Xvfb "$DISPLAY" -screen 0 1280x800x24 -nolisten tcp &
-    pids+=($!)
-    sleep 1
-    build-app/varnodevm &
-    app=$!
-    pids+=($app)
-    sleep "${VARNO_SCREENSHOT_DELAY:-6}"
-    shot="$PWD/build-app/varnodevm-screenshot.png"
-    xwd -root -silent | convert xwd:- "$shot"
-    echo "Screenshot of the running program: $shot"
-    echo "The program keeps running on the virtual display $DISPLAY; press Ctrl+C to stop it."
+if [ -n "${DISPLAY:-}" ]; then
+    build-app/varnodevm
+    exit
+fi
+
+# No display: run under Xvfb, wait until the monitor is shown, save a screenshot.
+display=:57
+while [ -e "/tmp/.X${display#:}-lock" ]; do display=":$(( ${display#:} + 1 ))"; done
+Xvfb "$display" -screen 0 1024x700x24 -nolisten tcp &
+pids+=($!)
+export DISPLAY=$display
+for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+log="$XDG_RUNTIME_DIR/varnodevm.log"
+build-app/varnodevm > "$log" 2>&1 &
+app=$!
+pids+=($app)
+for _ in $(seq 300); do
+    grep -q "Current device changed to" "$log" 2>/dev/null && break
+    kill -0 "$app" 2>/dev/null || break
+    sleep 0.1
+done
+sleep 3 # let the page fill in with the first readings
+shot="$PWD/build-app/varnodevm-screenshot.png"
+xwd -root -silent | convert xwd:- -crop 800x600+0+0 +repage "$shot"
+echo "The program runs on the virtual display $display; its log is $log."
+echo "Screenshot of the window with the monitor shown: $shot"
+if [ "${VARNO_KEEP_RUNNING:-0}" = "1" ]; then
+    echo "Press Ctrl+C to stop it."
     wait "$app"
-else
-    # Until the window exists, show the link at work from the command line.
-    port=$(head -n1 "$XDG_RUNTIME_DIR/varno-devsim.out" 2>/dev/null || true)
-    if [ -x build-app/tools/varnoctl/varnoctl ]; then
-        build-app/tools/varnoctl/varnoctl ${port:+--port "$port"} info
-    else
-        echo "Simulator ready on $port"
-    fi
 fi
