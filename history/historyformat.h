@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QDate>
+#include <QDateTime>
+#include <QString>
+#include <QTime>
+
+// What the statistics files, the history databases and the CSV export share: the file names,
+// the device's time base, the value word and the fixed text forms of times.
+namespace HistoryFormat {
+
+// Names under which the page saves the device's statistics in the data directory.
+inline const QString kIndexFileName = QStringLiteral("meastime.dat");
+inline const QString kValueFileName = QStringLiteral("measure.dat");
+inline const QString kHistoryFilter = QStringLiteral("*.hist");
+inline const QString kRecordTimeFormat = QStringLiteral("yyyy-MM-dd hh:mm:ss");
+inline const QString kDatabaseNameFormat = QStringLiteral("yyyy.MM.dd hh-mm-ss");
+
+constexpr int kIndexRecordBytes = 9;
+constexpr int kValueWordBytes = 2;
+constexpr int kBlockStepSeconds = 10;
+
+// The home directory plus the application name: where statistics and databases live.
+QString dataDirectory();
+QString historyExtension(); // ".hist"
+
+// 2012-01-01 00:00:00 in the computer's local time.
+QDateTime timeBase();
+// The time base plus a count of real seconds (a daylight-saving change in between shows).
+QDateTime timeFromSeconds(qint64 seconds);
+
+// Bits 0-9 mantissa, bits 10-11 decimal exponent, bits 12-15 unused. The device never writes
+// exponent 3; we continue the pattern (mantissa / 1000) rather than invent a marker value.
+double decodeValueWord(quint16 word);
+
+// The statistics file `name` in `directory`, matched without regard to letter case: the monitor
+// lists "MEASTIME.DAT" while we look for "meastime.dat", and Linux names are case-sensitive.
+// Of several matches the most recently written wins (a fresh copy beside an old one).
+QString findStatisticsFile(const QString &directory, const QString &name);
+
+// A connection name of its own for every database run, so that a converter and a reader
+// running side by side can never close each other's connection.
+QString uniqueConnectionName(const char *prefix);
+
+QString formatDate(const QDate &date); // "yyyy-MM-dd"
+QString formatTime(const QTime &time); // "hh:mm:ss"
+QString formatRecordTime(const QDateTime &time); // "yyyy-MM-dd hh:mm:ss"
+
+// Parses "yyyy-MM-dd hh:mm:ss" as local time, exactly as QDateTime::fromString with that format
+// would, but remembers the last UTC offset so that a long run of rows costs one local-time
+// conversion each instead of a full mktime() each.
+class RecordTimeParser
+{
+public:
+    QDateTime parse(const QString &text);
+
+private:
+    qint64 m_offsetMs = 0;
+    bool m_haveOffset = false;
+};
+
+} // namespace HistoryFormat
