@@ -66,7 +66,18 @@ void GraphLegend::paintEvent(QPaintEvent *)
     if (values.isEmpty())
         return;
     painter.setPen(QColor(40, 40, 40));
-    const QFontMetrics fm = fontMetrics();
+    // Across the strip there are only 45 pixels; a large desktop font is scaled down to fit.
+    const double across = (runsAlongX() ? height() : width()) - kTickPx - 2;
+    double widest = 0;
+    for (double v : values)
+        widest = qMax<double>(widest, fontMetrics().horizontalAdvance(labelText(v)));
+    const bool textAcross = !(m_kind == ValueAxis && m_orientation == 1);
+    if (textAcross && widest > across && across > 0) {
+        QFont small = font();
+        small.setPointSizeF(qMax(5.0, small.pointSizeF() * across / widest));
+        painter.setFont(small);
+    }
+    const QFontMetrics fm = painter.fontMetrics();
     for (double v : values) {
         const double f = ChartScale::fraction(v, rangeMin(), rangeMax());
         const QString text = labelText(v);

@@ -199,7 +199,8 @@ void HystogramChart::paintEvent(QPaintEvent *)
     const double top = largest * kHeadroom;
     for (int i = 0; i <= kGridDivisions; ++i) {
         const double y = plot.bottom() - plot.height() * i / kGridDivisions;
-        painter.drawText(QRectF(0, y - 8, kMarginPx - 2, 16), Qt::AlignRight | Qt::AlignVCenter,
+        const double labelTop = qBound(0.0, y - 8, qMax(0.0, plot.bottom() - 16));
+        painter.drawText(QRectF(0, labelTop, kMarginPx - 2, 16), Qt::AlignRight | Qt::AlignVCenter,
                          QString::number(top * i / kGridDivisions));
     }
 

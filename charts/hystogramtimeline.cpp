@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QWheelEvent>
 #include <algorithm>
+#include <cmath>
 
 namespace {
 // Extra seconds the highlight covers beyond the window's last record: one record's width.
@@ -134,20 +135,33 @@ double HystogramTimeline::pixelOfSeconds(double seconds) const
 }
 
 // A million records fall on a few hundred pixel columns: each column shows the colour of its
-// highest record, so a repaint costs the width of the strip, not the number of records.
+// highest record, so a repaint costs the width of the strip, not the number of records. A record
+// covers the 10 seconds up to the next one, so sparse records still read as a solid strip.
 void HystogramTimeline::buildColumns()
 {
     const int w = qMax(width(), 0);
-    m_columns.fill(0, w);
-    QVector<float> highest(w, 0);
-    QVector<bool> used(w, false);
+    QVector<float> startHighest(w, 0);
+    QVector<QRgb> startColour(w, 0);
     for (int i = 0; i < m_points.size() && w > 0; ++i) {
         const int column = qBound(0, static_cast<int>(pixelOfSeconds(m_offsets.at(i))), w - 1);
         const float value = m_points.at(i).value;
-        if (!used.at(column) || value > highest.at(column)) {
-            used[column] = true;
-            highest[column] = value;
-            m_columns[column] = m_points.at(i).colour | 0xFF000000u;
+        if (startColour.at(column) == 0 || value > startHighest.at(column)) {
+            startHighest[column] = value;
+            startColour[column] = m_points.at(i).colour | 0xFF000000u;
+        }
+    }
+    const int cover = m_spanSeconds > 0
+        ? qBound(1, static_cast<int>(std::ceil(w * kRecordSeconds / m_spanSeconds)), qMax(w, 1))
+        : qMax(w, 1);
+    m_columns.fill(0, w);
+    for (int x = 0; x < w; ++x) {
+        float highest = 0;
+        for (int from = qMax(0, x - cover + 1); from <= x; ++from) {
+            const QRgb colour = startColour.at(from);
+            if (colour != 0 && (m_columns.at(x) == 0 || startHighest.at(from) > highest)) {
+                highest = startHighest.at(from);
+                m_columns[x] = colour;
+            }
         }
     }
     m_columnsValid = true;

@@ -18,13 +18,11 @@ constexpr int kAxisMaxPx = 45;
 constexpr int kTimelineMaxPx = 25;
 constexpr int kLegendExtraWidthPx = 40;
 
-QFrame *makeSpacer(int orientation, bool alongTime)
+// Spacers separate rows in orientation 0 and columns in orientation 1.
+QFrame *makeSpacer(int orientation)
 {
     auto *frame = new QFrame;
-    // Spacers between groups stack across the value direction; the one before the timeline
-    // stacks along the time axis' side.
-    const bool vertical = (orientation == 0) != alongTime;
-    if (vertical)
+    if (orientation == 0)
         frame->setFixedHeight(kSpacerPx);
     else
         frame->setFixedWidth(kSpacerPx);
@@ -46,7 +44,7 @@ void MainPlotter::initialise()
     m_legendBox = createLegendBox(30);
     m_timeAxis = createAxis(GraphLegend::TimeAxis);
     m_timeAxis->setStartTime(m_startTime);
-    m_timeSpacer = makeSpacer(m_orientation, false);
+    m_timeSpacer = makeSpacer(m_orientation);
 
     m_grid = new QWidget(this);
     m_gridLayout = new QGridLayout(m_grid);
@@ -62,9 +60,11 @@ void MainPlotter::initialise()
     if (m_orientation == 0) {
         m_timeAxis->setMaximumHeight(kAxisMaxPx);
         m_timeline->setMaximumHeight(kTimelineMaxPx);
+        m_timeline->setMinimumHeight(kTimelineMaxPx);
     } else {
         m_timeAxis->setMaximumWidth(kAxisMaxPx);
         m_timeline->setMaximumWidth(kTimelineMaxPx);
+        m_timeline->setMinimumWidth(kTimelineMaxPx);
     }
     m_gridLayout->addWidget(m_timeAxis, 0, 0);
     m_gridLayout->addWidget(m_timeSpacer, 1, 0);
@@ -254,7 +254,7 @@ void MainPlotter::rebuild()
 
     int line = 0;
     for (auto it = groups.cbegin(); it != groups.cend(); ++it) {
-        QFrame *spacer = makeSpacer(m_orientation, true);
+        QFrame *spacer = makeSpacer(m_orientation);
         GraphLegend *axis = createAxis(GraphLegend::ValueAxis);
         MainChart *chart = createChart();
         if (m_orientation == 0) {
@@ -289,6 +289,7 @@ void MainPlotter::rebuild()
         m_gridLayout->addWidget(m_timeAxis, line, 1);
         m_gridLayout->addWidget(m_timeSpacer, line + 1, 1);
         m_gridLayout->addWidget(m_timeline, line + 2, 1);
+        m_gridLayout->setColumnStretch(1, 1);
         if (groups.isEmpty())
             m_gridLayout->setRowStretch(0, 1);
     } else {
@@ -296,6 +297,7 @@ void MainPlotter::rebuild()
         m_gridLayout->addWidget(m_timeAxis, 0, 0);
         m_gridLayout->addWidget(m_timeSpacer, 0, line + 1);
         m_gridLayout->addWidget(m_timeline, 0, line + 2);
+        m_gridLayout->setRowStretch(0, 1);
         if (groups.isEmpty())
             m_gridLayout->setColumnStretch(1, 1);
     }

@@ -1,1 +1,428 @@
-int main(){}
+#include "charts/framehystogram.h"
+#include "charts/hystogramchart.h"
+#include "charts/hystogramtimeline.h"
+#include "charts/iobserver.h"
+
+#include <QMouseEvent>
+#include <QWheelEvent>
+#include <QtTest>
+#include <cmath>
+#include <limits>
+
+namespace {
+const QDateTime kStart(QDate(2026, 5, 4), QTime(10, 0, 0));
+const QRgb kGreen = qRgb(0x00, 0xAA, 0x00);
+
+// Records every `step` seconds from kStart with values 1, 2, 3, ...
+QVector<FrameHystogram::Sample> samples(int count, int step = 10)
+{
+    QVector<FrameHystogram::Sample> data;
+    for (int i = 0; i < count; ++i)
+        data.append({ kStart.addSecs(qint64(i) * step), float(i + 1) });
+    return data;
+}
+
+void wheel(QWidget *widget, int delta, const QPoint &pos = QPoint(5, 5))
+{
+    QWheelEvent event(QPointF(pos), QPointF(widget->mapToGlobal(pos)), QPoint(), QPoint(0, delta),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(widget, &event);
+}
+
+void press(QWidget *widget, const QPoint &pos)
+{
+    QMouseEvent event(QEvent::MouseButtonPress, pos, widget->mapToGlobal(pos), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(widget, &event);
+}
+
+bool isGreen(QRgb p)
+{
+    return qGreen(p) > qRed(p) + 40 && qGreen(p) > qBlue(p) + 40;
+}
+
+struct CountingObserver : IObserver
+{
+    int calls = 0;
+    ISubject *last = nullptr;
+    void update(ISubject *subject) override
+    {
+        ++calls;
+        last = subject;
+    }
+};
+}
+
+class TestFrameHystogram : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void windowAfterSetData_data();
+    void windowAfterSetData();
+    void windowActions_data();
+    void windowActions();
+    void pressCentresTheWindow_data();
+    void pressCentresTheWindow();
+    void colourLevels_data();
+    void colourLevels();
+    void gapMarkers_data();
+    void gapMarkers();
+    void barHeights_data();
+    void barHeights();
+    void clearShowsOneEmptyBar();
+    void emptyReadKeepsThePlaceholder();
+    void arrowsAndChartWheelScroll();
+    void observersAttachAndDetach();
+    void paintsBarsAndStrip();
+};
+
+void TestFrameHystogram::windowAfterSetData_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<qint64>("expectedLength");
+    QTest::addColumn<bool>("later");
+
+    QTest::newRow("one record") << 1 << 1ll << false;
+    QTest::newRow("5 records: whole window, no arrows") << 5 << 5ll << false;
+    QTest::newRow("20 records") << 20 << 20ll << false;
+    QTest::newRow("21 records") << 21 << 20ll << true;
+    QTest::newRow("a day of records") << 8640 << 20ll << true;
+}
+
+void TestFrameHystogram::windowAfterSetData()
+{
+    QFETCH(int, count);
+    QFETCH(qint64, expectedLength);
+    QFETCH(bool, later);
+
+    FrameHystogram frame;
+    frame.setData(samples(count));
+    HystogramTimeline *timeline = frame.timeline();
+    QCOMPARE(timeline->windowStart(), 0);
+    QCOMPARE(timeline->windowLength(), expectedLength);
+    QCOMPARE(timeline->spanSeconds(), qint64(count - 1) * 10);
+    QCOMPARE(frame.chart()->data().size(), int(expectedLength));
+    QCOMPARE(frame.chart()->data().first().time, kStart);
+    QCOMPARE(frame.chart()->earlierPossible(), false);
+    QCOMPARE(frame.chart()->laterPossible(), later);
+}
+
+void TestFrameHystogram::windowActions_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QString>("actions"); // u/d: wheel up/down on the strip, e/l: step
+    QTest::addColumn<qint64>("expectedStart");
+    QTest::addColumn<qint64>("expectedLength");
+
+    QTest::newRow("wheel up at the start grows to the right") << 100 << "u" << 0ll << 22ll;
+    QTest::newRow("wheel up in the middle grows both ways") << 100 << "llllluu" << 3ll << 24ll;
+    QTest::newRow("wheel down") << 100 << "d" << 1ll << 18ll;
+    QTest::newRow("wheel down to 10") << 100 << "ddddd" << 5ll << 10ll;
+    QTest::newRow("wheel down on 10 stays 10") << 100 << "dddddd" << 5ll << 10ll;
+    QTest::newRow("wheel down on 11 gives 10") << 11 << "d" << 0ll << 10ll;
+    QTest::newRow("wheel down on 10 records") << 10 << "d" << 0ll << 10ll;
+    QTest::newRow("wheel down on 5 records") << 5 << "d" << 0ll << 5ll;
+    QTest::newRow("wheel up capped by the records") << 30 << "uuuuuu" << 0ll << 30ll;
+    QTest::newRow("wheel up at the end") << 30 << "llllllllllu" << 8ll << 22ll;
+    QTest::newRow("steps") << 100 << "llle" << 2ll << 20ll;
+    QTest::newRow("step earlier at the start") << 100 << "e" << 0ll << 20ll;
+    QTest::newRow("step later at the end") << 22 << "lllll" << 2ll << 20ll;
+}
+
+void TestFrameHystogram::windowActions()
+{
+    QFETCH(int, count);
+    QFETCH(QString, actions);
+    QFETCH(qint64, expectedStart);
+    QFETCH(qint64, expectedLength);
+
+    FrameHystogram frame;
+    frame.setData(samples(count));
+    HystogramTimeline *timeline = frame.timeline();
+    for (QChar action : actions) {
+        if (action == QLatin1Char('u'))
+            wheel(timeline, 120);
+        else if (action == QLatin1Char('d'))
+            wheel(timeline, -120);
+        else if (action == QLatin1Char('e'))
+            timeline->stepEarlier();
+        else
+            timeline->stepLater();
+    }
+    QCOMPARE(timeline->windowStart(), expectedStart);
+    QCOMPARE(timeline->windowLength(), expectedLength);
+    // The chart always shows the timeline's window, with the matching arrows.
+    QCOMPARE(frame.chart()->data().size(), int(expectedLength));
+    QCOMPARE(frame.chart()->data().first().time, kStart.addSecs(expectedStart * 10));
+    QCOMPARE(frame.chart()->earlierPossible(), expectedStart > 0);
+    QCOMPARE(frame.chart()->laterPossible(), expectedStart + expectedLength < count);
+}
+
+void TestFrameHystogram::pressCentresTheWindow_data()
+{
+    QTest::addColumn<int>("x");
+    QTest::addColumn<qint64>("expectedStart");
+
+    // 100 records 10 s apart over a 990-pixel strip: one pixel per second.
+    QTest::newRow("middle") << 500 << 40ll;
+    QTest::newRow("left end") << 0 << 0ll;
+    QTest::newRow("near the left end") << 55 << 0ll;
+    QTest::newRow("right end") << 989 << 80ll;
+    QTest::newRow("right of the strip") << 5000 << 80ll;
+    QTest::newRow("left of the strip") << -20 << 0ll;
+}
+
+void TestFrameHystogram::pressCentresTheWindow()
+{
+    QFETCH(int, x);
+    QFETCH(qint64, expectedStart);
+
+    FrameHystogram frame;
+    frame.setData(samples(100));
+    HystogramTimeline *timeline = frame.timeline();
+    timeline->setParent(nullptr);
+    timeline->resize(990, 40);
+    press(timeline, QPoint(x, 10));
+    QCOMPARE(timeline->windowStart(), expectedStart);
+    QCOMPARE(timeline->windowLength(), 20);
+    QCOMPARE(frame.chart()->data().first().time, kStart.addSecs(expectedStart * 10));
+    timeline->setParent(&frame);
+}
+
+void TestFrameHystogram::colourLevels_data()
+{
+    QTest::addColumn<float>("value");
+    QTest::addColumn<QRgb>("expected");
+
+    QTest::newRow("below every level") << 5.0f << kGreen;
+    QTest::newRow("at the first threshold") << 10.0f << qRgb(255, 255, 0);
+    QTest::newRow("between the levels") << 15.0f << qRgb(255, 255, 0);
+    QTest::newRow("at the second threshold") << 20.0f << qRgb(255, 0, 0);
+    QTest::newRow("far above") << 1e30f << qRgb(255, 0, 0);
+    QTest::newRow("negative") << -1.0f << kGreen;
+    QTest::newRow("not a number") << std::numeric_limits<float>::quiet_NaN() << kGreen;
+}
+
+void TestFrameHystogram::colourLevels()
+{
+    QFETCH(float, value);
+    QFETCH(QRgb, expected);
+
+    FrameHystogram frame;
+    // Given out of order on purpose: the largest threshold not above the value wins.
+    frame.setLevels(kGreen, { { 20.0f, qRgb(255, 0, 0) }, { 10.0f, qRgb(255, 255, 0) } });
+    frame.setData({ { kStart, value } });
+    QCOMPARE(frame.chart()->data().first().colour, expected);
+
+    FrameHystogram plain;
+    plain.setLevels(kGreen, {});
+    plain.setData({ { kStart, value } });
+    QCOMPARE(plain.chart()->data().first().colour, kGreen);
+}
+
+void TestFrameHystogram::gapMarkers_data()
+{
+    QTest::addColumn<QVector<int>>("steps"); // seconds between neighbouring records
+    QTest::addColumn<QVector<int>>("markedIndices"); // the later record of each marked pair
+
+    QTest::newRow("10 s apart: none") << QVector<int> { 10, 10, 10 } << QVector<int> {};
+    QTest::newRow("20 s apart: one") << QVector<int> { 20 } << QVector<int> { 1 };
+    QTest::newRow("15 s is no gap") << QVector<int> { 15 } << QVector<int> {};
+    QTest::newRow("16 s is a gap") << QVector<int> { 16 } << QVector<int> { 1 };
+    QTest::newRow("new measuring block") << QVector<int> { 10, 3600, 10 } << QVector<int> { 2 };
+    QTest::newRow("two gaps") << QVector<int> { 30, 10, 86400 } << QVector<int> { 1, 3 };
+    QTest::newRow("time going backwards") << QVector<int> { -600, 10 } << QVector<int> {};
+}
+
+void TestFrameHystogram::gapMarkers()
+{
+    QFETCH(QVector<int>, steps);
+    QFETCH(QVector<int>, markedIndices);
+
+    QVector<FrameHystogram::Sample> data { { kStart, 1.0f } };
+    for (int step : steps)
+        data.append({ data.last().first.addSecs(step), 1.0f });
+    FrameHystogram frame;
+    frame.resize(600, 300);
+    frame.setData(data);
+    HystogramChart *chart = frame.chart();
+    chart->resize(460, 230);
+    const QVector<HystogramChart::GapMarker> markers = chart->gapMarkers();
+    QCOMPARE(markers.size(), markedIndices.size());
+    for (int i = 0; i < markers.size(); ++i) {
+        const int later = markedIndices.at(i);
+        QCOMPARE(markers.at(i).time, data.at(later).first);
+        // Halfway between the two bars.
+        const double between = (chart->barRect(later - 1).center().x()
+                                + chart->barRect(later).center().x())
+            / 2;
+        QVERIFY(std::abs(markers.at(i).x - between) < 0.01);
+    }
+}
+
+void TestFrameHystogram::barHeights_data()
+{
+    QTest::addColumn<QVector<float>>("values");
+    QTest::addColumn<QVector<double>>("heightShares"); // of the plot height
+
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    const double top = 1 / 1.1;
+    QTest::newRow("proportional to the tallest") << QVector<float> { 1, 2, 4 }
+                                                 << QVector<double> { top / 4, top / 2, top };
+    QTest::newRow("one bar") << QVector<float> { 3 } << QVector<double> { top };
+    QTest::newRow("all zero") << QVector<float> { 0, 0 } << QVector<double> { 0, 0 };
+    QTest::newRow("negative is no bar") << QVector<float> { -5, 5 } << QVector<double> { 0, top };
+    QTest::newRow("not a number is no bar") << QVector<float> { nan, 2 }
+                                            << QVector<double> { 0, top };
+    QTest::newRow("infinite is no bar") << QVector<float> { inf, 2 } << QVector<double> { 0, top };
+    QTest::newRow("largest float") << QVector<float> { std::numeric_limits<float>::max(), 1 }
+                                   << QVector<double> { top, 0 };
+}
+
+void TestFrameHystogram::barHeights()
+{
+    QFETCH(QVector<float>, values);
+    QFETCH(QVector<double>, heightShares);
+
+    QVector<FrameHystogram::Sample> data;
+    for (int i = 0; i < values.size(); ++i)
+        data.append({ kStart.addSecs(10 * i), values.at(i) });
+    FrameHystogram frame;
+    frame.setData(data);
+    HystogramChart *chart = frame.chart();
+    chart->resize(400, 230);
+    const QRectF plot = chart->plotRect();
+    QCOMPARE(plot, QRectF(30, 0, 340, 200));
+    const double slot = plot.width() / (2.0 * values.size());
+    for (int i = 0; i < values.size(); ++i) {
+        const QRectF bar = chart->barRect(i);
+        QVERIFY(std::abs(bar.center().x() - (plot.left() + (2 * i + 1) * slot)) < 0.01);
+        QVERIFY2(std::abs(bar.height() - heightShares.at(i) * plot.height()) < 0.01,
+                 qPrintable(QStringLiteral("bar %1 is %2 high").arg(i).arg(bar.height())));
+        QCOMPARE(bar.bottom(), plot.bottom());
+    }
+    QVERIFY(!chart->grab().isNull());
+}
+
+void TestFrameHystogram::clearShowsOneEmptyBar()
+{
+    FrameHystogram frame;
+    frame.setData(samples(50));
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+    frame.clear();
+    const HystogramPoints shown = frame.chart()->data();
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown.first().value, 0.0f);
+    QVERIFY(shown.first().time >= before);
+    QVERIFY(shown.first().time <= QDateTime::currentDateTime().addSecs(1));
+    frame.chart()->resize(300, 200);
+    QCOMPARE(frame.chart()->barRect(0).height(), 0.0);
+    QCOMPARE(frame.chart()->earlierPossible(), false);
+    QCOMPARE(frame.chart()->laterPossible(), false);
+    QVERIFY(!frame.grab().isNull());
+}
+
+void TestFrameHystogram::emptyReadKeepsThePlaceholder()
+{
+    FrameHystogram frame;
+    frame.clear();
+    frame.setData({});
+    QCOMPARE(frame.timeline()->points().size(), 1);
+    QCOMPARE(frame.chart()->data().size(), 1);
+    QCOMPARE(frame.chart()->data().first().value, 0.0f);
+}
+
+void TestFrameHystogram::arrowsAndChartWheelScroll()
+{
+    FrameHystogram frame;
+    frame.setData(samples(30));
+    HystogramChart *chart = frame.chart();
+    chart->resize(500, 300);
+    HystogramTimeline *timeline = frame.timeline();
+
+    // Nothing earlier yet: a press on the left arrow's place does nothing.
+    press(chart, chart->earlierArrowRect().center().toPoint());
+    QCOMPARE(timeline->windowStart(), 0);
+    QVERIFY(!chart->earlierPressed());
+
+    press(chart, chart->laterArrowRect().center().toPoint());
+    QVERIFY(chart->laterPressed());
+    QCOMPARE(timeline->windowStart(), 1);
+    QVERIFY(chart->earlierPossible());
+
+    press(chart, chart->earlierArrowRect().center().toPoint());
+    QVERIFY(chart->earlierPressed());
+    QVERIFY(!chart->laterPressed());
+    QCOMPARE(timeline->windowStart(), 0);
+
+    // A press elsewhere only clears the flags.
+    press(chart, chart->plotRect().center().toPoint());
+    QVERIFY(!chart->earlierPressed());
+    QVERIFY(!chart->laterPressed());
+    QCOMPARE(timeline->windowStart(), 0);
+
+    wheel(chart, 120, chart->plotRect().center().toPoint());
+    QCOMPARE(timeline->windowStart(), 1);
+    wheel(chart, -120, chart->plotRect().center().toPoint());
+    wheel(chart, -120, chart->plotRect().center().toPoint());
+    QCOMPARE(timeline->windowStart(), 0);
+    QVERIFY(!chart->earlierPressed());
+
+    for (int i = 0; i < 20; ++i)
+        wheel(chart, 120, chart->plotRect().center().toPoint());
+    QCOMPARE(timeline->windowStart(), 10);
+    QVERIFY(!chart->laterPossible());
+    QVERIFY(!chart->laterPressed());
+}
+
+void TestFrameHystogram::observersAttachAndDetach()
+{
+    HystogramTimeline timeline;
+    CountingObserver first;
+    CountingObserver second;
+    timeline.attach(&first);
+    timeline.attach(&first);
+    timeline.attach(&second);
+    timeline.stepLater();
+    QCOMPARE(first.calls, 1);
+    QCOMPARE(second.calls, 1);
+    QCOMPARE(first.last, static_cast<ISubject *>(&timeline));
+    timeline.detach(&second);
+    timeline.stepEarlier();
+    QCOMPARE(first.calls, 2);
+    QCOMPARE(second.calls, 1);
+    // Painting tells the observers too: the chart follows whatever the strip shows.
+    timeline.resize(200, 30);
+    QVERIFY(!timeline.grab().isNull());
+    QCOMPARE(first.calls, 3);
+}
+
+void TestFrameHystogram::paintsBarsAndStrip()
+{
+    // Two bursts of records an hour apart leave the middle of the strip empty.
+    QVector<FrameHystogram::Sample> data = samples(100);
+    for (int i = 0; i < 100; ++i)
+        data.append({ kStart.addSecs(3600 + 10 * i), float(i % 9) });
+    FrameHystogram frame;
+    frame.resize(800, 400);
+    frame.setLevels(kGreen, {});
+    frame.setData(data);
+    frame.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&frame));
+
+    const QImage strip = frame.timeline()->grab().toImage();
+    const int row = strip.height() / 2;
+    QVERIFY2(isGreen(strip.pixel(strip.width() / 10, row)), "no bar at the first burst");
+    QVERIFY2(isGreen(strip.pixel(strip.width() - 5, row)), "no bar at the second burst");
+    QVERIFY2(!isGreen(strip.pixel(strip.width() / 2, row)), "a bar where there are no records");
+
+    const QImage chart = frame.chart()->grab().toImage();
+    const QRectF tallest = frame.chart()->barRect(19);
+    QVERIFY2(isGreen(chart.pixel(tallest.center().toPoint())), "the tallest bar is not green");
+    QVERIFY(!isGreen(chart.pixel(QPointF(tallest.center().x(), tallest.top() - 3).toPoint())));
+}
+
+QTEST_MAIN(TestFrameHystogram)
+#include "tst_framehystogram.moc"
