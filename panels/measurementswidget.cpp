@@ -58,9 +58,13 @@ MeasurementsWidget::MeasurementsWidget(QWidget *parent)
     m_warningLevel = m_settingsWindow->warningLevel();
     m_criticalLevel = m_settingsWindow->criticalLevel();
     connect(m_settingsWindow.get(), &UserSettingsWindow::settingsChanged, this, &MeasurementsWidget::OnSettingsChanged);
-    ui->leftSensorOverflowLabel->hide();
-    ui->rightSensorOverflowLabel->hide();
-    ui->averageOwerflowLabel->hide();
+    // A sign that comes and goes must not shift the displays beside it.
+    for (QLabel *sign : { ui->leftSensorOverflowLabel, ui->rightSensorOverflowLabel, ui->averageOwerflowLabel }) {
+        QSizePolicy policy = sign->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        sign->setSizePolicy(policy);
+        sign->hide();
+    }
 }
 
 MeasurementsWidget::~MeasurementsWidget()
@@ -153,13 +157,15 @@ QString MeasurementsWidget::levelStyle(double value, double warningLevel, double
 
 void MeasurementsWidget::showValue(QLCDNumber *display, double value)
 {
-    // A value too wide for the display is shown as dashes with the number in the tool tip, never as
-    // the previous reading left standing.
-    if (display->checkOverflow(value)) {
+    // Hundredths exactly as the device sent them. A value too wide for the display is shown as
+    // dashes with the number in the tool tip, never rounded and never as the previous reading.
+    const QString text = QString::number(value, 'f', 2);
+    const int digits = text.size() - (display->smallDecimalPoint() ? 1 : 0);
+    if (digits > display->digitCount()) {
         display->display(QString(display->digitCount(), QLatin1Char('-')));
-        display->setToolTip(QString::number(value, 'f', 2));
+        display->setToolTip(text);
     } else {
-        display->display(value);
+        display->display(text);
         display->setToolTip(QString());
     }
 }
