@@ -6,10 +6,40 @@
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 // Extra seconds the highlight covers beyond the window's last record: one record's width.
 constexpr double kRecordSeconds = 10;
+constexpr qint64 kMSecsPerDay = 86400000;
+// Zones change their offset on the hour or the half hour.
+constexpr qint64 kOffsetBlockMSecs = 1800000;
+
+// Milliseconds since the epoch of every point. A local time's offset from UTC takes a time zone
+// lookup (a file check in the C library each time); records lie close together, so the offset is
+// looked up once per half hour of wall-clock time and reused for the records inside it.
+QVector<qint64> epochMSecs(const HystogramPoints &points)
+{
+    QVector<qint64> result(points.size());
+    qint64 cachedBlock = std::numeric_limits<qint64>::min();
+    qint64 cachedOffset = 0;
+    for (int i = 0; i < points.size(); ++i) {
+        const QDateTime &time = points.at(i).time;
+        if (!time.isValid()) {
+            result[i] = i > 0 ? result.at(i - 1) : 0;
+            continue;
+        }
+        const qint64 wall = time.date().toJulianDay() * kMSecsPerDay
+            + time.time().msecsSinceStartOfDay();
+        const qint64 block = wall / kOffsetBlockMSecs;
+        if (block != cachedBlock) {
+            cachedBlock = block;
+            cachedOffset = time.toMSecsSinceEpoch() - wall;
+        }
+        result[i] = wall + cachedOffset;
+    }
+    return result;
+}
 }
 
 HystogramTimeline::HystogramTimeline(QWidget *parent)
@@ -20,10 +50,10 @@ HystogramTimeline::HystogramTimeline(QWidget *parent)
 void HystogramTimeline::setData(const HystogramPoints &points)
 {
     m_points = points;
-    m_offsets.resize(m_points.size());
-    const qint64 origin = m_points.isEmpty() ? 0 : m_points.first().time.toMSecsSinceEpoch();
-    for (int i = 0; i < m_points.size(); ++i)
-        m_offsets[i] = (m_points.at(i).time.toMSecsSinceEpoch() - origin) / 1000;
+    m_offsets = epochMSecs(m_points);
+    const qint64 origin = m_offsets.isEmpty() ? 0 : m_offsets.first();
+    for (qint64 &offset : m_offsets)
+        offset = (offset - origin) / 1000;
     m_start = 0;
     m_length = kDefaultLength;
     m_spanSeconds = m_offsets.isEmpty() ? 0 : m_offsets.last();
