@@ -180,6 +180,7 @@ bool Device::executeCommand(int code, const QVariant &params)
 void Device::startPollTimer(int intervalMs)
 {
     m_pollTimerId = startTimer(intervalMs, Qt::CoarseTimer);
+    m_pollIntervalMs = intervalMs;
 }
 
 void Device::setPolling(bool on)

@@ -68,6 +68,8 @@ public:
     bool executeCommand(int code, const QVariant &params);
     void setPolling(bool on);
     bool isPolling() const { return m_pollTimerId != -1; }
+    // Interval of the poll timer that runs, 0 when polling is off.
+    int pollInterval() const { return m_pollTimerId == -1 ? 0 : m_pollIntervalMs; }
     Communicator *communicator() const { return m_communicator; }
     void abortCommunication();
 
@@ -103,5 +105,6 @@ private:
     DeviceState m_state;
     Communicator *m_communicator = nullptr;
     int m_pollTimerId = -1;
+    int m_pollIntervalMs = 0;
     QHash<int, QVariant> m_items;
 };

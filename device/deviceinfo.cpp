@@ -38,7 +38,7 @@ DeviceInfo::DeviceInfo(const QByteArray &record)
     const auto byte = [&record](int offset) { return quint8(record.at(offset)); };
 
     // All 16 bytes are text, zero bytes included: the device pads its id with zeros.
-    m_deviceId = QString::fromLocal8Bit(record.mid(kDeviceIdOffset, kDeviceIdBytes));
+    m_deviceId = QString::fromLocal8Bit(record.constData() + kDeviceIdOffset, kDeviceIdBytes);
     m_hardwareMajor = byte(kHardwareMajorOffset);
     m_hardwareMinor = byte(kHardwareMinorOffset);
     m_firmwareMajor = byte(kFirmwareMajorOffset);
@@ -55,7 +55,8 @@ DeviceInfo::DeviceInfo(const QByteArray &record)
     m_processorId = cpuText.trimmed();
 
     if (record.size() > kSerialOffset)
-        m_serialNumber = QString::fromLocal8Bit(record.mid(kSerialOffset));
+        m_serialNumber = QString::fromLocal8Bit(record.constData() + kSerialOffset,
+                                                record.size() - kSerialOffset);
 
     VLOG << "Firmware: " << firmwareVersion();
     VLOG << "Hardware: " << hardwareVersion();

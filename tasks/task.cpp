@@ -45,6 +45,13 @@ void Task::setStatus(int status)
         emit Complete(); // the receiver may destroy this task; touch nothing after it
 }
 
+void Task::setResultCode(int code)
+{
+    // The outcome is fixed once reported.
+    if (m_status != Finished)
+        m_resultCode = code;
+}
+
 void Task::setTimeout(int ms)
 {
     m_timeoutMs = ms;
@@ -59,6 +66,8 @@ void Task::setTimeout(int ms)
 
 void Task::setResultData(const QVariant &value)
 {
+    if (m_status == Finished)
+        return;
     TLOG << "result set " << value;
     cancelTimer();
     m_resultData = value;

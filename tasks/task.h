@@ -42,7 +42,7 @@ protected:
     // Moving to Finished stops the watchdog and emits Complete() once; a finished task never
     // finishes again, so a late cancel or watchdog cannot report it twice.
     void setStatus(int status);
-    void setResultCode(int code) { m_resultCode = code; }
+    void setResultCode(int code);
     void setDataId(int id) { m_dataId = id; }
     void setSilent(bool silent) { m_silent = silent ? 1 : 0; }
     void setTimeout(int ms);
