@@ -51,16 +51,23 @@ Ctl::Ctl(const Options &options, QObject *parent)
 Ctl::~Ctl()
 {
     delete m_device;
+    if (!m_pullFolder.isEmpty())
+        QDir(m_pullFolder).removeRecursively();
 }
 
 void Ctl::start()
 {
+    // Converting and exporting files already on disk needs no monitor.
+    if (isLocalHistoryCommand()) {
+        history();
+        return;
+    }
     if (m_options.port.isEmpty()) {
         fail(ExitUsage, tr("--port is required"));
         return;
     }
     if (m_options.arguments.isEmpty()) {
-        fail(ExitUsage, tr("no command given (info, state, env, calibration, password, dose, files, pull, push, rm)"));
+        fail(ExitUsage, tr("no command given (info, state, env, calibration, password, dose, files, pull, push, rm, history)"));
         return;
     }
     try {
@@ -254,6 +261,8 @@ void Ctl::dispatch()
                               { QStringLiteral("size"), file.size() } },
                             tr("Written %1 (%2 bytes)").arg(file.fileName()).arg(file.size()));
                 });
+    } else if (verb == QLatin1String("history")) {
+        history();
     } else if (verb == QLatin1String("rm") && a.size() == 2) {
         withFile(a.at(1), [=](const QVariant &descriptor) {
             command(Device::RemoveFile, { { QStringLiteral("file_descriptor"), descriptor } },
