@@ -59,26 +59,26 @@ HistoryViewWidget::HistoryViewWidget(bool historyMode, QWidget *parent)
     ui->verticalLayout->insertWidget(1, m_toolBar);
 
     QActionGroup *device = addGroup(DeviceActions);
-    addAction(device, QStringLiteral("readHistoryAction"), tr("Read history from device."),
-              QStringLiteral(":/images/download.png"), &HistoryViewWidget::OnReadHistoryClicked);
-    addAction(device, QStringLiteral("removeHistoryAction"), tr("Remove history from device."),
-              QStringLiteral(":/images/remove_history.png"),
-              &HistoryViewWidget::OnRemoveHistoryClicked);
+    addToolAction(device, QStringLiteral("readHistoryAction"), tr("Read history from device."),
+                  QStringLiteral(":/images/download.png"), &HistoryViewWidget::OnReadHistoryClicked);
+    addToolAction(device, QStringLiteral("removeHistoryAction"), tr("Remove history from device."),
+                  QStringLiteral(":/images/remove_history.png"),
+                  &HistoryViewWidget::OnRemoveHistoryClicked);
     m_toolBar->addSeparator();
     QActionGroup *open = addGroup(OpenActions);
-    addAction(open, QStringLiteral("openHistoryAction"), tr("Open history from local storage."),
-              QStringLiteral(":/images/open_history.png"),
-              &HistoryViewWidget::OnOpenHistoryFileButtonClicked);
+    addToolAction(open, QStringLiteral("openHistoryAction"), tr("Open history from local storage."),
+                  QStringLiteral(":/images/open_history.png"),
+                  &HistoryViewWidget::OnOpenHistoryFileButtonClicked);
     m_toolBar->addSeparator();
     QActionGroup *exporting = addGroup(ExportActions);
-    addAction(exporting, QStringLiteral("exportCsvAction"), tr("Export data to excel."),
-              QStringLiteral(":/images/csv_export.png"), &HistoryViewWidget::OnExportCSVClicked);
+    addToolAction(exporting, QStringLiteral("exportCsvAction"), tr("Export data to excel."),
+                  QStringLiteral(":/images/csv_export.png"), &HistoryViewWidget::OnExportCSVClicked);
     m_toolBar->addSeparator();
     QActionGroup *filter = addGroup(FilterActions);
-    m_filterAction = addAction(filter, QStringLiteral("filterHistoryAction"),
-                               tr("Open history filter toolbox."),
-                               QStringLiteral(":/images/filter_history.png"),
-                               &HistoryViewWidget::OnSearchClicked);
+    m_filterAction = addToolAction(filter, QStringLiteral("filterHistoryAction"),
+                                   tr("Open history filter toolbox."),
+                                   QStringLiteral(":/images/filter_history.png"),
+                                   &HistoryViewWidget::OnSearchClicked);
     m_toolBar->addSeparator();
 
     setActionsEnabled(AllActions, false);
@@ -126,9 +126,9 @@ QActionGroup *HistoryViewWidget::addGroup(int mask)
     return group;
 }
 
-QAction *HistoryViewWidget::addAction(QActionGroup *group, const QString &objectName,
-                                      const QString &text, const QString &icon,
-                                      void (HistoryViewWidget::*slot)())
+QAction *HistoryViewWidget::addToolAction(QActionGroup *group, const QString &objectName,
+                                          const QString &text, const QString &icon,
+                                          void (HistoryViewWidget::*slot)())
 {
     auto *action = new QAction(QIcon(icon), text, group);
     action->setObjectName(objectName);

@@ -81,8 +81,8 @@ private slots:
 
 private:
     QActionGroup *addGroup(int mask);
-    QAction *addAction(QActionGroup *group, const QString &objectName, const QString &text,
-                       const QString &icon, void (HistoryViewWidget::*slot)());
+    QAction *addToolAction(QActionGroup *group, const QString &objectName, const QString &text,
+                           const QString &icon, void (HistoryViewWidget::*slot)());
     void setActionsEnabled(int mask, bool enabled);
     void restoreActions(int mask);
 
