@@ -9,7 +9,6 @@ namespace HistoryFormat {
 
 namespace {
 
-constexpr qint64 kMsecsPerDay = 86400000;
 constexpr qint64 kUnixEpochJulianDay = 2440588;
 
 // Writes `value` as `width` decimal digits at `out`; callers keep value within range.
@@ -149,6 +148,61 @@ QString formatRecordTime(const QDateTime &time)
     return text;
 }
 
+namespace {
+
+constexpr qint64 kQuarterHourSeconds = 900;
+
+int localOffsetAt(qint64 utcSeconds)
+{
+    return QDateTime::fromSecsSinceEpoch(utcSeconds, Qt::LocalTime).offsetFromUtc();
+}
+
+qint64 floorDivide(qint64 a, qint64 b)
+{
+    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
+}
+
+} // namespace
+
+int LocalOffsetCache::offsetAt(qint64 utcSeconds)
+{
+    const qint64 slot = floorDivide(utcSeconds, kQuarterHourSeconds);
+    if (!m_haveSlot || slot != m_slot) {
+        m_slot = slot;
+        m_haveSlot = true;
+        const qint64 first = slot * kQuarterHourSeconds;
+        m_slotOffset = localOffsetAt(first);
+        m_slotUniform = localOffsetAt(first + kQuarterHourSeconds - 1) == m_slotOffset;
+    }
+    return m_slotUniform ? m_slotOffset : localOffsetAt(utcSeconds);
+}
+
+QString LocalTimeFormatter::recordText(qint64 secondsSinceBase)
+{
+    static const qint64 baseSeconds = timeBase().toSecsSinceEpoch();
+    const qint64 utc = baseSeconds + secondsSinceBase;
+    const qint64 local = utc + m_offsets.offsetAt(utc);
+    const qint64 days = floorDivide(local, 86400);
+    const int secondOfDay = int(local - days * 86400);
+    const QDate date = QDate::fromJulianDay(days + kUnixEpochJulianDay);
+    if (!date.isValid() || !fastFormatYear(date.year()))
+        return formatRecordTime(timeFromSeconds(secondsSinceBase));
+    QString text(19, Qt::Uninitialized);
+    QChar *out = text.data();
+    putDigits(out, date.year(), 4);
+    out[4] = QLatin1Char('-');
+    putDigits(out + 5, date.month(), 2);
+    out[7] = QLatin1Char('-');
+    putDigits(out + 8, date.day(), 2);
+    out[10] = QLatin1Char(' ');
+    putDigits(out + 11, secondOfDay / 3600, 2);
+    out[13] = QLatin1Char(':');
+    putDigits(out + 14, secondOfDay / 60 % 60, 2);
+    out[16] = QLatin1Char(':');
+    putDigits(out + 17, secondOfDay % 60, 2);
+    return text;
+}
+
 QDateTime RecordTimeParser::parse(const QString &text)
 {
     if (text.size() == 19) {
@@ -165,25 +219,19 @@ QDateTime RecordTimeParser::parse(const QString &text)
         const QTime clock(hour, minute, second);
         if (shape && year >= 0 && month >= 0 && day >= 0 && hour >= 0 && minute >= 0
             && second >= 0 && date.isValid() && clock.isValid()) {
-            const qint64 localMs = (date.toJulianDay() - kUnixEpochJulianDay) * kMsecsPerDay
-                    + clock.msecsSinceStartOfDay();
-            if (m_haveOffset) {
-                // Consecutive rows nearly always share the offset; the check catches a
-                // daylight-saving change and falls back to the full conversion.
-                const QDateTime guess
-                        = QDateTime::fromMSecsSinceEpoch(localMs - m_offsetMs, Qt::LocalTime);
-                if (guess.time() == clock && guess.date() == date)
-                    return guess;
-            }
-            const QDateTime exact(date, clock, Qt::LocalTime);
-            if (exact.isValid() && exact.time() == clock && exact.date() == date) {
-                m_offsetMs = localMs - exact.toMSecsSinceEpoch();
-                m_haveOffset = true;
-                return exact;
+            const qint64 local = (date.toJulianDay() - kUnixEpochJulianDay) * 86400
+                    + clock.msecsSinceStartOfDay() / 1000;
+            // The offset of the previous row nearly always fits; a daylight-saving change
+            // needs a second try with the offset found at the first guess.
+            for (int attempt = 0; attempt < 2; ++attempt) {
+                const qint64 utc = local - m_offset;
+                const int offset = m_offsets.offsetAt(utc);
+                if (offset == m_offset)
+                    return QDateTime::fromSecsSinceEpoch(utc, Qt::OffsetFromUTC, offset);
+                m_offset = offset;
             }
         }
     }
-    // Anything unusual (other shapes, times inside a daylight-saving gap) gets Qt's own answer.
     return QDateTime::fromString(text, kRecordTimeFormat);
 }
 

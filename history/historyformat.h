@@ -46,17 +46,44 @@ QString formatDate(const QDate &date); // "yyyy-MM-dd"
 QString formatTime(const QTime &time); // "hh:mm:ss"
 QString formatRecordTime(const QDateTime &time); // "yyyy-MM-dd hh:mm:ss"
 
-// Parses "yyyy-MM-dd hh:mm:ss" as local time, exactly as QDateTime::fromString with that format
-// would, but remembers the last UTC offset so that a long run of rows costs one local-time
-// conversion each instead of a full mktime() each.
+// The computer's UTC offset at a moment. Every local-time conversion makes the C library stat
+// the zone file, which dominated a million-row conversion; this asks once per quarter hour of
+// UTC (zone changes fall on quarter hours) and checks both ends of the quarter, asking again
+// for each moment only where they differ.
+class LocalOffsetCache
+{
+public:
+    int offsetAt(qint64 utcSeconds);
+
+private:
+    qint64 m_slot = -1;
+    int m_slotOffset = 0;
+    bool m_slotUniform = false;
+    bool m_haveSlot = false;
+};
+
+// Local wall-clock text "yyyy-MM-dd hh:mm:ss" of moments given as seconds since the time base.
+class LocalTimeFormatter
+{
+public:
+    QString recordText(qint64 secondsSinceBase);
+
+private:
+    LocalOffsetCache m_offsets;
+};
+
+// Parses "yyyy-MM-dd hh:mm:ss" as local time without a zone lookup per row: the moment comes
+// with the UTC offset in force then (Qt::OffsetFromUTC), so date, time and instant are those of
+// the local reading. Texts that are not plain local times (other shapes, a time inside a
+// daylight-saving gap) get QDateTime::fromString's answer.
 class RecordTimeParser
 {
 public:
     QDateTime parse(const QString &text);
 
 private:
-    qint64 m_offsetMs = 0;
-    bool m_haveOffset = false;
+    LocalOffsetCache m_offsets;
+    int m_offset = 0;
 };
 
 } // namespace HistoryFormat

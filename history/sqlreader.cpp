@@ -123,11 +123,12 @@ bool SQLReader::query(const QString &path, const QString &connection)
 
     const int last = rows.size() - 1;
     VLOG << "Affected: " << last << " rows";
-    ValueRecordList results;
-    results.reserve(rows.size());
+    ValueRecordList results(rows.size());
     int lastPercent = -1;
     for (int i = 0; i < rows.size(); ++i) {
-        results.append(ValueRecord(rows.at(i).first, double(rows.at(i).second)));
+        ValueRecord &record = results[i];
+        record.setTime(rows.at(i).first);
+        record.setValue(double(rows.at(i).second));
         // A single row is all of the result at once.
         const int percent = last > 0 ? int(qint64(i) * 100 / last) : 100;
         if (percent != lastPercent) {

@@ -34,6 +34,7 @@ void TimedFileReader::readBlocks(const QByteArray &index)
         const int blockIndex = addBlock(block);
 
         qint64 seconds = startSeconds;
+        const int valuesBefore = m_entries.size();
         if (offset < limit) {
             qint64 position = offset;
             if (position < readPosition) {
@@ -59,7 +60,8 @@ void TimedFileReader::readBlocks(const QByteArray &index)
             }
             readPosition = std::max(readPosition, std::min(position, valueSize));
         }
-        block->setEnd(timeFromSeconds(seconds));
+        // The moment after the last value; the start itself for a block without values.
+        block->setEnd(timeFromSeconds(m_entries.size() > valuesBefore ? seconds : startSeconds));
         if (m_truncated)
             break;
     }

@@ -29,6 +29,9 @@ public:
     double value() const { return m_value; }
     qint64 offset() const { return m_offset; }
     DataBlock *block() const { return m_block; }
+    // Fills a record in place, so a long list is built with one allocation per record.
+    void setTime(const QDateTime &time) { m_time = time; }
+    void setValue(double value) { m_value = value; }
 
 private:
     QDateTime m_time;

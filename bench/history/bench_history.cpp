@@ -88,9 +88,9 @@ const Statistics &statistics(int total)
     QFile indexAgain(s.index);
     indexAgain.open(QIODevice::ReadOnly);
     HistoryFileReader reader(&indexAgain, s.values);
+    HistoryFormat::LocalTimeFormatter times;
     for (const FileReader::Entry &e : reader.reader()->entries()) {
-        s.rows.emplace_back(HistoryFormat::formatRecordTime(HistoryFormat::timeFromSeconds(e.seconds))
-                                    .toStdString(),
+        s.rows.emplace_back(times.recordText(e.seconds).toStdString(),
                             QString::number(HistoryFormat::decodeValueWord(e.word), 'g', 6)
                                     .toStdString());
     }

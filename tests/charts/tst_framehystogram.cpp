@@ -75,6 +75,8 @@ private slots:
     void arrowsAndChartWheelScroll();
     void observersAttachAndDetach();
     void paintsBarsAndStrip();
+    void spanCountsRealSecondsAcrossClockChanges_data();
+    void spanCountsRealSecondsAcrossClockChanges();
 };
 
 void TestFrameHystogram::windowAfterSetData_data()
@@ -422,6 +424,43 @@ void TestFrameHystogram::paintsBarsAndStrip()
     const QRectF tallest = frame.chart()->barRect(19);
     QVERIFY2(isGreen(chart.pixel(tallest.center().toPoint())), "the tallest bar is not green");
     QVERIFY(!isGreen(chart.pixel(QPointF(tallest.center().x(), tallest.top() - 3).toPoint())));
+}
+
+void TestFrameHystogram::spanCountsRealSecondsAcrossClockChanges_data()
+{
+    QTest::addColumn<QByteArray>("zone");
+    QTest::addColumn<qint64>("firstUtc");
+
+    QTest::newRow("spring forward") << QByteArray("Europe/Berlin")
+                                    << QDateTime(QDate(2026, 3, 29), QTime(0, 30), Qt::UTC)
+                                           .toSecsSinceEpoch();
+    QTest::newRow("fall back") << QByteArray("Europe/Berlin")
+                               << QDateTime(QDate(2026, 10, 25), QTime(0, 30), Qt::UTC)
+                                      .toSecsSinceEpoch();
+    QTest::newRow("half-hour zone") << QByteArray("Australia/Lord_Howe")
+                                    << QDateTime(QDate(2026, 4, 4), QTime(14, 30), Qt::UTC)
+                                           .toSecsSinceEpoch();
+}
+
+// Records are local times; the strip must place them by real seconds, not by the wall clock.
+void TestFrameHystogram::spanCountsRealSecondsAcrossClockChanges()
+{
+    QFETCH(QByteArray, zone);
+    QFETCH(qint64, firstUtc);
+
+    const QByteArray oldZone = qgetenv("TZ");
+    qputenv("TZ", zone);
+    QVector<FrameHystogram::Sample> data;
+    for (int i = 0; i < 720; ++i) // two hours around the change
+        data.append({ QDateTime::fromSecsSinceEpoch(firstUtc + 10ll * i), 1.0f });
+    FrameHystogram frame;
+    frame.setData(data);
+    const qint64 span = frame.timeline()->spanSeconds();
+    if (oldZone.isNull())
+        qunsetenv("TZ");
+    else
+        qputenv("TZ", oldZone);
+    QCOMPARE(span, 7190);
 }
 
 QTEST_MAIN(TestFrameHystogram)

@@ -100,6 +100,8 @@ private slots:
     void axisLabels_data();
     void axisLabels();
     void images();
+    void layoutGivesTheChartsTheRoom_data();
+    void layoutGivesTheChartsTheRoom();
 
 private:
     std::unique_ptr<MainPlotter> makePlotter(int orientation = 0)
@@ -562,6 +564,51 @@ void TestGraphPlotter::images()
     QCOMPARE(plotter->charts().first()->showBox(), (ShowBox { 250, 50 }));
     plotter->resize(500, 300);
     QCOMPARE(plotter->plotterImage(QSize(250, 150)).size(), QSize(250, 150));
+}
+
+void TestGraphPlotter::layoutGivesTheChartsTheRoom_data()
+{
+    QTest::addColumn<int>("orientation");
+    QTest::newRow("time across") << 0;
+    QTest::newRow("time down") << 1;
+}
+
+void TestGraphPlotter::layoutGivesTheChartsTheRoom()
+{
+    QFETCH(int, orientation);
+    auto plotter = makePlotter(orientation);
+    const QVector<double> x = counting(100);
+    plotter->addSeries(QStringLiteral("Left"), &x, &x, kRed, 0);
+    plotter->addSeries(QStringLiteral("Dose"), &x, &x, Qt::blue, 1);
+    plotter->resize(700, 500);
+    plotter->show();
+    QVERIFY(QTest::qWaitForWindowExposed(plotter.get()));
+    const QList<MainChart *> areas = plotter->charts();
+    QCOMPARE(areas.size(), 2);
+    const bool across = orientation == 0;
+    // The two areas share the value direction and each takes most of the time direction.
+    for (MainChart *area : areas) {
+        const int along = across ? area->width() : area->height();
+        const int share = across ? area->height() : area->width();
+        QVERIFY2(along > (across ? 700 : 500) / 2, qPrintable(QStringLiteral("%1").arg(along)));
+        QVERIFY2(share > 100, qPrintable(QStringLiteral("%1").arg(share)));
+    }
+    const int strip = across ? plotter->timeline()->height() : plotter->timeline()->width();
+    const int axis = across ? plotter->timeAxis()->height() : plotter->timeAxis()->width();
+    QCOMPARE(strip, 25);
+    QCOMPARE(axis, 45);
+    for (GraphLegend *valueAxis : plotter->valueAxes())
+        QCOMPARE(across ? valueAxis->width() : valueAxis->height(), 45);
+    // The time axis and the strip run alongside the chart areas.
+    const QRect chart = areas.first()->geometry();
+    const QRect timeline = plotter->timeline()->geometry();
+    if (across) {
+        QCOMPARE(timeline.left(), chart.left());
+        QCOMPARE(timeline.width(), chart.width());
+    } else {
+        QCOMPARE(timeline.top(), chart.top());
+        QCOMPARE(timeline.height(), chart.height());
+    }
 }
 
 QTEST_MAIN(TestGraphPlotter)

@@ -33,6 +33,8 @@ private slots:
     void hostileIndexStaysBounded_data();
     void hostileIndexStaysBounded();
     void daylightSavingChange();
+    void localTimeFormatterMatchesQt_data();
+    void localTimeFormatterMatchesQt();
 
 private:
     // "seconds=value@offset" for every record the reader hands out, in order.
@@ -187,22 +189,25 @@ void tst_HistoryFileReader::blockLayoutBlocks()
     const QString valuePath = m_dir.filePath(QStringLiteral("measure.dat"));
     writeFile(valuePath, countingWords(5));
     QBuffer index;
-    index.setData(contiguousIndex({ { 1000, 3 }, { 0, 2 }, { 500, 0 } }));
+    // The last block starts on words the first one took: it keeps none and ends where it starts.
+    index.setData(contiguousIndex({ { 1000, 3 }, { 0, 2 }, { 500, 0 } }) + blockRecord(700, 0));
     index.open(QIODevice::ReadOnly);
     HistoryFileReader reader(&index, valuePath);
     QCOMPARE(reader.format(), HistoryFileReader::kBlockLayout);
     QVERIFY(qobject_cast<TimedFileReader *>(reader.reader()));
 
     const QVector<DataBlock *> blocks = reader.reader()->blocks();
-    QCOMPARE(blocks.size(), 3);
     const QDateTime base = HistoryFormat::timeBase();
+    QCOMPARE(blocks.size(), 4);
+    QCOMPARE(base.secsTo(blocks.at(2)->start()), 700);
+    QCOMPARE(blocks.at(2)->end(), blocks.at(2)->start());
     QCOMPARE(base.secsTo(blocks.at(0)->start()), 0);
     QCOMPARE(base.secsTo(blocks.at(0)->end()), 20);
     QCOMPARE(base.secsTo(blocks.at(1)->start()), 500);
     QCOMPARE(blocks.at(1)->end(), blocks.at(1)->start());
-    QCOMPARE(base.secsTo(blocks.at(2)->end()), 1030);
+    QCOMPARE(base.secsTo(blocks.at(3)->end()), 1030);
     QCOMPARE(reader.first().block(), blocks.at(0));
-    QCOMPARE(reader.last().block(), blocks.at(2));
+    QCOMPARE(reader.last().block(), blocks.at(3));
 }
 
 void tst_HistoryFileReader::singleValueLayout_data()
@@ -334,6 +339,47 @@ void tst_HistoryFileReader::daylightSavingChange()
              QStringLiteral("2012-03-25 01:59:50"));
     QCOMPARE(HistoryFormat::formatRecordTime(reader.next().time()),
              QStringLiteral("2012-03-25 03:00:00"));
+}
+
+void tst_HistoryFileReader::localTimeFormatterMatchesQt_data()
+{
+    QTest::addColumn<QByteArray>("zone");
+    QTest::addColumn<QDateTime>("from");
+    const QDateTime spring(QDate(2012, 3, 24), QTime(0, 0), Qt::UTC);
+    const QDateTime autumn(QDate(2012, 10, 27), QTime(0, 0), Qt::UTC);
+    QTest::newRow("Berlin spring") << QByteArray("Europe/Berlin") << spring;
+    QTest::newRow("Berlin autumn") << QByteArray("Europe/Berlin") << autumn;
+    // Lord Howe Island shifts by half an hour.
+    QTest::newRow("Lord Howe") << QByteArray("Australia/Lord_Howe")
+                               << QDateTime(QDate(2012, 9, 29), QTime(12, 0), Qt::UTC);
+    QTest::newRow("Kathmandu") << QByteArray("Asia/Kathmandu") << spring;
+    QTest::newRow("New York") << QByteArray("America/New_York")
+                              << QDateTime(QDate(2016, 11, 5), QTime(12, 0), Qt::UTC);
+    QTest::newRow("UTC") << QByteArray("UTC") << spring;
+}
+
+void tst_HistoryFileReader::localTimeFormatterMatchesQt()
+{
+    QFETCH(QByteArray, zone);
+    QFETCH(QDateTime, from);
+    const QByteArray saved = qgetenv("TZ");
+    qputenv("TZ", zone);
+    tzset();
+    // The base instant is fixed when the process first asks for it; only the wall clock moves.
+    const qint64 first = from.toSecsSinceEpoch() - HistoryFormat::timeFromSeconds(0).toSecsSinceEpoch();
+    HistoryFormat::LocalTimeFormatter formatter;
+    QString mismatch;
+    // Two days in 7-second steps cross the change at every phase of a quarter hour.
+    for (qint64 s = first; s < first + 2 * 86400 && mismatch.isEmpty(); s += 7) {
+        const QString expected = HistoryFormat::timeFromSeconds(s).toString(
+                QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+        const QString actual = formatter.recordText(s);
+        if (actual != expected)
+            mismatch = QStringLiteral("%1: %2 != %3").arg(s).arg(actual, expected);
+    }
+    qputenv("TZ", saved);
+    tzset();
+    QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
 }
 
 int main(int argc, char **argv)
