@@ -1,5 +1,6 @@
 #include "history/historyviewwidget.h"
 
+#include "app/applicationsettings.h"
 #include "app/notificationsmanager.h"
 #include "charts/framehystogram.h"
 #include "device/device.h"
@@ -41,6 +42,22 @@ const char kFilePathKey[] = "file_path";
 QRgb histogramColour()
 {
     return qRgb(0x00, 0xAA, 0x00);
+}
+
+// The program's settings store; where start-up made none (tools), the default store.
+QVariant setting(const char *key, const QVariant &fallback = QVariant())
+{
+    if (QSettings *settings = ApplicationSettings::instance()->settings())
+        return settings->value(QLatin1String(key), fallback);
+    return QSettings().value(QLatin1String(key), fallback);
+}
+
+void storeSetting(const char *key, const QVariant &value)
+{
+    if (QSettings *settings = ApplicationSettings::instance()->settings())
+        settings->setValue(QLatin1String(key), value);
+    else
+        QSettings().setValue(QLatin1String(key), value);
 }
 
 } // namespace
@@ -511,8 +528,7 @@ void HistoryViewWidget::progress(const QString &text, int percent)
 
 void HistoryViewWidget::OnOpenHistoryFileButtonClicked()
 {
-    QSettings settings;
-    QString folder = settings.value(QLatin1String(kHistoryDirKey)).toString();
+    QString folder = setting(kHistoryDirKey).toString();
     if (folder.isEmpty() || !QFileInfo(folder).isDir())
         folder = HistoryFormat::dataDirectory();
     const QString filter = tr("History files") + QStringLiteral(" (")
@@ -526,7 +542,7 @@ void HistoryViewWidget::OnOpenHistoryFileButtonClicked()
     if (files.isEmpty())
         return;
     const QFileInfo chosen(files.first());
-    settings.setValue(QLatin1String(kHistoryDirKey), chosen.absolutePath());
+    storeSetting(kHistoryDirKey, chosen.absolutePath());
     m_localFile = true;
     m_currentDatabase = chosen.absoluteFilePath();
     readDatabase(m_currentDatabase);
@@ -562,9 +578,7 @@ void HistoryViewWidget::OnExportCSVClicked()
         QMessageBox::information(this, tr("No data"), tr("There is no data to export."));
         return;
     }
-    QSettings settings;
-    const QString folder
-            = settings.value(QLatin1String(kCsvExportDirKey), QDir::homePath()).toString();
+    const QString folder = setting(kCsvExportDirKey, QDir::homePath()).toString();
     QFileDialog dialog(this, tr("Export CSV..."), folder, tr("CSV (*.csv)"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
@@ -573,7 +587,7 @@ void HistoryViewWidget::OnExportCSVClicked()
     const QStringList files = dialog.selectedFiles();
     if (files.isEmpty())
         return;
-    settings.setValue(QLatin1String(kCsvExportDirKey), dialog.directory().absolutePath());
+    storeSetting(kCsvExportDirKey, dialog.directory().absolutePath());
     auto *exporter = new CsvConverter(files.first(), records, this);
     connect(exporter, &QThread::finished, exporter, &QObject::deleteLater);
     connect(exporter, &CsvConverter::progress, this, &HistoryViewWidget::progress);

@@ -1,3 +1,4 @@
+#include "app/applicationsettings.h"
 #include "app/notificationsmanager.h"
 #include "app/resources.h"
 #include "charts/framehystogram.h"
@@ -124,6 +125,11 @@ private:
     int m_timer = 0;
 };
 
+QSettings &settings()
+{
+    return *ApplicationSettings::instance()->settings();
+}
+
 QString readFailure()
 {
     return QStringLiteral("Reading of history|Reading of history from device fail\ndue to file "
@@ -180,7 +186,7 @@ void tst_HistoryView::init()
 {
     QDir(HistoryFormat::dataDirectory()).removeRecursively();
     QVERIFY(QDir().mkpath(HistoryFormat::dataDirectory()));
-    QSettings().clear();
+    settings().clear();
 }
 
 void tst_HistoryView::cleanup()
@@ -512,7 +518,7 @@ void tst_HistoryView::openLocalFile()
 
     QVERIFY(page.isLocalFile());
     QCOMPARE(page.currentDatabase(), QFileInfo(file).absoluteFilePath());
-    QCOMPARE(QSettings().value(QStringLiteral("HistoryDir")).toString(), QFileInfo(file).absolutePath());
+    QCOMPARE(settings().value(QStringLiteral("HistoryDir")).toString(), QFileInfo(file).absolutePath());
     QCOMPARE(answerer.seen.mid(1), message.isEmpty() ? QStringList() : QStringList({ message }));
     // History mode never offers the device actions.
     QCOMPARE(page.enabledActions() & HistoryViewWidget::DeviceActions, 0);
@@ -639,7 +645,7 @@ void tst_HistoryView::exportCsv()
     page.action(QStringLiteral("exportCsvAction"))->trigger();
     QTRY_VERIFY(answerer.idle());
     QCOMPARE(answerer.seen, QStringList({ QStringLiteral("Export CSV...") }));
-    QVERIFY(!QSettings().contains(QStringLiteral("CSVExportDir")));
+    QVERIFY(!settings().contains(QStringLiteral("CSVExportDir")));
 
     answerer.chooseFile(out.filePath(QStringLiteral("report")));
     page.action(QStringLiteral("exportCsvAction"))->trigger();
@@ -655,7 +661,7 @@ void tst_HistoryView::exportCsv()
     QCOMPARE(lines.first(), QStringLiteral("Date; Time; Value"));
     const QDateTime first = HistoryFormat::timeFromSeconds(kFirstStart);
     QCOMPARE(lines.at(1), first.toString(QStringLiteral("yyyy-MM-dd;hh:mm:ss;")) + QLocale().toString(1.0, 'g', 6));
-    QCOMPARE(QSettings().value(QStringLiteral("CSVExportDir")).toString(), QDir(out.path()).absolutePath());
+    QCOMPARE(settings().value(QStringLiteral("CSVExportDir")).toString(), QDir(out.path()).absolutePath());
 }
 
 void tst_HistoryView::removeHistory_data()
@@ -744,6 +750,8 @@ int main(int argc, char *argv[])
     varno::initResources();
     QCoreApplication::setOrganizationName(QStringLiteral("VARNO Ltd"));
     QCoreApplication::setApplicationName(QStringLiteral("VARNO Device Manager"));
+    ApplicationSettings::instance()->init(QCoreApplication::organizationName(),
+                                          QCoreApplication::applicationName());
     tst_HistoryView test;
     QTEST_SET_MAIN_SOURCE_PATH
     return QTest::qExec(&test, argc, argv);
