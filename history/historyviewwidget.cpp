@@ -77,7 +77,8 @@ HistoryViewWidget::HistoryViewWidget(bool historyMode, QWidget *parent)
 
     QActionGroup *device = addGroup(DeviceActions);
     addToolAction(device, QStringLiteral("readHistoryAction"), tr("Read history from device."),
-                  QStringLiteral(":/images/download.png"), &HistoryViewWidget::OnReadHistoryClicked);
+                  QStringLiteral(":/images/download.png"),
+                  &HistoryViewWidget::OnReadHistoryClicked);
     addToolAction(device, QStringLiteral("removeHistoryAction"), tr("Remove history from device."),
                   QStringLiteral(":/images/remove_history.png"),
                   &HistoryViewWidget::OnRemoveHistoryClicked);
@@ -89,13 +90,13 @@ HistoryViewWidget::HistoryViewWidget(bool historyMode, QWidget *parent)
     m_toolBar->addSeparator();
     QActionGroup *exporting = addGroup(ExportActions);
     addToolAction(exporting, QStringLiteral("exportCsvAction"), tr("Export data to excel."),
-                  QStringLiteral(":/images/csv_export.png"), &HistoryViewWidget::OnExportCSVClicked);
+                  QStringLiteral(":/images/csv_export.png"),
+                  &HistoryViewWidget::OnExportCSVClicked);
     m_toolBar->addSeparator();
     QActionGroup *filter = addGroup(FilterActions);
-    m_filterAction = addToolAction(filter, QStringLiteral("filterHistoryAction"),
-                                   tr("Open history filter toolbox."),
-                                   QStringLiteral(":/images/filter_history.png"),
-                                   &HistoryViewWidget::OnSearchClicked);
+    m_filterAction = addToolAction(
+        filter, QStringLiteral("filterHistoryAction"), tr("Open history filter toolbox."),
+        QStringLiteral(":/images/filter_history.png"), &HistoryViewWidget::OnSearchClicked);
     m_toolBar->addSeparator();
 
     setActionsEnabled(AllActions, false);
@@ -392,8 +393,9 @@ void HistoryViewWidget::readFailed()
 {
     m_reading = false;
     restoreActions(m_actionsBeforeRead);
-    QMessageBox::critical(this, tr("Reading of history"),
-                          tr("Reading of history from device fail\ndue to file lost or corrupted."));
+    QMessageBox::critical(
+        this, tr("Reading of history"),
+        tr("Reading of history from device fail\ndue to file lost or corrupted."));
 }
 
 // Conversion and database reads ------------------------------------------------------------
@@ -435,9 +437,7 @@ void HistoryViewWidget::convertComplete()
     if (path.isEmpty()) {
         // Nothing came of the device's files: say so rather than leave the page as it was.
         VLOG << "HistoryConverter failed: " << error;
-        restoreActions(m_actionsBeforeRead);
-        QMessageBox::critical(this, tr("Reading of history"),
-                              tr("Reading of history from device fail\ndue to file lost or corrupted."));
+        readFailed();
         return;
     }
     setActionsEnabled(OpenActions | ExportActions, true);
@@ -532,7 +532,7 @@ void HistoryViewWidget::OnOpenHistoryFileButtonClicked()
     if (folder.isEmpty() || !QFileInfo(folder).isDir())
         folder = HistoryFormat::dataDirectory();
     const QString filter = tr("History files") + QStringLiteral(" (")
-            + HistoryFormat::kHistoryFilter + QStringLiteral(")");
+        + HistoryFormat::kHistoryFilter + QStringLiteral(")");
     QFileDialog dialog(this, tr("Open history"), folder, filter);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);

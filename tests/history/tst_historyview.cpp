@@ -65,8 +65,8 @@ public:
             if (!box)
                 return;
             QAbstractButton *button = objectName.isEmpty()
-                    ? (box->defaultButton() ? box->defaultButton() : box->buttons().value(0))
-                    : box->findChild<QAbstractButton *>(objectName);
+                ? (box->defaultButton() ? box->defaultButton() : box->buttons().value(0))
+                : box->findChild<QAbstractButton *>(objectName);
             if (button)
                 button->click();
         });
@@ -78,7 +78,8 @@ public:
             if (!dialog)
                 return;
             dialog->selectFile(path);
-            // QFileDialog keeps accept() protected; it checks the chosen name as a user's click would.
+            // QFileDialog keeps accept() protected; it checks the chosen name as a user's click
+            // would.
             QMetaObject::invokeMethod(dialog, "accept");
         });
     }
@@ -139,7 +140,7 @@ QString readFailure()
 QString expectedRow(quint32 seconds, const QString &value)
 {
     return HistoryFormat::formatRecordTime(HistoryFormat::timeFromSeconds(seconds))
-            + QLatin1Char('=') + value;
+        + QLatin1Char('=') + value;
 }
 
 } // namespace
@@ -205,14 +206,16 @@ bool tst_HistoryView::attach(const QStringList &args)
     m_path = m_sim.path();
     QSignalSpy inserted(DeviceManager::instance(), &DeviceManager::DeviceInserted);
     DeviceManager::instance()->OnDeviceInserted(m_path);
-    return DeviceManager::instance()->device(m_path) && (inserted.size() > 0 || inserted.wait(5000));
+    return DeviceManager::instance()->device(m_path)
+        && (inserted.size() > 0 || inserted.wait(5000));
 }
 
 // Waits until no device read, conversion or database read is under way.
 bool tst_HistoryView::waitIdle(HistoryViewWidget &page)
 {
     const auto idle = [&page] {
-        const QList<QThread *> workers = page.findChildren<QThread *>(QString(), Qt::FindDirectChildrenOnly);
+        const QList<QThread *> workers
+            = page.findChildren<QThread *>(QString(), Qt::FindDirectChildrenOnly);
         for (QThread *worker : workers) {
             if (worker->isRunning())
                 return false;
@@ -237,12 +240,12 @@ QString tst_HistoryView::makeHistory(const QString &name, int rows)
     const QString path = m_files.filePath(name);
     QFile::remove(path);
     QStringList statements { QStringLiteral(
-            "CREATE TABLE records_table (time TIMESTAMP PRIMARY KEY NOT NULL, value REAL);") };
+        "CREATE TABLE records_table (time TIMESTAMP PRIMARY KEY NOT NULL, value REAL);") };
     for (int i = 0; i < rows; ++i) {
         statements << QStringLiteral("INSERT INTO records_table VALUES ('%1', %2);")
-                              .arg(HistoryFormat::formatRecordTime(
-                                      HistoryFormat::timeFromSeconds(kFirstStart + 10 * i)))
-                              .arg(i + 1);
+                          .arg(HistoryFormat::formatRecordTime(
+                              HistoryFormat::timeFromSeconds(kFirstStart + 10 * i)))
+                          .arg(i + 1);
     }
     return HistoryTestUtil::execute(path, statements) ? path : QString();
 }
@@ -273,8 +276,9 @@ void tst_HistoryView::construction_data()
 {
     QTest::addColumn<bool>("historyMode");
     QTest::addColumn<int>("enabled");
-    QTest::newRow("device page") << false << int(HistoryViewWidget::DeviceActions
-                                                  | HistoryViewWidget::OpenActions);
+    QTest::newRow("device page") << false
+                                 << int(HistoryViewWidget::DeviceActions
+                                        | HistoryViewWidget::OpenActions);
     QTest::newRow("history mode") << true << int(HistoryViewWidget::OpenActions);
 }
 
@@ -286,7 +290,8 @@ void tst_HistoryView::construction()
     page.show();
     QCOMPARE(page.enabledActions(), enabled);
     QCOMPARE(page.findChild<QLabel *>(QStringLiteral("header"))->isVisible(), historyMode);
-    QCOMPARE(page.findChild<QLabel *>(QStringLiteral("header"))->text(), QStringLiteral("History View"));
+    QCOMPARE(page.findChild<QLabel *>(QStringLiteral("header"))->text(),
+             QStringLiteral("History View"));
     QVERIFY(NotificationsManager::instance()->isRegistered(&page));
 
     // Four groups, each followed by a separator, icons compiled in.
@@ -300,13 +305,14 @@ void tst_HistoryView::construction()
         QCOMPARE(a->toolTip(), a->text());
         bar << a->text();
     }
-    QCOMPARE(bar, QStringList({ QStringLiteral("Read history from device."),
-                                QStringLiteral("Remove history from device."), QStringLiteral("|"),
-                                QStringLiteral("Open history from local storage."), QStringLiteral("|"),
-                                QStringLiteral("Export data to excel."), QStringLiteral("|"),
-                                QStringLiteral("Open history filter toolbox."), QStringLiteral("|") }));
-    for (const char *image : { "download", "remove_history", "open_history", "csv_export",
-                               "filter_history" }) {
+    QCOMPARE(bar,
+             QStringList({ QStringLiteral("Read history from device."),
+                           QStringLiteral("Remove history from device."), QStringLiteral("|"),
+                           QStringLiteral("Open history from local storage."), QStringLiteral("|"),
+                           QStringLiteral("Export data to excel."), QStringLiteral("|"),
+                           QStringLiteral("Open history filter toolbox."), QStringLiteral("|") }));
+    for (const char *image :
+         { "download", "remove_history", "open_history", "csv_export", "filter_history" }) {
         const QString path = QStringLiteral(":/images/%1.png").arg(QLatin1String(image));
         QVERIFY2(!QImage(path).isNull(), qPrintable(path));
     }
@@ -320,12 +326,13 @@ void tst_HistoryView::construction()
 void tst_HistoryView::readFromDevice()
 {
     // Two blocks whose values name their position, the second overlapping nothing.
-    const QByteArray index = StatisticsFixture::contiguousIndex({ { kFirstStart, 3 },
-                                                                  { kFirstStart + 100, 2 } });
+    const QByteArray index
+        = StatisticsFixture::contiguousIndex({ { kFirstStart, 3 }, { kFirstStart + 100, 2 } });
     const QByteArray values = StatisticsFixture::words({ 0x0405, 0x0817, 0x03FF, 7, 0x0801 });
     const QString indexPath = writeStatistics(QStringLiteral("index.bin"), index);
     const QString valuePath = writeStatistics(QStringLiteral("values.bin"), values);
-    QVERIFY(attach({ QStringLiteral("--meastime"), indexPath, QStringLiteral("--measure"), valuePath }));
+    QVERIFY(attach(
+        { QStringLiteral("--meastime"), indexPath, QStringLiteral("--measure"), valuePath }));
 
     // A stale lower-case copy from another monitor must not be what gets converted.
     const QString data = HistoryFormat::dataDirectory();
@@ -350,16 +357,18 @@ void tst_HistoryView::readFromDevice()
     // The database lies in the data directory, named after the moment of conversion.
     const QFileInfo database(page->currentDatabase());
     QCOMPARE(database.absolutePath(), QFileInfo(data).absoluteFilePath());
-    QVERIFY2(QRegularExpression(QStringLiteral("^\\d{4}\\.\\d\\d\\.\\d\\d \\d\\d-\\d\\d-\\d\\d\\.hist$"))
-                     .match(database.fileName()).hasMatch(),
-             qPrintable(database.fileName()));
+    QVERIFY2(
+        QRegularExpression(QStringLiteral("^\\d{4}\\.\\d\\d\\.\\d\\d \\d\\d-\\d\\d-\\d\\d\\.hist$"))
+            .match(database.fileName())
+            .hasMatch(),
+        qPrintable(database.fileName()));
     QCOMPARE(HistoryTestUtil::databaseRows(page->currentDatabase()),
              QStringList({ expectedRow(kFirstStart, QStringLiteral("0.5")),
                            expectedRow(kFirstStart + 10, QStringLiteral("0.23")),
                            expectedRow(kFirstStart + 20, QStringLiteral("1023")),
                            expectedRow(kFirstStart + 100, QStringLiteral("7")),
                            expectedRow(kFirstStart + 110, QStringLiteral("0.01")) })
-                     .join(QLatin1Char(' ')));
+                 .join(QLatin1Char(' ')));
     QVERIFY(QFile::exists(data + QStringLiteral("/MEASTIME.DAT")));
     QVERIFY(QFile::exists(data + QStringLiteral("/MEASURE.DAT")));
 
@@ -386,17 +395,17 @@ void tst_HistoryView::readFailures_data()
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QByteArray>("index");
 
-    QTest::newRow("no time index on the device")
-            << QStringList({ QStringLiteral("--no-files"), QStringLiteral("--file"), QStringLiteral("@readme") })
-            << QByteArray();
+    QTest::newRow("no time index on the device") << QStringList(
+        { QStringLiteral("--no-files"), QStringLiteral("--file"), QStringLiteral("@readme") })
+                                                 << QByteArray();
     QTest::newRow("empty time index") << QStringList() << QByteArray();
     QTest::newRow("unknown layout byte")
-            << QStringList() << StatisticsFixture::blockRecord(0, 0, 0x42);
+        << QStringList() << StatisticsFixture::blockRecord(0, 0, 0x42);
     // The reply to the read lacks its last byte: the task fails and leaves no result item.
     QTest::newRow("truncated read reply")
-            << QStringList({ QStringLiteral("--wrong-length"), QStringLiteral("0x41"),
-                             QStringLiteral("--wrong-length-by"), QStringLiteral("-1") })
-            << StatisticsFixture::blockRecord(kFirstStart, 0);
+        << QStringList({ QStringLiteral("--wrong-length"), QStringLiteral("0x41"),
+                         QStringLiteral("--wrong-length-by"), QStringLiteral("-1") })
+        << StatisticsFixture::blockRecord(kFirstStart, 0);
 }
 
 void tst_HistoryView::readFailures()
@@ -426,8 +435,8 @@ void tst_HistoryView::readFailures()
     // A failed read gives back what was enabled before it.
     QCOMPARE(page->enabledActions(),
              int(HistoryViewWidget::DeviceActions | HistoryViewWidget::OpenActions));
-    const QStringList histories = QDir(HistoryFormat::dataDirectory())
-                                          .entryList({ QStringLiteral("*.hist") }, QDir::Files);
+    const QStringList histories
+        = QDir(HistoryFormat::dataDirectory()).entryList({ QStringLiteral("*.hist") }, QDir::Files);
     QVERIFY2(histories.isEmpty(), qPrintable(histories.join(',')));
 }
 
@@ -454,9 +463,8 @@ void tst_HistoryView::deviceRemovedMidRead()
     if (removeAfterItem >= 0) {
         connect(device, &Device::dataUpdated, &context, [path, removeAfterItem](int item) {
             if (item == removeAfterItem) {
-                QTimer::singleShot(0, DeviceManager::instance(), [path] {
-                    DeviceManager::instance()->OnDeviceRemoved(path);
-                });
+                QTimer::singleShot(0, DeviceManager::instance(),
+                                   [path] { DeviceManager::instance()->OnDeviceRemoved(path); });
             }
         });
     }
@@ -481,7 +489,8 @@ void tst_HistoryView::openLocalFile_data()
     QTest::addColumn<int>("records");
     QTest::addColumn<QString>("message");
 
-    const QString formatError = QStringLiteral("File format error|Can't read history from specified file.");
+    const QString formatError
+        = QStringLiteral("File format error|Can't read history from specified file.");
     QTest::newRow("history of 30 records") << "good" << 30 << QString();
     QTest::newRow("history without records") << "good" << 0 << QString();
     QTest::newRow("not SQLite") << "garbage" << 0 << formatError;
@@ -518,7 +527,8 @@ void tst_HistoryView::openLocalFile()
 
     QVERIFY(page.isLocalFile());
     QCOMPARE(page.currentDatabase(), QFileInfo(file).absoluteFilePath());
-    QCOMPARE(settings().value(QStringLiteral("HistoryDir")).toString(), QFileInfo(file).absolutePath());
+    QCOMPARE(settings().value(QStringLiteral("HistoryDir")).toString(),
+             QFileInfo(file).absolutePath());
     QCOMPARE(answerer.seen.mid(1), message.isEmpty() ? QStringList() : QStringList({ message }));
     // History mode never offers the device actions.
     QCOMPARE(page.enabledActions() & HistoryViewWidget::DeviceActions, 0);
@@ -527,9 +537,9 @@ void tst_HistoryView::openLocalFile()
         QCOMPARE(page.histogram()->timeline()->points().size(), 1);
         return;
     }
-    QCOMPARE(page.enabledActions(), int(HistoryViewWidget::OpenActions
-                                        | HistoryViewWidget::ExportActions
-                                        | HistoryViewWidget::FilterActions));
+    QCOMPARE(page.enabledActions(),
+             int(HistoryViewWidget::OpenActions | HistoryViewWidget::ExportActions
+                 | HistoryViewWidget::FilterActions));
     // Without records the chart keeps its one-bar placeholder.
     QCOMPARE(page.histogram()->timeline()->points().size(), qMax(records, 1));
     if (records > 0) {
@@ -585,7 +595,8 @@ void tst_HistoryView::filter()
     auto *spin = search->findChild<QDoubleSpinBox *>(QStringLiteral("valueSpinBox"));
     auto *combo = search->findChild<QComboBox *>(QStringLiteral("condition"));
     auto *button = search->findChild<QPushButton *>(QStringLiteral("searchButton"));
-    QWidget *filterButton = page.toolBar()->widgetForAction(page.action(QStringLiteral("filterHistoryAction")));
+    QWidget *filterButton
+        = page.toolBar()->widgetForAction(page.action(QStringLiteral("filterHistoryAction")));
     const auto runSearch = [&](const QString &cond, double v) {
         page.action(QStringLiteral("filterHistoryAction"))->trigger();
         // Directly below the square filter button (the platform may add a window frame of its own).
@@ -606,7 +617,8 @@ void tst_HistoryView::filter()
         QVERIFY(runSearch(earlierCondition, 4.0));
         QVERIFY(waitIdle(page));
     }
-    QVERIFY2(runSearch(condition, value), "the pop-up shows on the filter button and hides on Search");
+    QVERIFY2(runSearch(condition, value),
+             "the pop-up shows on the filter button and hides on Search");
     QVERIFY(waitIdle(page));
     const HystogramPoints points = page.histogram()->timeline()->points();
     QCOMPARE(page.reader()->results().size(), expected);
@@ -656,12 +668,16 @@ void tst_HistoryView::exportCsv()
     QVERIFY(QFile::exists(csv));
     QFile file(csv);
     QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
-    const QStringList lines = QString::fromLocal8Bit(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const QStringList lines
+        = QString::fromLocal8Bit(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 4);
     QCOMPARE(lines.first(), QStringLiteral("Date; Time; Value"));
     const QDateTime first = HistoryFormat::timeFromSeconds(kFirstStart);
-    QCOMPARE(lines.at(1), first.toString(QStringLiteral("yyyy-MM-dd;hh:mm:ss;")) + QLocale().toString(1.0, 'g', 6));
-    QCOMPARE(settings().value(QStringLiteral("CSVExportDir")).toString(), QDir(out.path()).absolutePath());
+    QCOMPARE(lines.at(1),
+             first.toString(QStringLiteral("yyyy-MM-dd;hh:mm:ss;"))
+                 + QLocale().toString(1.0, 'g', 6));
+    QCOMPARE(settings().value(QStringLiteral("CSVExportDir")).toString(),
+             QDir(out.path()).absolutePath());
 }
 
 void tst_HistoryView::removeHistory_data()
@@ -700,14 +716,16 @@ void tst_HistoryView::removeHistory()
                             "couldn't be restored after this procedure."));
     QCOMPARE(answerer.seen.size(), remove ? 2 : 1);
     if (remove) {
-        QCOMPARE(answerer.seen.at(1), QStringLiteral("Remove of history|History were removed from device successful."));
+        QCOMPARE(answerer.seen.at(1),
+                 QStringLiteral("Remove of history|History were removed from device successful."));
     }
 
     // Only the time index goes; a queue in order means nothing is still on its way.
     const QStringList files = deviceFileNames();
     QCOMPARE(files.contains(QStringLiteral("MEASTIME.DAT")), !remove);
     QVERIFY(files.contains(QStringLiteral("MEASURE.DAT")));
-    QVERIFY(!DeviceManager::instance()->device(m_path)->data(Device::RemoveFile).isValid() || remove);
+    QVERIFY(!DeviceManager::instance()->device(m_path)->data(Device::RemoveFile).isValid()
+            || remove);
 
     if (remove) {
         // A second removal finds nothing to remove and says so.
@@ -732,8 +750,9 @@ void tst_HistoryView::removeWithoutDevice()
     answerer.pressButton();
     page.action(QStringLiteral("removeHistoryAction"))->trigger();
     QTRY_VERIFY(answerer.idle());
-    QCOMPARE(answerer.seen.value(1), QStringLiteral("Remove of history|Please, connect the device to "
-                                                    "perform this operation."));
+    QCOMPARE(answerer.seen.value(1),
+             QStringLiteral("Remove of history|Please, connect the device to "
+                            "perform this operation."));
     QCOMPARE(answerer.buttonNames.size(), 1);
     QVERIFY(!page.isRemoving());
 }

@@ -45,8 +45,10 @@ void tst_SearchWidget::form()
     QCOMPARE(group->title(), QStringLiteral("Advanced search"));
     QVERIFY(group->isCheckable());
     QVERIFY(!search.isAdvancedSearch());
-    QCOMPARE(search.findChild<QDoubleSpinBox *>(QStringLiteral("valueSpinBox"))->singleStep(), 0.01);
-    QVERIFY(search.findChild<QDateTimeEdit *>(QStringLiteral("initialDateTimeEdit"))->calendarPopup());
+    QCOMPARE(search.findChild<QDoubleSpinBox *>(QStringLiteral("valueSpinBox"))->singleStep(),
+             0.01);
+    QVERIFY(
+        search.findChild<QDateTimeEdit *>(QStringLiteral("initialDateTimeEdit"))->calendarPopup());
     QVERIFY(search.findChild<QDateTimeEdit *>(QStringLiteral("endDateTimeEdit"))->calendarPopup());
 
     auto *combo = search.findChild<QComboBox *>(QStringLiteral("condition"));

@@ -81,9 +81,10 @@ void TestVarnoctlHistory::initTestCase()
     m_index = m_work.filePath(QStringLiteral("index.bin"));
     m_values = m_work.filePath(QStringLiteral("values.bin"));
     QVERIFY(StatisticsFixture::writeFile(
-            m_index, StatisticsFixture::contiguousIndex({ { kFirstStart, 3 }, { kFirstStart + 100, 2 } })));
+        m_index,
+        StatisticsFixture::contiguousIndex({ { kFirstStart, 3 }, { kFirstStart + 100, 2 } })));
     QVERIFY(StatisticsFixture::writeFile(
-            m_values, StatisticsFixture::words({ 0x0405, 0x0817, 0x03FF, 7, 0x0801 })));
+        m_values, StatisticsFixture::words({ 0x0405, 0x0817, 0x03FF, 7, 0x0801 })));
     m_history = m_work.filePath(QStringLiteral("known.hist"));
     const CtlRun made = run({ "history", "convert", m_index, m_values, "--out", m_history });
     QVERIFY2(made.exitCode == 0, qPrintable(made.err));
@@ -93,12 +94,12 @@ QString TestVarnoctlHistory::expectedRows() const
 {
     const auto row = [](quint32 seconds, const char *value) {
         return HistoryFormat::formatRecordTime(HistoryFormat::timeFromSeconds(seconds))
-                + QLatin1Char('=') + QLatin1String(value);
+            + QLatin1Char('=') + QLatin1String(value);
     };
     return QStringList({ row(kFirstStart, "0.5"), row(kFirstStart + 10, "0.23"),
                          row(kFirstStart + 20, "1023"), row(kFirstStart + 100, "7"),
                          row(kFirstStart + 110, "0.01") })
-            .join(QLatin1Char(' '));
+        .join(QLatin1Char(' '));
 }
 
 QStringList TestVarnoctlHistory::deviceFiles(const QString &port)
@@ -117,11 +118,15 @@ void TestVarnoctlHistory::convert_data()
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<bool>("written");
 
-    QTest::newRow("to a named file") << QStringList { "@index", "@values", "--out", "@out" } << 0 << true;
+    QTest::newRow("to a named file")
+        << QStringList { "@index", "@values", "--out", "@out" } << 0 << true;
     QTest::newRow("into the program's folder") << QStringList { "@index", "@values" } << 0 << true;
-    QTest::newRow("existing output kept") << QStringList { "@index", "@values", "--out", "@history" } << 5 << false;
-    QTest::newRow("missing index") << QStringList { "@missing", "@values", "--out", "@out" } << 5 << false;
-    QTest::newRow("empty index") << QStringList { "@empty", "@values", "--out", "@out" } << 5 << false;
+    QTest::newRow("existing output kept")
+        << QStringList { "@index", "@values", "--out", "@history" } << 5 << false;
+    QTest::newRow("missing index")
+        << QStringList { "@missing", "@values", "--out", "@out" } << 5 << false;
+    QTest::newRow("empty index") << QStringList { "@empty", "@values", "--out", "@out" } << 5
+                                 << false;
     QTest::newRow("one file only") << QStringList { "@index" } << 2 << false;
 }
 
@@ -136,7 +141,8 @@ void TestVarnoctlHistory::convert()
     QVERIFY(StatisticsFixture::writeFile(empty, QByteArray()));
     const QString programFolder = m_home.filePath(QStringLiteral("VARNO Device Manager"));
     QDir(programFolder).removeRecursively();
-    const QByteArray before = QFile::exists(m_history) ? QByteArray::number(QFileInfo(m_history).size()) : "";
+    const QByteArray before
+        = QFile::exists(m_history) ? QByteArray::number(QFileInfo(m_history).size()) : "";
 
     for (QString &argument : arguments) {
         if (argument == QLatin1String("@index"))
@@ -182,7 +188,8 @@ void TestVarnoctlHistory::exportCsv_data()
     QTest::newRow("from and to") << QStringList { "--from", "@t10", "--to", "@t100" } << 0 << 3;
     QTest::newRow("where, value apart") << QStringList { "--where", ">", "0.4" } << 0 << 3;
     QTest::newRow("where, one word") << QStringList { "--where", "<=0.23" } << 0 << 2;
-    QTest::newRow("where and range") << QStringList { "--from", "@t10", "--where", "=", "7" } << 0 << 1;
+    QTest::newRow("where and range")
+        << QStringList { "--from", "@t10", "--where", "=", "7" } << 0 << 1;
     QTest::newRow("bad operator") << QStringList { "--where", "~", "1" } << 2 << -1;
     QTest::newRow("bad value") << QStringList { "--where", ">", "x" } << 2 << -1;
     QTest::newRow("bad time") << QStringList { "--from", "yesterday" } << 2 << -1;
@@ -196,12 +203,13 @@ void TestVarnoctlHistory::exportCsv()
     for (QString &option : options) {
         if (option.startsWith(QLatin1String("@t"))) {
             option = HistoryFormat::formatRecordTime(
-                    HistoryFormat::timeFromSeconds(kFirstStart + option.mid(2).toInt()));
+                HistoryFormat::timeFromSeconds(kFirstStart + option.mid(2).toInt()));
         }
     }
     const QString csv = m_work.filePath(QStringLiteral("out"));
     QFile::remove(csv + QStringLiteral(".csv"));
-    const CtlRun result = run(QStringList { "history", "export", m_history, "--out", csv } + options);
+    const CtlRun result
+        = run(QStringList { "history", "export", m_history, "--out", csv } + options);
     QVERIFY2(result.exitCode == exitCode, qPrintable(result.out + result.err));
     if (exitCode != 0) {
         QVERIFY(!QFile::exists(csv + QStringLiteral(".csv")));
@@ -209,16 +217,19 @@ void TestVarnoctlHistory::exportCsv()
     }
     QFile file(csv + QStringLiteral(".csv"));
     QVERIFY2(file.open(QIODevice::ReadOnly | QIODevice::Text), "\".csv\" is appended to the name");
-    const QStringList lines = QString::fromLocal8Bit(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const QStringList lines
+        = QString::fromLocal8Bit(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QCOMPARE(lines.value(0), QStringLiteral("Date; Time; Value"));
     QCOMPARE(lines.size() - 1, records);
-    QVERIFY2(result.out.contains(QStringLiteral("Exported %1 records").arg(records)), qPrintable(result.out));
+    QVERIFY2(result.out.contains(QStringLiteral("Exported %1 records").arg(records)),
+             qPrintable(result.out));
 }
 
 void TestVarnoctlHistory::pull()
 {
     DevSimProcess sim;
-    QVERIFY(sim.start({ QStringLiteral("--meastime"), m_index, QStringLiteral("--measure"), m_values }));
+    QVERIFY(sim.start(
+        { QStringLiteral("--meastime"), m_index, QStringLiteral("--measure"), m_values }));
     const QString out = m_work.filePath(QStringLiteral("pulled.hist"));
     QFile::remove(out);
     CtlRun result = run({ "--port", sim.path(), "history", "pull", "--out", out });
@@ -253,7 +264,8 @@ void TestVarnoctlHistory::remove()
     QFETCH(bool, removed);
     DevSimProcess sim;
     QVERIFY(sim.start());
-    const CtlRun result = run(QStringList { "--port", sim.path(), "history", "rm" } + options, answer);
+    const CtlRun result
+        = run(QStringList { "--port", sim.path(), "history", "rm" } + options, answer);
     QVERIFY2(result.exitCode == (removed ? 0 : 5), qPrintable(result.out + result.err));
     const QStringList files = deviceFiles(sim.path());
     QCOMPARE(files.contains(QStringLiteral("MEASTIME.DAT")), !removed);

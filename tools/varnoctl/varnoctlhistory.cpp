@@ -35,16 +35,15 @@ bool Ctl::isLocalHistoryCommand() const
 {
     const QStringList &a = m_options.arguments;
     return a.value(0) == QLatin1String("history")
-            && (a.value(1) == QLatin1String("convert") || a.value(1) == QLatin1String("export"));
+        && (a.value(1) == QLatin1String("convert") || a.value(1) == QLatin1String("export"));
 }
 
 void Ctl::history()
 {
     const QStringList &a = m_options.arguments;
     const QString sub = a.value(1);
-    const auto usage = [this](const QString &text) {
-        fail(ExitUsage, tr("usage: varnoctl %1").arg(text));
-    };
+    const auto usage
+        = [this](const QString &text) { fail(ExitUsage, tr("usage: varnoctl %1").arg(text)); };
 
     if (sub == QLatin1String("convert")) {
         if (a.size() != 4) {
@@ -62,8 +61,8 @@ void Ctl::history()
             return;
         }
         const HistoryCommands::ConvertOutcome outcome = HistoryCommands::convert(
-                a.at(2), a.at(3), m_options.out,
-                m_options.out.isEmpty() ? programDataDirectory() : QString());
+            a.at(2), a.at(3), m_options.out,
+            m_options.out.isEmpty() ? programDataDirectory() : QString());
         if (!outcome.ok) {
             fail(ExitFailed, tr("no history written: %1").arg(outcome.error));
             return;
@@ -74,9 +73,9 @@ void Ctl::history()
                   { QStringLiteral("end"), timeText(outcome.end) },
                   { QStringLiteral("skippedIndexRecords"), outcome.skippedIndexRecords } },
                 tr("Written %1 (%2 records, %3 to %4)")
-                        .arg(outcome.databasePath)
-                        .arg(outcome.rows)
-                        .arg(timeText(outcome.start), timeText(outcome.end)));
+                    .arg(outcome.databasePath)
+                    .arg(outcome.rows)
+                    .arg(timeText(outcome.start), timeText(outcome.end)));
     } else if (sub == QLatin1String("export")) {
         // "--where OP VALUE": the parser takes OP as the option's value, VALUE stays positional.
         const bool valueApart = !m_options.where.isEmpty() && a.size() == 4;
@@ -101,22 +100,23 @@ void Ctl::history()
             }
         }
         if (!m_options.where.isEmpty()) {
-            const QString where = valueApart ? m_options.where + QLatin1Char(' ') + a.at(3)
-                                             : m_options.where;
+            const QString where
+                = valueApart ? m_options.where + QLatin1Char(' ') + a.at(3) : m_options.where;
             static const QRegularExpression pattern(
-                    QStringLiteral("^\\s*(<=|>=|<|>|=)\\s*(\\S+)\\s*$"));
+                QStringLiteral("^\\s*(<=|>=|<|>|=)\\s*(\\S+)\\s*$"));
             const QRegularExpressionMatch match = pattern.match(where);
             bool ok = false;
             const double value = match.hasMatch() ? match.captured(2).toDouble(&ok) : 0;
             if (!ok) {
-                usage(QStringLiteral("history export ... --where OP VALUE (OP one of < <= = > >=)"));
+                usage(
+                    QStringLiteral("history export ... --where OP VALUE (OP one of < <= = > >=)"));
                 return;
             }
             options.comparison = match.captured(1);
             options.value = value;
         }
         const HistoryCommands::ExportOutcome outcome
-                = HistoryCommands::exportCsv(a.at(2), options, m_options.out);
+            = HistoryCommands::exportCsv(a.at(2), options, m_options.out);
         if (!outcome.ok) {
             fail(ExitFailed, outcome.error);
             return;
@@ -129,9 +129,10 @@ void Ctl::history()
     } else if (sub == QLatin1String("rm") && a.size() == 2) {
         historyRemove();
     } else {
-        usage(QStringLiteral("history pull [--out FILE] | history convert MEASTIME MEASURE [--out FILE]"
-                             " | history export HIST [--from T] [--to T] [--where OP VALUE]"
-                             " [--out FILE.csv] | history rm [--yes]"));
+        usage(QStringLiteral(
+            "history pull [--out FILE] | history convert MEASTIME MEASURE [--out FILE]"
+            " | history export HIST [--from T] [--to T] [--where OP VALUE]"
+            " [--out FILE.csv] | history rm [--yes]"));
     }
 }
 
@@ -178,7 +179,9 @@ void Ctl::historyPull()
         };
         read(wanted.at(0), [this, read, wanted, folderPath](const TaskResult &index) {
             if (index.data().toString().isEmpty()) {
-                fail(ExitFailed, tr("the device did not send %1").arg(wanted.at(0).value<FileDescriptor>().fileName()));
+                fail(ExitFailed,
+                     tr("the device did not send %1")
+                         .arg(wanted.at(0).value<FileDescriptor>().fileName()));
                 return;
             }
             read(wanted.at(1), [this, index, folderPath](const TaskResult &values) {
@@ -187,9 +190,9 @@ void Ctl::historyPull()
                     return;
                 }
                 const HistoryCommands::ConvertOutcome outcome = HistoryCommands::convert(
-                        folderPath + QLatin1Char('/') + index.data().toString(),
-                        folderPath + QLatin1Char('/') + values.data().toString(), m_options.out,
-                        m_options.out.isEmpty() ? programDataDirectory() : QString());
+                    folderPath + QLatin1Char('/') + index.data().toString(),
+                    folderPath + QLatin1Char('/') + values.data().toString(), m_options.out,
+                    m_options.out.isEmpty() ? programDataDirectory() : QString());
                 if (!outcome.ok) {
                     fail(ExitFailed, tr("no history written: %1").arg(outcome.error));
                     return;
@@ -199,9 +202,9 @@ void Ctl::historyPull()
                           { QStringLiteral("start"), timeText(outcome.start) },
                           { QStringLiteral("end"), timeText(outcome.end) } },
                         tr("Written %1 (%2 records, %3 to %4)")
-                                .arg(outcome.databasePath)
-                                .arg(outcome.rows)
-                                .arg(timeText(outcome.start), timeText(outcome.end)));
+                            .arg(outcome.databasePath)
+                            .arg(outcome.rows)
+                            .arg(timeText(outcome.start), timeText(outcome.end)));
             });
         });
     });
@@ -221,11 +224,12 @@ void Ctl::historyRemove()
     }
     // As on the History page, only the time index goes; the values stay but cannot be read.
     withFile(HistoryFormat::kIndexFileName, [this](const QVariant &descriptor) {
-        command(Device::RemoveFile, { { QStringLiteral("file_descriptor"), descriptor } },
-                [this](const TaskResult &r) {
-                    succeed({ { QStringLiteral("removed"), r.data().toString() } },
-                            tr("Removed %1: the history is gone from the device")
-                                    .arg(r.data().toString()));
-                });
+        command(
+            Device::RemoveFile, { { QStringLiteral("file_descriptor"), descriptor } },
+            [this](const TaskResult &r) {
+                succeed(
+                    { { QStringLiteral("removed"), r.data().toString() } },
+                    tr("Removed %1: the history is gone from the device").arg(r.data().toString()));
+            });
     });
 }
