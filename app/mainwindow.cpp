@@ -9,6 +9,7 @@
 #include "app/welcomeform.h"
 #include "device/devicemanager.h"
 #include "device/devicenotifier.h"
+#include "history/historyviewwidget.h"
 #include "link/logging.h"
 #include "panels/devicepanel.h"
 #include "panels/devicewidget.h"
@@ -33,7 +34,7 @@ const char *const kUpdatePlatform = "WIN32";
 
 QWidget *createHistoryPage(QWidget *parent)
 {
-    return new QWidget(parent);
+    return new HistoryViewWidget(true, parent);
 }
 } // namespace
 

@@ -1,28 +1,13 @@
 #include "panels/normaldeviceframe.h"
 
 #include "device/device.h"
+#include "history/historyviewwidget.h"
 #include "panels/generaldevicewidget.h"
 #include "panels/measurementswidget.h"
 
 #include "ui_normaldeviceframe.h"
 
 #include <QDoubleSpinBox>
-
-namespace {
-
-// Holds the History tab's place until the history page is built in.
-class EmptyDevicePanel : public DevicePanel
-{
-public:
-    using DevicePanel::DevicePanel;
-
-protected:
-    void deviceChanged() override { }
-    void deviceCleared() override { }
-    void deviceDataUpdated(int) override { }
-};
-
-} // namespace
 
 NormalDeviceFrame::NormalDeviceFrame(QWidget *parent)
     : DevicePanel(parent)
@@ -31,7 +16,7 @@ NormalDeviceFrame::NormalDeviceFrame(QWidget *parent)
     ui->setupUi(this);
     m_general = new GeneralDeviceWidget(ui->generalInfoTab);
     m_measurements = new MeasurementsWidget(ui->measuresTab);
-    m_history = new EmptyDevicePanel(ui->statisticsTab);
+    m_history = new HistoryViewWidget(false, ui->statisticsTab);
     ui->generalLayout->addWidget(m_general);
     ui->measuresLayout->addWidget(m_measurements);
     ui->statisticsLayout->addWidget(m_history);

@@ -45,7 +45,13 @@ int main(int argc, char *argv[])
         "  pull NAME [DIR]           copy a device file into DIR (default: here)\n"
         "  push FILE                 copy a local file onto the device\n"
         "  rm NAME                   remove a device file\n"
-        "  list                      list the monitors present (real ones and attached simulators)\n\n"
+        "  list                      list the monitors present (real ones and attached simulators)\n"
+        "  history pull [--out FILE] fetch the statistics and convert them into a history\n"
+        "  history convert MEASTIME MEASURE [--out FILE]\n"
+        "                            convert statistics files already on disk (no --port)\n"
+        "  history export HIST [--from T] [--to T] [--where OP VALUE] [--out FILE.csv]\n"
+        "                            write a history as CSV (no --port); T \"yyyy-MM-dd hh:mm:ss\"\n"
+        "  history rm [--yes]        remove the statistics from the monitor (asks unless --yes)\n\n"
         "Without --port, a command uses the only monitor present.\n"
         "Exit codes: 0 done, 1 password refused, 2 usage, 3 no answer, 4 link failure, 5 other failure."));
     parser.addHelpOption();
@@ -60,7 +66,21 @@ int main(int argc, char *argv[])
                                               QStringLiteral("Attribute byte of a pushed file (default 0)."),
                                               QStringLiteral("n"));
     const QCommandLineOption verboseOption(QStringLiteral("verbose"), QStringLiteral("Show the link's log."));
-    parser.addOptions({ portOption, passwordOption, jsonOption, attributesOption, verboseOption });
+    const QCommandLineOption outOption(QStringLiteral("out"),
+                                       QStringLiteral("history: the file to write (default: a new history in "
+                                                      "the program's data folder, or the history's name with .csv)."),
+                                       QStringLiteral("file"));
+    const QCommandLineOption fromOption(QStringLiteral("from"), QStringLiteral("history export: first moment."),
+                                        QStringLiteral("time"));
+    const QCommandLineOption toOption(QStringLiteral("to"), QStringLiteral("history export: last moment."),
+                                      QStringLiteral("time"));
+    const QCommandLineOption whereOption(QStringLiteral("where"),
+                                         QStringLiteral("history export: value comparison, OP VALUE with OP one "
+                                                        "of < <= = > >=."),
+                                         QStringLiteral("op"));
+    const QCommandLineOption yesOption(QStringLiteral("yes"), QStringLiteral("history rm: do not ask."));
+    parser.addOptions({ portOption, passwordOption, jsonOption, attributesOption, verboseOption, outOption,
+                        fromOption, toOption, whereOption, yesOption });
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("What to do (see above)."));
     parser.process(app);
 
@@ -72,6 +92,11 @@ int main(int argc, char *argv[])
                                                                   : parser.value(passwordOption);
     options.json = parser.isSet(jsonOption);
     options.arguments = parser.positionalArguments();
+    options.out = parser.value(outOption);
+    options.from = parser.value(fromOption);
+    options.to = parser.value(toOption);
+    options.where = parser.value(whereOption);
+    options.yes = parser.isSet(yesOption);
     if (parser.isSet(attributesOption)) {
         bool ok = false;
         options.attributes = parser.value(attributesOption).toUInt(&ok, 0);

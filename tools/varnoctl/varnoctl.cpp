@@ -55,6 +55,8 @@ Ctl::Ctl(const Options &options, QObject *parent)
 Ctl::~Ctl()
 {
     delete m_device;
+    if (!m_pullFolder.isEmpty())
+        QDir(m_pullFolder).removeRecursively();
 }
 
 QStringList Ctl::monitorsPresent()
@@ -68,6 +70,11 @@ QStringList Ctl::monitorsPresent()
 
 void Ctl::start()
 {
+    // Converting and exporting files already on disk needs no monitor.
+    if (isLocalHistoryCommand()) {
+        history();
+        return;
+    }
     if (m_options.arguments.value(0) == QLatin1String("list") && m_options.arguments.size() == 1) {
         const QStringList monitors = monitorsPresent();
         QJsonArray array;
@@ -90,7 +97,7 @@ void Ctl::start()
         m_options.port = monitors.first();
     }
     if (m_options.arguments.isEmpty()) {
-        fail(ExitUsage, tr("no command given (info, state, env, calibration, password, dose, files, pull, push, rm)"));
+        fail(ExitUsage, tr("no command given (info, state, env, calibration, password, dose, files, pull, push, rm, history)"));
         return;
     }
     try {
@@ -284,6 +291,8 @@ void Ctl::dispatch()
                               { QStringLiteral("size"), file.size() } },
                             tr("Written %1 (%2 bytes)").arg(file.fileName()).arg(file.size()));
                 });
+    } else if (verb == QLatin1String("history")) {
+        history();
     } else if (verb == QLatin1String("rm") && a.size() == 2) {
         withFile(a.at(1), [=](const QVariant &descriptor) {
             command(Device::RemoveFile, { { QStringLiteral("file_descriptor"), descriptor } },

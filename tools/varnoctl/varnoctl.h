@@ -36,6 +36,12 @@ public:
         bool attributesSet = false;
         uint attributes = 0;
         QStringList arguments; // the subcommand and its arguments
+        // "history" only: output file, time range, value comparison, no question before removal.
+        QString out;
+        QString from;
+        QString to;
+        QString where;
+        bool yes = false;
     };
 
     explicit Ctl(const Options &options, QObject *parent = nullptr);
@@ -58,6 +64,11 @@ private:
     void succeed(const QJsonObject &json, const QString &text);
     void fail(int code, const QString &message);
     bool needPassword();
+    // "history pull|convert|export|rm": the History page's chain without a screen.
+    void history();
+    bool isLocalHistoryCommand() const;
+    void historyPull();
+    void historyRemove();
     // Runs the list command and hands the descriptor named name (any case) on, or fails.
     void withFile(const QString &name, std::function<void(const QVariant &descriptor)> next);
 
@@ -68,4 +79,6 @@ private:
     Next m_next;
     int m_exitCode = ExitOk;
     bool m_done = false;
+    // Where "history pull" keeps the device's statistics until they are converted.
+    QString m_pullFolder;
 };

@@ -1,0 +1,659 @@
+#include "history/historyviewwidget.h"
+
+#include "app/applicationsettings.h"
+#include "app/notificationsmanager.h"
+#include "charts/framehystogram.h"
+#include "device/device.h"
+#include "history/csvconverter.h"
+#include "history/historyconverter.h"
+#include "history/historyformat.h"
+#include "history/searchwidget.h"
+#include "history/sqlreader.h"
+#include "link/logging.h"
+#include "tasks/taskmanager.h"
+#include "tasks/taskscheduler.h"
+
+#include "ui_historyviewwidget.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSettings>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+constexpr int kFileListItem = Device::ListFiles;
+constexpr int kFileReadItem = Device::ReadFile;
+constexpr int kFileRemoveItem = Device::RemoveFile;
+
+const char kFileDescriptorKey[] = "file_descriptor";
+const char kFilePathKey[] = "file_path";
+
+QRgb histogramColour()
+{
+    return qRgb(0x00, 0xAA, 0x00);
+}
+
+// The program's settings store; where start-up made none (tools), the default store.
+QVariant setting(const char *key, const QVariant &fallback = QVariant())
+{
+    if (QSettings *settings = ApplicationSettings::instance()->settings())
+        return settings->value(QLatin1String(key), fallback);
+    return QSettings().value(QLatin1String(key), fallback);
+}
+
+void storeSetting(const char *key, const QVariant &value)
+{
+    if (QSettings *settings = ApplicationSettings::instance()->settings())
+        settings->setValue(QLatin1String(key), value);
+    else
+        QSettings().setValue(QLatin1String(key), value);
+}
+
+} // namespace
+
+HistoryViewWidget::HistoryViewWidget(bool historyMode, QWidget *parent)
+    : DevicePanel(parent)
+    , ui(std::make_unique<Ui::HistoryViewWidget>())
+    , m_historyMode(historyMode)
+{
+    ui->setupUi(this);
+    ui->header->setVisible(m_historyMode);
+
+    m_toolBar = new QToolBar(this);
+    m_toolBar->setObjectName(QStringLiteral("historyToolBar"));
+    m_toolBar->setIconSize(QSize(24, 24));
+    ui->verticalLayout->insertWidget(1, m_toolBar);
+
+    QActionGroup *device = addGroup(DeviceActions);
+    addToolAction(device, QStringLiteral("readHistoryAction"), tr("Read history from device."),
+                  QStringLiteral(":/images/download.png"),
+                  &HistoryViewWidget::OnReadHistoryClicked);
+    addToolAction(device, QStringLiteral("removeHistoryAction"), tr("Remove history from device."),
+                  QStringLiteral(":/images/remove_history.png"),
+                  &HistoryViewWidget::OnRemoveHistoryClicked);
+    m_toolBar->addSeparator();
+    QActionGroup *open = addGroup(OpenActions);
+    addToolAction(open, QStringLiteral("openHistoryAction"), tr("Open history from local storage."),
+                  QStringLiteral(":/images/open_history.png"),
+                  &HistoryViewWidget::OnOpenHistoryFileButtonClicked);
+    m_toolBar->addSeparator();
+    QActionGroup *exporting = addGroup(ExportActions);
+    addToolAction(exporting, QStringLiteral("exportCsvAction"), tr("Export data to excel."),
+                  QStringLiteral(":/images/csv_export.png"),
+                  &HistoryViewWidget::OnExportCSVClicked);
+    m_toolBar->addSeparator();
+    QActionGroup *filter = addGroup(FilterActions);
+    m_filterAction = addToolAction(
+        filter, QStringLiteral("filterHistoryAction"), tr("Open history filter toolbox."),
+        QStringLiteral(":/images/filter_history.png"), &HistoryViewWidget::OnSearchClicked);
+    m_toolBar->addSeparator();
+
+    setActionsEnabled(AllActions, false);
+    setActionsEnabled(OpenActions, true);
+    if (!m_historyMode)
+        setActionsEnabled(DeviceActions, true);
+
+    m_histogram = new FrameHystogram(ui->chartFrame);
+    m_histogram->setLevels(histogramColour(), {});
+    auto *chartLayout = new QVBoxLayout(ui->chartFrame);
+    chartLayout->setContentsMargins(0, 0, 0, 0);
+    chartLayout->addWidget(m_histogram);
+
+    m_searchWidget = new SearchWidget(this);
+    m_searchWidget->hide();
+    connect(m_searchWidget, &SearchWidget::searchActivated, this,
+            &HistoryViewWidget::searchActivated);
+
+    m_reader = new SQLReader(QString(), this);
+    connect(m_reader, &QThread::finished, this, &HistoryViewWidget::readComplete);
+    connect(m_reader, &SQLReader::progress, this, &HistoryViewWidget::progress);
+
+    NotificationsManager::instance()->registerObject(this);
+}
+
+HistoryViewWidget::~HistoryViewWidget()
+{
+    NotificationsManager::instance()->unregisterObject(this);
+    // Worker threads still running finish here, with nobody left to hear them.
+    const QList<QThread *> workers = findChildren<QThread *>(QString(), Qt::FindDirectChildrenOnly);
+    for (QThread *worker : workers) {
+        disconnect(worker, nullptr, this, nullptr);
+        worker->wait();
+    }
+    delete m_reader;
+    delete m_histogram;
+    delete m_searchWidget;
+}
+
+QActionGroup *HistoryViewWidget::addGroup(int mask)
+{
+    auto *group = new QActionGroup(this);
+    group->setExclusionPolicy(QActionGroup::ExclusionPolicy::None);
+    m_groups.append({ mask, group });
+    return group;
+}
+
+QAction *HistoryViewWidget::addToolAction(QActionGroup *group, const QString &objectName,
+                                          const QString &text, const QString &icon,
+                                          void (HistoryViewWidget::*slot)())
+{
+    auto *action = new QAction(QIcon(icon), text, group);
+    action->setObjectName(objectName);
+    action->setToolTip(text);
+    connect(action, &QAction::triggered, this, slot);
+    m_toolBar->addAction(action);
+    return action;
+}
+
+int HistoryViewWidget::enabledActions() const
+{
+    int mask = 0;
+    for (const auto &group : m_groups) {
+        if (group.second->isEnabled())
+            mask |= group.first;
+    }
+    return mask;
+}
+
+QAction *HistoryViewWidget::action(const QString &objectName) const
+{
+    for (const auto &group : m_groups) {
+        const QList<QAction *> actions = group.second->actions();
+        for (QAction *a : actions) {
+            if (a->objectName() == objectName)
+                return a;
+        }
+    }
+    return nullptr;
+}
+
+void HistoryViewWidget::setActionsEnabled(int mask, bool enabled)
+{
+    for (const auto &group : m_groups) {
+        if (mask & group.first)
+            group.second->setEnabled(enabled);
+    }
+}
+
+void HistoryViewWidget::restoreActions(int mask)
+{
+    setActionsEnabled(AllActions, false);
+    if (m_historyMode)
+        mask &= ~DeviceActions;
+    setActionsEnabled(mask, true);
+}
+
+// Device side -------------------------------------------------------------------------------
+
+void HistoryViewWidget::deviceChanged()
+{
+    abandonDeviceWork();
+}
+
+void HistoryViewWidget::deviceCleared()
+{
+    abandonDeviceWork();
+}
+
+void HistoryViewWidget::abandonDeviceWork()
+{
+    // Whatever was under way belonged to the previous device: its answers no longer reach us.
+    m_reading = false;
+    m_removing = false;
+    m_deviceFiles.clear();
+    if (m_scheduler)
+        disconnect(m_scheduler, nullptr, this, nullptr);
+    m_scheduler = nullptr;
+
+    m_histogram->clear();
+    // A conversion or a database read under way enables the actions when it is over.
+    if (m_converter || m_reader->isRunning())
+        return;
+    // The display was cleared, so there is nothing left to filter or export.
+    restoreActions(DeviceActions | OpenActions);
+}
+
+void HistoryViewWidget::deviceDataUpdated(int id)
+{
+    if (!m_reading && !m_removing)
+        return;
+    Device *current = device();
+    if (!current)
+        return;
+    const QVariant value = current->data(id);
+    switch (id) {
+    case kFileListItem:
+        onFileList(value);
+        break;
+    case kFileReadItem:
+        if (m_reading)
+            onFileRead(value);
+        break;
+    case kFileRemoveItem:
+        if (m_removing)
+            onFileRemoved(value);
+        break;
+    default:
+        break;
+    }
+}
+
+bool HistoryViewWidget::sendCommand(int code, const QVariantHash &params)
+{
+    Device *current = device();
+    if (!current || !current->executeCommand(code, params))
+        return false;
+    watchScheduler();
+    return true;
+}
+
+void HistoryViewWidget::watchScheduler()
+{
+    TaskScheduler *scheduler = TaskManager::instance()->scheduler(deviceName());
+    if (!scheduler || scheduler == m_scheduler)
+        return;
+    if (m_scheduler)
+        disconnect(m_scheduler, nullptr, this, nullptr);
+    m_scheduler = scheduler;
+    // Queued: the result is handled after the task machinery is done with it.
+    connect(scheduler, &TaskScheduler::taskComplete, this, &HistoryViewWidget::OnTaskFinished,
+            Qt::QueuedConnection);
+}
+
+void HistoryViewWidget::OnTaskFinished(const TaskResult &result)
+{
+    // Successful results arrive as data items; only failures, which leave none, are taken here.
+    if (result.code() == TaskResult::Successful || sender() != m_scheduler)
+        return;
+    switch (result.dataId()) {
+    case kFileListItem:
+    case kFileReadItem:
+        if (m_reading)
+            readFailed();
+        else if (m_removing && result.dataId() == kFileListItem)
+            removeFinished(false);
+        break;
+    case kFileRemoveItem:
+        if (m_removing)
+            removeFinished(false);
+        break;
+    default:
+        break;
+    }
+}
+
+void HistoryViewWidget::OnReadHistoryClicked()
+{
+    if (!device())
+        return;
+    m_actionsBeforeRead = enabledActions();
+    setActionsEnabled(AllActions, false);
+    m_localFile = false;
+    m_search = false;
+    m_reading = true;
+    m_indexPath.clear();
+    m_valuePath.clear();
+    if (!sendCommand(kFileListItem))
+        readFailed();
+}
+
+int HistoryViewWidget::findDeviceFile(const QString &name) const
+{
+    for (int i = 0; i < m_deviceFiles.size(); ++i) {
+        if (m_deviceFiles.at(i).fileName().compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    return -1;
+}
+
+bool HistoryViewWidget::readDeviceFile(const QString &name)
+{
+    const int index = findDeviceFile(name);
+    if (index < 0)
+        return false;
+    const FileDescriptor &file = m_deviceFiles.at(index);
+    const QString folder = HistoryFormat::dataDirectory();
+    // The monitor names its files in upper case; the conversion is told where they landed.
+    const QString saved = folder + QLatin1Char('/') + file.fileName();
+    if (name == HistoryFormat::kIndexFileName)
+        m_indexPath = saved;
+    else
+        m_valuePath = saved;
+    QVariantHash params;
+    params.insert(QLatin1String(kFileDescriptorKey), QVariant::fromValue(file));
+    params.insert(QLatin1String(kFilePathKey), folder);
+    return sendCommand(kFileReadItem, params);
+}
+
+void HistoryViewWidget::onFileList(const QVariant &value)
+{
+    if (!value.isValid()) {
+        if (m_reading)
+            readFailed();
+        if (m_removing)
+            removeFinished(false);
+        return;
+    }
+    m_deviceFiles.clear();
+    const QVariantList files = value.toList();
+    for (const QVariant &file : files) {
+        if (file.canConvert<FileDescriptor>())
+            m_deviceFiles.append(file.value<FileDescriptor>());
+    }
+    if (!QDir().mkpath(HistoryFormat::dataDirectory())) {
+        VLOG << "Can't create " << HistoryFormat::dataDirectory();
+        if (m_reading)
+            readFailed();
+        if (m_removing)
+            removeFinished(false);
+        return;
+    }
+    if (findDeviceFile(HistoryFormat::kIndexFileName) < 0) {
+        if (m_reading)
+            readFailed();
+        if (m_removing)
+            removeFinished(false);
+        return;
+    }
+    if (m_reading && !readDeviceFile(HistoryFormat::kIndexFileName))
+        readFailed();
+    if (m_removing)
+        removeHistory();
+}
+
+void HistoryViewWidget::onFileRead(const QVariant &value)
+{
+    if (!value.isValid()) {
+        readFailed();
+        return;
+    }
+    const QString name = value.toString().toLower();
+    if (name == HistoryFormat::kIndexFileName) {
+        if (!readDeviceFile(HistoryFormat::kValueFileName))
+            readFailed();
+    } else if (name == HistoryFormat::kValueFileName) {
+        // Both files are here; the device part of the read is over.
+        m_reading = false;
+        startConversion();
+    }
+}
+
+void HistoryViewWidget::readFailed()
+{
+    m_reading = false;
+    restoreActions(m_actionsBeforeRead);
+    QMessageBox::critical(
+        this, tr("Reading of history"),
+        tr("Reading of history from device fail\ndue to file lost or corrupted."));
+}
+
+// Conversion and database reads ------------------------------------------------------------
+
+void HistoryViewWidget::startConversion()
+{
+    if (m_reader->isRunning()) {
+        // Never beside a database read; it starts when the read is over.
+        m_conversionPending = true;
+        return;
+    }
+    setActionsEnabled(AllActions, false);
+    auto *converter = new HistoryConverter(this);
+    m_converter = converter;
+    if (!m_indexPath.isEmpty())
+        converter->setIndexFile(m_indexPath);
+    if (!m_valuePath.isEmpty())
+        converter->setValueFile(m_valuePath);
+    connect(converter, &QThread::finished, this, &HistoryViewWidget::convertComplete);
+    connect(converter, &HistoryConverter::progress, this, &HistoryViewWidget::progress);
+    converter->start();
+}
+
+void HistoryViewWidget::convertComplete()
+{
+    setActionsEnabled(OpenActions, true);
+    if (!m_historyMode)
+        setActionsEnabled(DeviceActions, true);
+    auto *converter = qobject_cast<HistoryConverter *>(sender());
+    if (!converter)
+        return;
+    if (converter == m_converter)
+        m_converter = nullptr;
+    const QString path = converter->databasePath();
+    const QDateTime start = converter->startTime();
+    const QDateTime end = converter->endTime();
+    const QString error = converter->errorString();
+    converter->deleteLater();
+    if (path.isEmpty()) {
+        // Nothing came of the device's files: say so rather than leave the page as it was.
+        VLOG << "HistoryConverter failed: " << error;
+        readFailed();
+        return;
+    }
+    setActionsEnabled(OpenActions | ExportActions, true);
+    m_currentDatabase = path;
+    m_searchWidget->setTimes(start, end);
+    VLOG << "HistoryConverter complete";
+    readDatabase(m_currentDatabase);
+}
+
+void HistoryViewWidget::readDatabase(const QString &path)
+{
+    if (m_reader->isRunning())
+        return;
+    setActionsEnabled(AllActions, false);
+    m_reader->setFileName(path);
+    m_reader->start();
+}
+
+void HistoryViewWidget::readComplete()
+{
+    setActionsEnabled(OpenActions, true);
+    if (!m_historyMode)
+        setActionsEnabled(DeviceActions, true);
+
+    if (m_conversionPending) {
+        m_conversionPending = false;
+        startConversion();
+        return;
+    }
+
+    if (m_reader->error()) {
+        m_search = false;
+        m_histogram->clear();
+        QMessageBox::warning(this, tr("File format error"),
+                             tr("Can't read history from specified file."));
+        return;
+    }
+
+    const ValueRecordList records = m_reader->results();
+    QVector<FrameHystogram::Sample> samples;
+    samples.reserve(records.size());
+    QDateTime first;
+    QDateTime last;
+    bool ordered = true;
+    qint64 previous = std::numeric_limits<qint64>::min();
+    for (const ValueRecord &record : records) {
+        const QDateTime time = record.time();
+        samples.append({ time, float(record.value()) });
+        if (!time.isValid())
+            continue;
+        const qint64 ms = time.toMSecsSinceEpoch();
+        ordered = ordered && ms >= previous;
+        previous = std::max(previous, ms);
+        if (!first.isValid() || time < first)
+            first = time;
+        if (!last.isValid() || time > last)
+            last = time;
+    }
+    // A database written from the single-value layout keeps the device's order, which need not
+    // be the order of time; the chart walks its points in time order.
+    if (!ordered) {
+        std::stable_sort(samples.begin(), samples.end(),
+                         [](const FrameHystogram::Sample &a, const FrameHystogram::Sample &b) {
+                             return a.first < b.first;
+                         });
+    }
+    m_histogram->clear();
+    if (!samples.isEmpty())
+        m_histogram->setData(samples);
+    setActionsEnabled(ExportActions | FilterActions, true);
+
+    if (m_search) {
+        m_search = false;
+        return;
+    }
+    if (first.isValid()) {
+        m_searchWidget->setRange(first, last);
+        m_searchWidget->setTimes(first, last);
+    }
+}
+
+void HistoryViewWidget::progress(const QString &text, int percent)
+{
+    NotificationsManager::instance()->OnProgressNotification(text, percent);
+}
+
+// User actions -------------------------------------------------------------------------------
+
+void HistoryViewWidget::OnOpenHistoryFileButtonClicked()
+{
+    QString folder = setting(kHistoryDirKey).toString();
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        folder = HistoryFormat::dataDirectory();
+    const QString filter = tr("History files") + QStringLiteral(" (")
+        + HistoryFormat::kHistoryFilter + QStringLiteral(")");
+    QFileDialog dialog(this, tr("Open history"), folder, filter);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const QStringList files = dialog.selectedFiles();
+    if (files.isEmpty())
+        return;
+    const QFileInfo chosen(files.first());
+    storeSetting(kHistoryDirKey, chosen.absolutePath());
+    m_localFile = true;
+    m_currentDatabase = chosen.absoluteFilePath();
+    readDatabase(m_currentDatabase);
+}
+
+void HistoryViewWidget::OnSearchClicked()
+{
+    QWidget *button = m_toolBar->widgetForAction(m_filterAction);
+    if (button) {
+        // Directly below the square tool button.
+        QPoint corner = button->mapToGlobal(QPoint(0, 0));
+        corner.ry() += button->width();
+        m_searchWidget->move(corner);
+    }
+    if (!m_searchWidget->isVisible())
+        m_searchWidget->show();
+}
+
+void HistoryViewWidget::searchActivated()
+{
+    m_search = true;
+    m_reader->setStart(m_searchWidget->initialTime());
+    m_reader->setEnd(m_searchWidget->endTime());
+    if (m_searchWidget->isAdvancedSearch())
+        m_reader->setValueFilter(m_searchWidget->condition(), m_searchWidget->value());
+    readDatabase(m_currentDatabase);
+}
+
+void HistoryViewWidget::OnExportCSVClicked()
+{
+    const ValueRecordList records = m_reader->results();
+    if (records.isEmpty()) {
+        QMessageBox::information(this, tr("No data"), tr("There is no data to export."));
+        return;
+    }
+    const QString folder = setting(kCsvExportDirKey, QDir::homePath()).toString();
+    QFileDialog dialog(this, tr("Export CSV..."), folder, tr("CSV (*.csv)"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const QStringList files = dialog.selectedFiles();
+    if (files.isEmpty())
+        return;
+    storeSetting(kCsvExportDirKey, dialog.directory().absolutePath());
+    auto *exporter = new CsvConverter(files.first(), records, this);
+    connect(exporter, &QThread::finished, exporter, &QObject::deleteLater);
+    connect(exporter, &CsvConverter::progress, this, &HistoryViewWidget::progress);
+    exporter->start();
+}
+
+void HistoryViewWidget::OnRemoveHistoryClicked()
+{
+    QMessageBox question(QMessageBox::Question, tr("Delete history?"),
+                         tr("Are you sure to delete history from device?\n Its couldn't be "
+                            "restored after this procedure."),
+                         QMessageBox::NoButton, this);
+    QPushButton *remove = question.addButton(tr("Delete"), QMessageBox::YesRole);
+    remove->setObjectName(QStringLiteral("okButton"));
+    QPushButton *cancel = question.addButton(tr("Cancel"), QMessageBox::NoRole);
+    cancel->setObjectName(QStringLiteral("cancelButton"));
+    question.setDefaultButton(cancel);
+    question.exec();
+    if (question.clickedButton() != remove)
+        return;
+
+    m_removing = true;
+    if (!m_deviceFiles.isEmpty() || !device()) {
+        removeHistory();
+        return;
+    }
+    if (!sendCommand(kFileListItem))
+        removeFinished(false);
+}
+
+void HistoryViewWidget::removeHistory()
+{
+    if (!device()) {
+        m_removing = false;
+        QMessageBox::warning(this, tr("Remove of history"),
+                             tr("Please, connect the device to perform this operation."));
+        return;
+    }
+    const int index = findDeviceFile(HistoryFormat::kIndexFileName);
+    if (index < 0) {
+        removeFinished(false);
+        return;
+    }
+    // Only the time index goes: without it the values cannot be read.
+    QVariantHash params;
+    params.insert(QLatin1String(kFileDescriptorKey), QVariant::fromValue(m_deviceFiles.at(index)));
+    if (!sendCommand(kFileRemoveItem, params))
+        removeFinished(false);
+}
+
+void HistoryViewWidget::onFileRemoved(const QVariant &value)
+{
+    removeFinished(value.isValid() && value.toBool());
+}
+
+void HistoryViewWidget::removeFinished(bool removed)
+{
+    m_removing = false;
+    // The device's file system changed (or may have): the next removal lists it again.
+    m_deviceFiles.clear();
+    if (removed) {
+        QMessageBox::information(this, tr("Remove of history"),
+                                 tr("History were removed from device successful."));
+    } else {
+        QMessageBox::critical(this, tr("Remove of history"),
+                              tr("History were not removed due device file protection or file "
+                                 "corruption."));
+    }
+}

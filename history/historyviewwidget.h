@@ -1,0 +1,127 @@
+#pragma once
+
+#include "panels/devicepanel.h"
+#include "tasks/filedescriptor.h"
+#include "tasks/taskresult.h"
+
+#include <QList>
+#include <QPointer>
+#include <QString>
+#include <QVariant>
+
+#include <memory>
+
+class FrameHystogram;
+class HistoryConverter;
+class QAction;
+class QActionGroup;
+class QToolBar;
+class SQLReader;
+class SearchWidget;
+class TaskScheduler;
+
+namespace Ui {
+class HistoryViewWidget;
+}
+
+// The History page: fetches the statistics files from the device, has them converted into a
+// history database, shows it as a histogram, filters and exports it, and removes the statistics
+// from the device. In history mode it works on saved ".hist" files only.
+class HistoryViewWidget : public DevicePanel
+{
+    Q_OBJECT
+public:
+    // Tool bar groups, enabled and disabled together.
+    enum ActionMask {
+        DeviceActions = 1,
+        OpenActions = 2,
+        ExportActions = 4,
+        FilterActions = 8,
+        AllActions = 255,
+    };
+
+    static constexpr const char *kCsvExportDirKey = "CSVExportDir";
+    static constexpr const char *kHistoryDirKey = "HistoryDir";
+
+    explicit HistoryViewWidget(bool historyMode, QWidget *parent = nullptr);
+    ~HistoryViewWidget() override;
+
+    bool isHistoryMode() const { return m_historyMode; }
+    bool isLocalFile() const { return m_localFile; }
+    bool isReading() const { return m_reading; }
+    bool isRemoving() const { return m_removing; }
+    QString currentDatabase() const { return m_currentDatabase; }
+    // The groups whose actions are enabled now, as a mask.
+    int enabledActions() const;
+    QAction *action(const QString &objectName) const;
+
+    QToolBar *toolBar() const { return m_toolBar; }
+    FrameHystogram *histogram() const { return m_histogram; }
+    SearchWidget *searchWidget() const { return m_searchWidget; }
+    SQLReader *reader() const { return m_reader; }
+
+protected:
+    void deviceChanged() override;
+    void deviceCleared() override;
+    void deviceDataUpdated(int id) override;
+
+protected slots:
+    void OnReadHistoryClicked();
+    void OnOpenHistoryFileButtonClicked();
+    void OnRemoveHistoryClicked();
+    void OnSearchClicked();
+    void OnExportCSVClicked();
+    void searchActivated();
+    void convertComplete();
+    void readComplete();
+    void progress(const QString &text, int percent);
+
+private slots:
+    void OnTaskFinished(const TaskResult &result);
+
+private:
+    QActionGroup *addGroup(int mask);
+    QAction *addToolAction(QActionGroup *group, const QString &objectName, const QString &text,
+                           const QString &icon, void (HistoryViewWidget::*slot)());
+    void setActionsEnabled(int mask, bool enabled);
+    void restoreActions(int mask);
+
+    bool sendCommand(int code, const QVariantHash &params = QVariantHash());
+    void watchScheduler();
+    void onFileList(const QVariant &value);
+    void onFileRead(const QVariant &value);
+    void onFileRemoved(const QVariant &value);
+    int findDeviceFile(const QString &name) const;
+    bool readDeviceFile(const QString &name);
+    void readFailed();
+    void removeHistory();
+    void removeFinished(bool removed);
+    void abandonDeviceWork();
+    void startConversion();
+    void readDatabase(const QString &path);
+
+    std::unique_ptr<Ui::HistoryViewWidget> ui;
+    const bool m_historyMode;
+    bool m_localFile = false;
+    bool m_reading = false;
+    bool m_removing = false;
+    bool m_search = false;
+    bool m_conversionPending = false;
+    QString m_currentDatabase;
+    FrameHystogram *m_histogram = nullptr;
+    SearchWidget *m_searchWidget = nullptr;
+    SQLReader *m_reader = nullptr;
+    QPointer<HistoryConverter> m_converter;
+    QList<FileDescriptor> m_deviceFiles;
+    // Where the statistics of the read under way were saved.
+    QString m_indexPath;
+    QString m_valuePath;
+
+    QToolBar *m_toolBar = nullptr;
+    QList<QPair<int, QActionGroup *>> m_groups;
+    QAction *m_filterAction = nullptr;
+    // What was enabled when a device read began: a read that fails gives it back.
+    int m_actionsBeforeRead = 0;
+    // Failed file commands leave no data item, so the page also listens to the device's queue.
+    QPointer<TaskScheduler> m_scheduler;
+};

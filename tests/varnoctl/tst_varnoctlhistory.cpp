@@ -1,0 +1,276 @@
+// varnoctl history end to end: statistics from the simulator or from files, into a history and
+// out as CSV, and removal from the monitor.
+
+#include "history/historyformat.h"
+#include "tests/common/devsimprocess.h"
+#include "tests/history/historytestutil.h"
+#include "tests/history/statisticsfixture.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+// 2016-03-14 09:00:00 in seconds since the device's time base.
+constexpr quint32 kFirstStart = 132570000;
+
+struct CtlRun
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+} // namespace
+
+class TestVarnoctlHistory : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void convert_data();
+    void convert();
+    void exportCsv_data();
+    void exportCsv();
+    void pull();
+    void remove_data();
+    void remove();
+
+private:
+    CtlRun run(const QStringList &arguments, const QByteArray &input = QByteArray());
+    QString expectedRows() const;
+    QStringList deviceFiles(const QString &port);
+
+    QTemporaryDir m_work;
+    QTemporaryDir m_home;
+    QString m_index;
+    QString m_values;
+    QString m_history;
+};
+
+CtlRun TestVarnoctlHistory::run(const QStringList &arguments, const QByteArray &input)
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), m_home.path());
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(VARNO_CTL_PATH), arguments);
+    process.write(input);
+    process.closeWriteChannel();
+    CtlRun result;
+    if (!process.waitForFinished(30000)) {
+        process.kill();
+        process.waitForFinished();
+        return result;
+    }
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = QString::fromLocal8Bit(process.readAllStandardOutput());
+    result.err = QString::fromLocal8Bit(process.readAllStandardError());
+    return result;
+}
+
+void TestVarnoctlHistory::initTestCase()
+{
+    // Two blocks: three values from 09:00:00, two from 09:01:40.
+    m_index = m_work.filePath(QStringLiteral("index.bin"));
+    m_values = m_work.filePath(QStringLiteral("values.bin"));
+    QVERIFY(StatisticsFixture::writeFile(
+        m_index,
+        StatisticsFixture::contiguousIndex({ { kFirstStart, 3 }, { kFirstStart + 100, 2 } })));
+    QVERIFY(StatisticsFixture::writeFile(
+        m_values, StatisticsFixture::words({ 0x0405, 0x0817, 0x03FF, 7, 0x0801 })));
+    m_history = m_work.filePath(QStringLiteral("known.hist"));
+    const CtlRun made = run({ "history", "convert", m_index, m_values, "--out", m_history });
+    QVERIFY2(made.exitCode == 0, qPrintable(made.err));
+}
+
+QString TestVarnoctlHistory::expectedRows() const
+{
+    const auto row = [](quint32 seconds, const char *value) {
+        return HistoryFormat::formatRecordTime(HistoryFormat::timeFromSeconds(seconds))
+            + QLatin1Char('=') + QLatin1String(value);
+    };
+    return QStringList({ row(kFirstStart, "0.5"), row(kFirstStart + 10, "0.23"),
+                         row(kFirstStart + 20, "1023"), row(kFirstStart + 100, "7"),
+                         row(kFirstStart + 110, "0.01") })
+        .join(QLatin1Char(' '));
+}
+
+QStringList TestVarnoctlHistory::deviceFiles(const QString &port)
+{
+    const CtlRun files = run({ "--port", port, "files" });
+    QStringList names;
+    const QStringList lines = files.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (const QString &line : lines)
+        names << line.section(QLatin1Char(' '), 0, 0);
+    return names;
+}
+
+void TestVarnoctlHistory::convert_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<bool>("written");
+
+    QTest::newRow("to a named file")
+        << QStringList { "@index", "@values", "--out", "@out" } << 0 << true;
+    QTest::newRow("into the program's folder") << QStringList { "@index", "@values" } << 0 << true;
+    QTest::newRow("existing output kept")
+        << QStringList { "@index", "@values", "--out", "@history" } << 5 << false;
+    QTest::newRow("missing index")
+        << QStringList { "@missing", "@values", "--out", "@out" } << 5 << false;
+    QTest::newRow("empty index") << QStringList { "@empty", "@values", "--out", "@out" } << 5
+                                 << false;
+    QTest::newRow("one file only") << QStringList { "@index" } << 2 << false;
+}
+
+void TestVarnoctlHistory::convert()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(bool, written);
+    const QString out = m_work.filePath(QStringLiteral("converted.hist"));
+    QFile::remove(out);
+    const QString empty = m_work.filePath(QStringLiteral("empty.bin"));
+    QVERIFY(StatisticsFixture::writeFile(empty, QByteArray()));
+    const QString programFolder = m_home.filePath(QStringLiteral("VARNO Device Manager"));
+    QDir(programFolder).removeRecursively();
+    const QByteArray before
+        = QFile::exists(m_history) ? QByteArray::number(QFileInfo(m_history).size()) : "";
+
+    for (QString &argument : arguments) {
+        if (argument == QLatin1String("@index"))
+            argument = m_index;
+        else if (argument == QLatin1String("@values"))
+            argument = m_values;
+        else if (argument == QLatin1String("@out"))
+            argument = out;
+        else if (argument == QLatin1String("@history"))
+            argument = m_history;
+        else if (argument == QLatin1String("@missing"))
+            argument = m_work.filePath(QStringLiteral("nothing.bin"));
+        else if (argument == QLatin1String("@empty"))
+            argument = empty;
+    }
+    const CtlRun result = run(QStringList { "--json", "history", "convert" } + arguments);
+    QVERIFY2(result.exitCode == exitCode, qPrintable(result.out + result.err));
+    const QJsonObject json = QJsonDocument::fromJson(result.out.toUtf8()).object();
+    QCOMPARE(json.value(QStringLiteral("ok")).toBool(), exitCode == 0);
+    QCOMPARE(QByteArray::number(QFileInfo(m_history).size()), before);
+    if (!written) {
+        QVERIFY(!QFile::exists(out));
+        return;
+    }
+    const QString database = json.value(QStringLiteral("database")).toString();
+    QCOMPARE(json.value(QStringLiteral("rows")).toInt(), 5);
+    if (arguments.contains(QStringLiteral("--out")))
+        QCOMPARE(database, out);
+    else
+        QCOMPARE(QFileInfo(database).absolutePath(), QFileInfo(programFolder).absoluteFilePath());
+    QCOMPARE(HistoryTestUtil::databaseRows(database), expectedRows());
+}
+
+void TestVarnoctlHistory::exportCsv_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<int>("records");
+
+    QTest::newRow("everything") << QStringList() << 0 << 5;
+    QTest::newRow("from") << QStringList { "--from", "@t10" } << 0 << 4;
+    QTest::newRow("to") << QStringList { "--to", "@t20" } << 0 << 3;
+    QTest::newRow("from and to") << QStringList { "--from", "@t10", "--to", "@t100" } << 0 << 3;
+    QTest::newRow("where, value apart") << QStringList { "--where", ">", "0.4" } << 0 << 3;
+    QTest::newRow("where, one word") << QStringList { "--where", "<=0.23" } << 0 << 2;
+    QTest::newRow("where and range")
+        << QStringList { "--from", "@t10", "--where", "=", "7" } << 0 << 1;
+    QTest::newRow("bad operator") << QStringList { "--where", "~", "1" } << 2 << -1;
+    QTest::newRow("bad value") << QStringList { "--where", ">", "x" } << 2 << -1;
+    QTest::newRow("bad time") << QStringList { "--from", "yesterday" } << 2 << -1;
+}
+
+void TestVarnoctlHistory::exportCsv()
+{
+    QFETCH(QStringList, options);
+    QFETCH(int, exitCode);
+    QFETCH(int, records);
+    for (QString &option : options) {
+        if (option.startsWith(QLatin1String("@t"))) {
+            option = HistoryFormat::formatRecordTime(
+                HistoryFormat::timeFromSeconds(kFirstStart + option.mid(2).toInt()));
+        }
+    }
+    const QString csv = m_work.filePath(QStringLiteral("out"));
+    QFile::remove(csv + QStringLiteral(".csv"));
+    const CtlRun result
+        = run(QStringList { "history", "export", m_history, "--out", csv } + options);
+    QVERIFY2(result.exitCode == exitCode, qPrintable(result.out + result.err));
+    if (exitCode != 0) {
+        QVERIFY(!QFile::exists(csv + QStringLiteral(".csv")));
+        return;
+    }
+    QFile file(csv + QStringLiteral(".csv"));
+    QVERIFY2(file.open(QIODevice::ReadOnly | QIODevice::Text), "\".csv\" is appended to the name");
+    const QStringList lines
+        = QString::fromLocal8Bit(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.value(0), QStringLiteral("Date; Time; Value"));
+    QCOMPARE(lines.size() - 1, records);
+    QVERIFY2(result.out.contains(QStringLiteral("Exported %1 records").arg(records)),
+             qPrintable(result.out));
+}
+
+void TestVarnoctlHistory::pull()
+{
+    DevSimProcess sim;
+    QVERIFY(sim.start(
+        { QStringLiteral("--meastime"), m_index, QStringLiteral("--measure"), m_values }));
+    const QString out = m_work.filePath(QStringLiteral("pulled.hist"));
+    QFile::remove(out);
+    CtlRun result = run({ "--port", sim.path(), "history", "pull", "--out", out });
+    QVERIFY2(result.exitCode == 0, qPrintable(result.out + result.err));
+    QCOMPARE(HistoryTestUtil::databaseRows(out), expectedRows());
+    // The statistics stay on the monitor.
+    QVERIFY(deviceFiles(sim.path()).contains(QStringLiteral("MEASTIME.DAT")));
+
+    // Without statistics on the monitor there is nothing to convert.
+    DevSimProcess bare;
+    QVERIFY(bare.start({ QStringLiteral("--no-files") }));
+    result = run({ "--port", bare.path(), "history", "pull" });
+    QCOMPARE(result.exitCode, 5);
+    QVERIFY2(result.err.contains(QStringLiteral("MEASTIME.DAT")), qPrintable(result.err));
+}
+
+void TestVarnoctlHistory::remove_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<bool>("removed");
+    QTest::newRow("--yes") << QStringList { "--yes" } << QByteArray() << true;
+    QTest::newRow("answered y") << QStringList() << QByteArray("y\n") << true;
+    QTest::newRow("answered no") << QStringList() << QByteArray("no\n") << false;
+    QTest::newRow("no answer") << QStringList() << QByteArray() << false;
+}
+
+void TestVarnoctlHistory::remove()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QByteArray, answer);
+    QFETCH(bool, removed);
+    DevSimProcess sim;
+    QVERIFY(sim.start());
+    const CtlRun result
+        = run(QStringList { "--port", sim.path(), "history", "rm" } + options, answer);
+    QVERIFY2(result.exitCode == (removed ? 0 : 5), qPrintable(result.out + result.err));
+    const QStringList files = deviceFiles(sim.path());
+    QCOMPARE(files.contains(QStringLiteral("MEASTIME.DAT")), !removed);
+    QVERIFY(files.contains(QStringLiteral("MEASURE.DAT")));
+}
+
+QTEST_GUILESS_MAIN(TestVarnoctlHistory)
+#include "tst_varnoctlhistory.moc"

@@ -1,0 +1,235 @@
+// varnoctl history: fetch, convert, export and remove the monitor's statistics, in the same
+// formats as the program's History page.
+
+#include "tools/varnoctl/varnoctl.h"
+
+#include "device/device.h"
+#include "history/historycommands.h"
+#include "history/historyformat.h"
+#include "tasks/filedescriptor.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <cstdio>
+
+namespace {
+
+// The program keeps its histories in its own data folder; the tool's name must not move them.
+QString programDataDirectory()
+{
+    return QDir::homePath() + QStringLiteral("/VARNO Device Manager");
+}
+
+QString timeText(const QDateTime &time)
+{
+    return HistoryFormat::formatRecordTime(time);
+}
+
+} // namespace
+
+bool Ctl::isLocalHistoryCommand() const
+{
+    const QStringList &a = m_options.arguments;
+    return a.value(0) == QLatin1String("history")
+        && (a.value(1) == QLatin1String("convert") || a.value(1) == QLatin1String("export"));
+}
+
+void Ctl::history()
+{
+    const QStringList &a = m_options.arguments;
+    const QString sub = a.value(1);
+    const auto usage
+        = [this](const QString &text) { fail(ExitUsage, tr("usage: varnoctl %1").arg(text)); };
+
+    if (sub == QLatin1String("convert")) {
+        if (a.size() != 4) {
+            usage(QStringLiteral("history convert MEASTIME MEASURE [--out FILE]"));
+            return;
+        }
+        for (const QString &input : { a.at(2), a.at(3) }) {
+            if (!QFileInfo(input).isFile()) {
+                fail(ExitFailed, tr("cannot read %1").arg(input));
+                return;
+            }
+        }
+        if (m_options.out.isEmpty() && !QDir().mkpath(programDataDirectory())) {
+            fail(ExitFailed, tr("cannot create %1").arg(programDataDirectory()));
+            return;
+        }
+        const HistoryCommands::ConvertOutcome outcome = HistoryCommands::convert(
+            a.at(2), a.at(3), m_options.out,
+            m_options.out.isEmpty() ? programDataDirectory() : QString());
+        if (!outcome.ok) {
+            fail(ExitFailed, tr("no history written: %1").arg(outcome.error));
+            return;
+        }
+        succeed({ { QStringLiteral("database"), outcome.databasePath },
+                  { QStringLiteral("rows"), outcome.rows },
+                  { QStringLiteral("start"), timeText(outcome.start) },
+                  { QStringLiteral("end"), timeText(outcome.end) },
+                  { QStringLiteral("skippedIndexRecords"), outcome.skippedIndexRecords } },
+                tr("Written %1 (%2 records, %3 to %4)")
+                    .arg(outcome.databasePath)
+                    .arg(outcome.rows)
+                    .arg(timeText(outcome.start), timeText(outcome.end)));
+    } else if (sub == QLatin1String("export")) {
+        // "--where OP VALUE": the parser takes OP as the option's value, VALUE stays positional.
+        const bool valueApart = !m_options.where.isEmpty() && a.size() == 4;
+        if (a.size() != 3 && !valueApart) {
+            usage(QStringLiteral("history export HIST [--from T] [--to T] [--where OP VALUE] "
+                                 "[--out FILE.csv]"));
+            return;
+        }
+        HistoryCommands::ExportOptions options;
+        if (!m_options.from.isEmpty()) {
+            options.from = HistoryCommands::parseTime(m_options.from);
+            if (!options.from.isValid()) {
+                usage(QStringLiteral("history export ... --from \"yyyy-MM-dd hh:mm:ss\""));
+                return;
+            }
+        }
+        if (!m_options.to.isEmpty()) {
+            options.to = HistoryCommands::parseTime(m_options.to);
+            if (!options.to.isValid()) {
+                usage(QStringLiteral("history export ... --to \"yyyy-MM-dd hh:mm:ss\""));
+                return;
+            }
+        }
+        if (!m_options.where.isEmpty()) {
+            const QString where
+                = valueApart ? m_options.where + QLatin1Char(' ') + a.at(3) : m_options.where;
+            static const QRegularExpression pattern(
+                QStringLiteral("^\\s*(<=|>=|<|>|=)\\s*(\\S+)\\s*$"));
+            const QRegularExpressionMatch match = pattern.match(where);
+            bool ok = false;
+            const double value = match.hasMatch() ? match.captured(2).toDouble(&ok) : 0;
+            if (!ok) {
+                usage(
+                    QStringLiteral("history export ... --where OP VALUE (OP one of < <= = > >=)"));
+                return;
+            }
+            options.comparison = match.captured(1);
+            options.value = value;
+        }
+        const HistoryCommands::ExportOutcome outcome
+            = HistoryCommands::exportCsv(a.at(2), options, m_options.out);
+        if (!outcome.ok) {
+            fail(ExitFailed, outcome.error);
+            return;
+        }
+        succeed({ { QStringLiteral("csv"), outcome.csvPath },
+                  { QStringLiteral("records"), outcome.records } },
+                tr("Exported %1 records to %2").arg(outcome.records).arg(outcome.csvPath));
+    } else if (sub == QLatin1String("pull") && a.size() == 2) {
+        historyPull();
+    } else if (sub == QLatin1String("rm") && a.size() == 2) {
+        historyRemove();
+    } else {
+        usage(QStringLiteral(
+            "history pull [--out FILE] | history convert MEASTIME MEASURE [--out FILE]"
+            " | history export HIST [--from T] [--to T] [--where OP VALUE]"
+            " [--out FILE.csv] | history rm [--yes]"));
+    }
+}
+
+void Ctl::historyPull()
+{
+    QTemporaryDir folder;
+    if (!folder.isValid()) {
+        fail(ExitFailed, tr("cannot create a temporary folder"));
+        return;
+    }
+    folder.setAutoRemove(false); // removed by the destructor, after the conversion
+    m_pullFolder = folder.path();
+    if (m_options.out.isEmpty() && !QDir().mkpath(programDataDirectory())) {
+        fail(ExitFailed, tr("cannot create %1").arg(programDataDirectory()));
+        return;
+    }
+
+    command(Device::ListFiles, {}, [this](const TaskResult &r) {
+        QVariantList files;
+        QStringList names;
+        const QVariantList list = r.data().toList();
+        for (const QVariant &v : list) {
+            const FileDescriptor file = v.value<FileDescriptor>();
+            if (!file.isValid())
+                continue;
+            files << v;
+            names << file.fileName();
+        }
+        QVariantList wanted;
+        for (const QString &name : HistoryCommands::statisticsFileNames()) {
+            const int index = HistoryCommands::findDeviceFile(names, name);
+            if (index < 0) {
+                fail(ExitFailed, tr("no %1 on the device").arg(name.toUpper()));
+                return;
+            }
+            wanted << files.at(index);
+        }
+        const QString folderPath = m_pullFolder;
+        const auto read = [this, folderPath](const QVariant &file, Next next) {
+            command(Device::ReadFile,
+                    { { QStringLiteral("file_descriptor"), file },
+                      { QStringLiteral("file_path"), folderPath } },
+                    std::move(next));
+        };
+        read(wanted.at(0), [this, read, wanted, folderPath](const TaskResult &index) {
+            if (index.data().toString().isEmpty()) {
+                fail(ExitFailed,
+                     tr("the device did not send %1")
+                         .arg(wanted.at(0).value<FileDescriptor>().fileName()));
+                return;
+            }
+            read(wanted.at(1), [this, index, folderPath](const TaskResult &values) {
+                if (values.data().toString().isEmpty()) {
+                    fail(ExitFailed, tr("the device did not send the values"));
+                    return;
+                }
+                const HistoryCommands::ConvertOutcome outcome = HistoryCommands::convert(
+                    folderPath + QLatin1Char('/') + index.data().toString(),
+                    folderPath + QLatin1Char('/') + values.data().toString(), m_options.out,
+                    m_options.out.isEmpty() ? programDataDirectory() : QString());
+                if (!outcome.ok) {
+                    fail(ExitFailed, tr("no history written: %1").arg(outcome.error));
+                    return;
+                }
+                succeed({ { QStringLiteral("database"), outcome.databasePath },
+                          { QStringLiteral("rows"), outcome.rows },
+                          { QStringLiteral("start"), timeText(outcome.start) },
+                          { QStringLiteral("end"), timeText(outcome.end) } },
+                        tr("Written %1 (%2 records, %3 to %4)")
+                            .arg(outcome.databasePath)
+                            .arg(outcome.rows)
+                            .arg(timeText(outcome.start), timeText(outcome.end)));
+            });
+        });
+    });
+}
+
+void Ctl::historyRemove()
+{
+    if (!m_options.yes) {
+        std::fputs("Remove the history from the device? It cannot be restored. [y/N] ", stderr);
+        std::fflush(stderr);
+        QTextStream in(stdin);
+        const QString answer = in.readLine().trimmed().toLower();
+        if (answer != QLatin1String("y") && answer != QLatin1String("yes")) {
+            fail(ExitFailed, tr("nothing removed"));
+            return;
+        }
+    }
+    // As on the History page, only the time index goes; the values stay but cannot be read.
+    withFile(HistoryFormat::kIndexFileName, [this](const QVariant &descriptor) {
+        command(
+            Device::RemoveFile, { { QStringLiteral("file_descriptor"), descriptor } },
+            [this](const TaskResult &r) {
+                succeed(
+                    { { QStringLiteral("removed"), r.data().toString() } },
+                    tr("Removed %1: the history is gone from the device").arg(r.data().toString()));
+            });
+    });
+}
