@@ -2,12 +2,12 @@
 
 #include "charts/mainplotter.h"
 
+// The plotter the program uses: polyline chart areas, axes with labels, the legend box and the
+// overview strip.
 class GraphPlotter : public MainPlotter
 {
     Q_OBJECT
 public:
-    static constexpr int kLegendEntryHeightPx = 30;
-
     GraphPlotter(int orientation, int timeDivisions, int valueDivisions, QWidget *parent = nullptr);
 
 protected:

@@ -41,7 +41,7 @@ MainPlotter::MainPlotter(int orientation, int timeDivisions, int valueDivisions,
 void MainPlotter::initialise()
 {
     m_timeline = createTimeline();
-    m_legendBox = createLegendBox(30);
+    m_legendBox = createLegendBox(kLegendEntryHeightPx);
     m_timeAxis = createAxis(GraphLegend::TimeAxis);
     m_timeAxis->setStartTime(m_startTime);
     m_timeSpacer = makeSpacer(m_orientation);

@@ -17,6 +17,8 @@ class MainPlotter : public DGraphPlotter
 {
     Q_OBJECT
 public:
+    static constexpr int kLegendEntryHeightPx = 30;
+
     MainPlotter(int orientation, int timeDivisions, int valueDivisions, QWidget *parent = nullptr);
 
     void addSeries(const QString &name, const QVector<double> *x, const QVector<double> *y,

@@ -5,12 +5,9 @@ function(varno_add_test)
     add_executable(${T_NAME} ${T_SOURCES})
     target_link_libraries(${T_NAME} PRIVATE varnocore Qt5::Test ${T_LIBS})
     target_compile_definitions(${T_NAME} PRIVATE
+        VARNO_DEVSIM_PATH="$<TARGET_FILE:varno-devsim>"
         VARNO_TEST_DATA_DIR="${CMAKE_SOURCE_DIR}/tests/data")
-    # Unit tests of the chart and history code build before the simulator exists.
-    if(TARGET varno-devsim)
-        target_compile_definitions(${T_NAME} PRIVATE VARNO_DEVSIM_PATH="$<TARGET_FILE:varno-devsim>")
-        add_dependencies(${T_NAME} varno-devsim)
-    endif()
+    add_dependencies(${T_NAME} varno-devsim)
     add_test(NAME ${T_NAME} COMMAND ${T_NAME})
     if(NOT T_LABEL)
         set(T_LABEL unit)

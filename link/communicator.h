@@ -17,7 +17,8 @@ class Communicator : public QObject
 {
     Q_OBJECT
 public:
-    // Opens the port; a SerialPortException leaves the constructor when it cannot be opened.
+    // Opens the port; a SerialPortException leaves the constructor when it cannot be opened, and the
+    // port then stays the caller's to delete. Once constructed, the framer owns the port.
     Communicator(SerialPort *port, QObject *parent = nullptr);
     ~Communicator() override;
 

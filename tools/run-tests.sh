@@ -20,7 +20,7 @@ cmake --build build-asan -j"$jobs"
 # Each fuzz target gets a bounded run over its seed corpus.
 shopt -s nullglob
 for target in build-asan/fuzz/*/fuzz_*; do
-    [ -x "$target" ] || continue
+    [ -f "$target" ] && [ -x "$target" ] || continue
     name=$(basename "$target")
     corpus=$(mktemp -d)
     [ -d "fuzz/corpus/$name" ] && cp -r "fuzz/corpus/$name/." "$corpus/"

@@ -179,8 +179,11 @@ void tst_Communicator::abortWithNothingWaitingKeepsTheLink()
 
 void tst_Communicator::openFailureThrows()
 {
+    // The port passes to the communicator only once it is open; until then it is the caller's.
+    auto port = std::make_unique<SerialPort>(QStringLiteral("/nonexistent/ttyACM0"), 1200, 1200);
     try {
-        Communicator comm(new SerialPort(QStringLiteral("/nonexistent/ttyACM0"), 1200, 1200));
+        Communicator comm(port.get());
+        port.release();
         QFAIL("constructed on a missing port");
     } catch (const SerialPortException &e) {
         QCOMPARE(e.error(), ENOENT);
