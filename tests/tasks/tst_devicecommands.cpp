@@ -88,6 +88,7 @@ private slots:
     void malformedReplies();
     void shortReadReplyWritesNothing();
     void zeroLengthReadSendsNothing();
+    void thousandCommands();
 };
 
 void TestDeviceCommands::initTestCase()
@@ -478,5 +479,22 @@ void TestDeviceCommands::zeroLengthReadSendsNothing()
     QCOMPARE(copy.size(), 0);
 }
 
-QTEST_MAIN(TestDeviceCommands)
+void TestDeviceCommands::thousandCommands()
+{
+    // Also the run to watch under valgrind or LeakSanitizer: every task is freed after its result.
+    CommandHarness h;
+    QVERIFY(h.start());
+    const int before = h.resultCount();
+    const int codes[] = { Device::ReadState, Device::ReadCalibration, Device::ReadEnvironment, Device::ReadId };
+    for (int i = 0; i < 1000; ++i)
+        QVERIFY(h.device()->executeCommand(codes[i % 4], QVariant()));
+    QVERIFY(h.waitForResults(before + 1000, 120000));
+    for (int i = 0; i < 1000; ++i) {
+        const TaskResult r = h.result(before + i);
+        QCOMPARE(r.dataId(), codes[i % 4]);
+        QCOMPARE(r.code(), int(TaskResult::Successful));
+    }
+}
+
+QTEST_GUILESS_MAIN(TestDeviceCommands)
 #include "tst_devicecommands.moc"

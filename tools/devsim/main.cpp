@@ -94,22 +94,22 @@ bool configure(SimDevice &device, const QCommandLineParser &parser)
     faults.refusePasswords = isSet("refuse-passwords");
     device.setFaults(faults);
 
-    if (isSet("no-files"))
-        return true;
-    const int blocks = isSet("stat-blocks") ? number(value("stat-blocks")) : 3;
-    const int values = isSet("stat-values") ? number(value("stat-values")) : 360;
-    QByteArray meastime = SimDevice::generatedTimeIndex(blocks, values);
-    QByteArray measure = SimDevice::generatedValues(blocks, values);
-    if (isSet("meastime") && !readFile(value("meastime"), &meastime))
-        return false;
-    if (isSet("measure") && !readFile(value("measure"), &measure))
-        return false;
-    device.addFile(QStringLiteral("MEASTIME.DAT"), meastime);
-    device.addFile(QStringLiteral("MEASURE.DAT"), measure);
-    device.addFile(QStringLiteral("README.TXT"), QByteArrayLiteral("VARNO monitor simulator\r\n"));
-    device.addFile(QStringLiteral("CONFIG.BIN"), QByteArray(64, '\x5A'));
-    // A system file: the program lists it in italics.
-    device.addFile(QStringLiteral("BOOT.EXC"), QByteArray(512, '\x11'), 0x04);
+    if (!isSet("no-files")) {
+        const int blocks = isSet("stat-blocks") ? number(value("stat-blocks")) : 3;
+        const int values = isSet("stat-values") ? number(value("stat-values")) : 360;
+        QByteArray meastime = SimDevice::generatedTimeIndex(blocks, values);
+        QByteArray measure = SimDevice::generatedValues(blocks, values);
+        if (isSet("meastime") && !readFile(value("meastime"), &meastime))
+            return false;
+        if (isSet("measure") && !readFile(value("measure"), &measure))
+            return false;
+        device.addFile(QStringLiteral("MEASTIME.DAT"), meastime);
+        device.addFile(QStringLiteral("MEASURE.DAT"), measure);
+        device.addFile(QStringLiteral("README.TXT"), QByteArrayLiteral("VARNO monitor simulator\r\n"));
+        device.addFile(QStringLiteral("CONFIG.BIN"), QByteArray(64, '\x5A'));
+        // A system file: the program lists it in italics.
+        device.addFile(QStringLiteral("BOOT.EXC"), QByteArray(512, '\x11'), 0x04);
+    }
     const QStringList extra = parser.values(QStringLiteral("file"));
     for (const QString &path : extra) {
         QByteArray data;

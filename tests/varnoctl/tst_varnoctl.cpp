@@ -1,0 +1,207 @@
+// varnoctl end to end: every subcommand against the simulator, text and JSON, and its exit codes.
+
+#include "tests/common/devsimprocess.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+struct CtlRun
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+CtlRun runCtl(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral(VARNO_CTL_PATH), arguments);
+    CtlRun run;
+    if (!process.waitForFinished(30000)) {
+        process.kill();
+        process.waitForFinished();
+        return run;
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = QString::fromLocal8Bit(process.readAllStandardOutput());
+    run.err = QString::fromLocal8Bit(process.readAllStandardError());
+    return run;
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestVarnoctl : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void subcommands_data();
+    void subcommands();
+    void pullAndPush();
+    void passwordThenProtectedCommand();
+    void doseRoundTrip();
+    void failures_data();
+    void failures();
+};
+
+void TestVarnoctl::subcommands_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("output");
+    QTest::newRow("info") << QStringList { "info" } << 0 << "Serial number: SN-000123";
+    QTest::newRow("info json") << QStringList { "--json", "info" } << 0 << "\"firmware\":\"1.9\"";
+    QTest::newRow("state") << QStringList { "state" } << 0 << "Battery:       87 %";
+    QTest::newRow("state json") << QStringList { "--json", "state" } << 0 << "\"powerCycles\":17";
+    QTest::newRow("env") << QStringList { "env" } << 0 << "Dose:    1000.00";
+    QTest::newRow("env json") << QStringList { "--json", "env" } << 0 << "\"dose\":1000";
+    QTest::newRow("calibration") << QStringList { "calibration" } << 0 << "1.00";
+    QTest::newRow("calibration get") << QStringList { "calibration", "get" } << 0 << "1.00";
+    QTest::newRow("calibration set") << QStringList { "--password", "1234", "calibration", "set", "1.5" } << 0
+                                     << "Calibration set to 1.50";
+    QTest::newRow("calibration set refused") << QStringList { "--password", "0000", "calibration", "set", "1.5" } << 1
+                                             << "";
+    QTest::newRow("calibration set no password") << QStringList { "calibration", "set", "1.5" } << 2 << "";
+    QTest::newRow("files") << QStringList { "files" } << 0 << "MEASTIME.DAT";
+    QTest::newRow("files json") << QStringList { "--json", "files" } << 0 << "\"name\":\"BOOT.EXC\"";
+    QTest::newRow("rm") << QStringList { "rm", "readme.txt" } << 0 << "Removed README.TXT";
+    QTest::newRow("rm missing") << QStringList { "rm", "NOPE.TXT" } << 5 << "";
+    QTest::newRow("dose reset") << QStringList { "--password", "1234", "dose", "reset" } << 0 << "Dose reset";
+    QTest::newRow("dose set") << QStringList { "--password", "1234", "dose", "set", "12.5", "60" } << 0
+                              << "Dose set to 12.50 over 60 s";
+    QTest::newRow("dose set bad number") << QStringList { "--password", "1234", "dose", "set", "x", "60" } << 2 << "";
+    QTest::newRow("password") << QStringList { "password", "1234", "abcd" } << 0 << "Password changed";
+    QTest::newRow("password refused") << QStringList { "password", "9999", "abcd" } << 1 << "";
+    QTest::newRow("unknown") << QStringList { "frobnicate" } << 2 << "";
+    QTest::newRow("nothing") << QStringList {} << 2 << "";
+}
+
+void TestVarnoctl::subcommands()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, output);
+    DevSimProcess sim;
+    QVERIFY2(sim.start({ QStringLiteral("--env-fixed") }), "simulator did not start");
+    const CtlRun run = runCtl(QStringList { QStringLiteral("--port"), sim.path() } + arguments);
+    QVERIFY2(run.exitCode == exitCode, qPrintable(run.out + run.err));
+    QVERIFY2(run.out.contains(output), qPrintable(run.out));
+    if (exitCode != 0) {
+        // One line of error on stderr.
+        QVERIFY2(run.err.startsWith(QLatin1String("varnoctl: error: ")), qPrintable(run.err));
+        QCOMPARE(run.err.count(QLatin1Char('\n')), 1);
+    }
+    if (arguments.contains(QStringLiteral("--json")))
+        QVERIFY(QJsonDocument::fromJson(run.out.toUtf8()).object().value(QStringLiteral("ok")).toBool());
+}
+
+void TestVarnoctl::pullAndPush()
+{
+    QTemporaryDir work;
+    QTemporaryDir dump;
+    DevSimProcess sim;
+    QVERIFY(sim.start({ QStringLiteral("--dump"), dump.path() }));
+    const QString port = sim.path();
+
+    CtlRun run = runCtl({ "--port", port, "pull", "measure.dat", work.path() });
+    QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    QCOMPARE(readFile(work.filePath(QStringLiteral("MEASURE.DAT"))).size(), 3 * 360 * 2);
+
+    const QString local = work.filePath(QStringLiteral("notes.txt"));
+    QByteArray data;
+    for (int i = 0; i < 2000; ++i)
+        data.append(QByteArray::number(i)).append('\n');
+    QFile file(local);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(data);
+    file.close();
+    run = runCtl({ "--port", port, "--json", "--attributes", "4", "push", local });
+    QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    QCOMPARE(QJsonDocument::fromJson(run.out.toUtf8()).object().value(QStringLiteral("size")).toInt(), data.size());
+
+    run = runCtl({ "--port", port, "--json", "pull", "NOTES.TXT", work.path() });
+    QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    QCOMPARE(readFile(work.filePath(QStringLiteral("NOTES.TXT"))), data);
+
+    run = runCtl({ "--port", port, "pull", "NOTES.TXT", work.filePath(QStringLiteral("missing-folder")) });
+    QCOMPARE(run.exitCode, 5);
+
+    sim.stop();
+    QCOMPARE(readFile(dump.filePath(QStringLiteral("NOTES.TXT"))), data);
+    QVERIFY(readFile(dump.filePath(QStringLiteral("filesystem.lst"))).contains("NOTES.TXT " + QByteArray::number(data.size()) + " 4 "));
+}
+
+void TestVarnoctl::passwordThenProtectedCommand()
+{
+    DevSimProcess sim;
+    QVERIFY(sim.start());
+    const QString port = sim.path();
+    QCOMPARE(runCtl({ "--port", port, "password", "1234", "s3cret" }).exitCode, 0);
+    QCOMPARE(runCtl({ "--port", port, "--password", "1234", "calibration", "set", "2" }).exitCode, 1);
+    QCOMPARE(runCtl({ "--port", port, "--password", "s3cret", "calibration", "set", "2" }).exitCode, 0);
+    QCOMPARE(runCtl({ "--port", port, "calibration" }).out.trimmed(), QStringLiteral("2.00"));
+}
+
+void TestVarnoctl::doseRoundTrip()
+{
+    DevSimProcess sim;
+    QVERIFY(sim.start({ QStringLiteral("--env-fixed") }));
+    const QString port = sim.path();
+    QCOMPARE(runCtl({ "--port", port, "--password", "1234", "dose", "set", "12.5", "3600" }).exitCode, 0);
+    QVERIFY(runCtl({ "--port", port, "env" }).out.contains(QLatin1String("Dose:    12.50")));
+    QCOMPARE(runCtl({ "--port", port, "--password", "1234", "dose", "reset" }).exitCode, 0);
+    QVERIFY(runCtl({ "--port", port, "env" }).out.contains(QLatin1String("Dose:    0.00")));
+}
+
+void TestVarnoctl::failures_data()
+{
+    QTest::addColumn<QStringList>("simArguments");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    // Read ID gives up (2 s) before the link does (2.4 s).
+    QTest::newRow("silent device") << QStringList { "--silent" } << QStringList { "info" } << 3;
+    QTest::newRow("silent device, long task") << QStringList { "--silent" } << QStringList { "files" } << 4;
+    QTest::newRow("slow device") << QStringList { "--reply-delay", "3000" } << QStringList { "state" } << 3;
+    QTest::newRow("abort") << QStringList { "--abort-after", "1" } << QStringList { "files" } << 4;
+    QTest::newRow("malformed") << QStringList { "--wrong-length", "0x20" } << QStringList { "env" } << 5;
+    QTest::newRow("all passwords refused") << QStringList { "--refuse-passwords" }
+                                           << QStringList { "--password", "1234", "dose", "reset" } << 1;
+    QTest::newRow("no such port") << QStringList() << QStringList { "--port", "/nonexistent/tty", "info" } << 4;
+    QTest::newRow("no port") << QStringList() << QStringList { "info" } << 2;
+}
+
+void TestVarnoctl::failures()
+{
+    QFETCH(QStringList, simArguments);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    DevSimProcess sim;
+    QStringList full = arguments;
+    if (!simArguments.isEmpty()) {
+        QVERIFY(sim.start(simArguments));
+        full = QStringList { QStringLiteral("--port"), sim.path() } + arguments;
+    }
+    full.prepend(QStringLiteral("--json"));
+    const CtlRun run = runCtl(full);
+    QVERIFY2(run.exitCode == exitCode, qPrintable(run.out + run.err));
+    QCOMPARE(run.err.count(QLatin1Char('\n')), 1);
+    const QJsonObject json = QJsonDocument::fromJson(run.out.toUtf8()).object();
+    QCOMPARE(json.value(QStringLiteral("ok")).toBool(true), false);
+    QCOMPARE(json.value(QStringLiteral("exitCode")).toInt(), exitCode);
+}
+
+QTEST_GUILESS_MAIN(TestVarnoctl)
+#include "tst_varnoctl.moc"

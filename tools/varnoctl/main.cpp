@@ -1,0 +1,90 @@
+// varnoctl: the monitor's commands from a shell, over the same device and task classes as the
+// program, for scripts and for people without a screen.
+
+#include "tools/varnoctl/varnoctl.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+bool verbose = false;
+
+// The device classes log every step; a command-line tool shows them only when asked.
+void messageHandler(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type == QtDebugMsg && !verbose)
+        return;
+    const QByteArray bytes = message.toLocal8Bit() + '\n';
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("varnoctl"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VARNO_VERSION));
+    qInstallMessageHandler(messageHandler);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Talks to a VARNO monitor.\n\nCommands:\n"
+        "  info                      identity of the monitor\n"
+        "  state                     battery, power and counters\n"
+        "  env                       sensor readings and aggregated dose\n"
+        "  calibration [get|set V]   read or (with --password) write the coefficient\n"
+        "  password OLD NEW          change the device password\n"
+        "  dose set VALUE SECONDS    set the aggregated dose (with --password)\n"
+        "  dose reset                reset the aggregated dose (with --password)\n"
+        "  files                     list the device's files\n"
+        "  pull NAME [DIR]           copy a device file into DIR (default: here)\n"
+        "  push FILE                 copy a local file onto the device\n"
+        "  rm NAME                   remove a device file\n\n"
+        "Exit codes: 0 done, 1 password refused, 2 usage, 3 no answer, 4 link failure, 5 other failure."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("Serial port of the monitor."),
+                                        QStringLiteral("path"));
+    const QCommandLineOption passwordOption(QStringLiteral("password"),
+                                            QStringLiteral("Device password for protected commands."),
+                                            QStringLiteral("text"));
+    const QCommandLineOption jsonOption(QStringLiteral("json"), QStringLiteral("Print machine-readable JSON."));
+    const QCommandLineOption attributesOption(QStringLiteral("attributes"),
+                                              QStringLiteral("Attribute byte of a pushed file (default 0)."),
+                                              QStringLiteral("n"));
+    const QCommandLineOption verboseOption(QStringLiteral("verbose"), QStringLiteral("Show the link's log."));
+    parser.addOptions({ portOption, passwordOption, jsonOption, attributesOption, verboseOption });
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("What to do (see above)."));
+    parser.process(app);
+
+    verbose = parser.isSet(verboseOption);
+    Ctl::Options options;
+    options.port = parser.value(portOption);
+    if (parser.isSet(passwordOption))
+        options.password = parser.value(passwordOption).isNull() ? QString(QLatin1String(""))
+                                                                  : parser.value(passwordOption);
+    options.json = parser.isSet(jsonOption);
+    options.arguments = parser.positionalArguments();
+    if (parser.isSet(attributesOption)) {
+        bool ok = false;
+        options.attributes = parser.value(attributesOption).toUInt(&ok, 0);
+        if (!ok || options.attributes > 255) {
+            std::fprintf(stderr, "varnoctl: error: --attributes takes a number from 0 to 255\n");
+            return ExitUsage;
+        }
+        options.attributesSet = true;
+    }
+
+    Ctl ctl(options);
+    QObject::connect(&ctl, &Ctl::finished, &app, [&app](int code) {
+        // Leave the loop first so that the device goes down outside any of its own signals.
+        QTimer::singleShot(0, &app, [&app, code] { app.exit(code); });
+    });
+    QTimer::singleShot(0, &ctl, &Ctl::start);
+    return app.exec();
+}
