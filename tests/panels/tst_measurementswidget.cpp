@@ -66,6 +66,7 @@ private slots:
     void doseSet();
     void doseDialogDates_data();
     void doseDialogDates();
+    void deviceRemovedWhileTheDoseDialogIsOpen();
 
 private:
     template<typename T>
@@ -436,6 +437,30 @@ void tst_MeasurementsWidget::doseDialogDates()
     QTRY_COMPARE(answerer.seen(), dialogs);
     QCOMPARE(dialog.result(), result);
     QCOMPARE(dialog.isVisible(), result != int(QDialog::Accepted));
+}
+
+void tst_MeasurementsWidget::deviceRemovedWhileTheDoseDialogIsOpen()
+{
+    AttachedSimulator sim;
+    QVERIFY(sim.attach({ "--env-fixed" }));
+    MeasurementsWidget widget;
+    widget.setPollInterval(kFastPollMs);
+    widget.setDevice(sim.path());
+    QTRY_VERIFY(!widget.timeData().isEmpty());
+    QPointer<Device> device = sim.device();
+    DialogAnswerer answerer;
+    answerer.then([&sim](QWidget *dialog) {
+        sim.detach();
+        DialogAnswerer::setDose(5.0)(dialog);
+    });
+    button(&widget, "setAggregateButton")->click();
+    QCOMPARE(answerer.seen(), QStringList({ "Set aggregate dose" }));
+    QVERIFY(device.isNull());
+    QVERIFY(!widget.isPolling());
+    QVERIFY(widget.timeData().isEmpty());
+    // Nothing left to answer: no password prompt, no result box.
+    button(&widget, "resetAggregateDoseButton")->click();
+    QCOMPARE(answerer.seen().size(), 1);
 }
 
 QTEST_MAIN(tst_MeasurementsWidget)
