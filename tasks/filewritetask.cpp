@@ -95,7 +95,12 @@ void FileWriteTask::handleDataSent(int frames)
 {
     if (m_frameCount == 0)
         return;
-    reportProgress(tr("Writing file"), int(qint64(frames) * 100 / m_frameCount));
+    // One report per percent, not per 24-byte frame: the display cannot show more.
+    const int percent = int(qint64(frames) * 100 / m_frameCount);
+    if (percent != m_lastPercent) {
+        m_lastPercent = percent;
+        reportProgress(tr("Writing file"), percent);
+    }
 }
 
 int FileWriteTask::processData(const QByteArray &data)

@@ -40,5 +40,6 @@ private:
     QFileInfo m_file;
     quint8 m_attributes;
     int m_frameCount = 0;
+    int m_lastPercent = -1;
     bool m_dataSent = false;
 };

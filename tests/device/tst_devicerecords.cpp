@@ -1,6 +1,7 @@
 // Byte layouts, debug forms and naming rules of the device records.
 
 #include "device/device.h"
+#include "link/communicator.h"
 #include "device/deviceinfo.h"
 #include "device/devicestate.h"
 #include "device/environmentstate.h"
@@ -52,6 +53,7 @@ private slots:
     void metaTypeNames();
     void platform_data();
     void platform();
+    void metaObjectInterface();
 };
 
 void TestDeviceRecords::deviceInfo_data()
@@ -233,6 +235,28 @@ void TestDeviceRecords::platform()
     QFETCH(QString, deviceId);
     QTEST(Device::platformOf(deviceId), "platform");
     QTEST(Device::isOrmelin(deviceId), "ormelin");
+}
+
+void TestDeviceRecords::metaObjectInterface()
+{
+    // Other parts of the program connect by these signatures, in this order.
+    const QMetaObject &meta = Device::staticMetaObject;
+    QStringList methods;
+    for (int i = meta.methodOffset(); i < meta.methodCount(); ++i) {
+        const QMetaMethod method = meta.method(i);
+        if (method.methodType() == QMetaMethod::Signal || method.access() == QMetaMethod::Public)
+            methods.append(QString::fromLatin1(method.methodSignature()));
+    }
+    const QStringList expected { "stateChanged(DeviceState)", "idChanged()", "userDataReceived(QByteArray)",
+        "aborted(int)", "dead()", "dataUpdated(int)", "dataSent(int)", "dataReceived(int)", "CommunicationFail()",
+        "OnDeviceState(DeviceState)", "OnDeviceInfo(DeviceInfo)", "OnReadStateResult(QVariant)",
+        "OnTaskComplete(TaskResult)" };
+    QCOMPARE(methods, expected);
+
+    const QMetaObject &link = Communicator::staticMetaObject;
+    for (const char *signal : { "userData(QByteArray)", "dataSent(int)", "dataReceived(int)", "aborted(int)",
+                                "stateReceived(DeviceState)", "idReceived(DeviceInfo)", "ModeReceived(Device::DeviceMode)" })
+        QVERIFY2(link.indexOfSignal(signal) >= 0, signal);
 }
 
 QTEST_GUILESS_MAIN(TestDeviceRecords)

@@ -89,6 +89,8 @@ private slots:
     void shortReadReplyWritesNothing();
     void zeroLengthReadSendsNothing();
     void thousandCommands();
+    void unsendableRequestsAreRefused_data();
+    void unsendableRequestsAreRefused();
 };
 
 void TestDeviceCommands::initTestCase()
@@ -494,6 +496,37 @@ void TestDeviceCommands::thousandCommands()
         QCOMPARE(r.dataId(), codes[i % 4]);
         QCOMPARE(r.code(), int(TaskResult::Successful));
     }
+}
+
+void TestDeviceCommands::unsendableRequestsAreRefused_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QVariantHash>("arguments");
+    const QString tooLong(256, QLatin1Char('p'));
+    QTest::newRow("coefficient beyond 16 bits") << int(Device::WriteCalibration)
+                                                << args({ { "coefficient", 1000.0 }, { "password", QStringLiteral("1234") } });
+    QTest::newRow("coefficient not a number") << int(Device::WriteCalibration)
+                                              << args({ { "coefficient", QStringLiteral("abc") }, { "password", QStringLiteral("1234") } });
+    QTest::newRow("password of 256 bytes") << int(Device::ResetAggregateDose) << args({ { "password", tooLong } });
+    QTest::newRow("new password of 256 bytes") << int(Device::ChangePassword)
+                                               << args({ { "old_password", QStringLiteral("1234") }, { "new_password", tooLong } });
+}
+
+void TestDeviceCommands::unsendableRequestsAreRefused()
+{
+    QFETCH(int, code);
+    QFETCH(QVariantHash, arguments);
+    CommandHarness h;
+    QVERIFY(h.start());
+    QSignalSpy sent(h.device(), &Device::dataSent);
+    const TaskResult r = h.run(code, arguments);
+    QCOMPARE(r.code(), int(TaskResult::Error));
+    QCOMPARE(r.data(), QVariant(false));
+    QCOMPARE(sent.count(), 0);
+    // The device is untouched and the queue goes on.
+    QCOMPARE(h.run(Device::ReadCalibration).data().toDouble(), 1.0);
+    QCOMPARE(h.run(Device::WriteCalibration, args({ { "coefficient", 1.0 }, { "password", QStringLiteral("1234") } })).data(),
+             QVariant(true));
 }
 
 QTEST_GUILESS_MAIN(TestDeviceCommands)
