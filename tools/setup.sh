@@ -6,7 +6,7 @@ packages=(
     build-essential cmake ninja-build ccache pkg-config clang libclang-rt-14-dev
     qtbase5-dev qtbase5-dev-tools libqt5sql5-sqlite qttools5-dev qttools5-dev-tools
     qttranslations5-l10n libudev-dev umockdev libumockdev-dev libsqlite3-dev libbenchmark-dev
-    xvfb xauth x11-apps imagemagick python3 valgrind
+    xvfb xauth x11-apps imagemagick python3 valgrind appstream
 )
 
 missing=()

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <QDate>
+#include <QDateTime>
+#include <QString>
+#include <QTime>
+
+// What the statistics files, the history databases and the CSV export share: the file names,
+// the device's time base, the value word and the fixed text forms of times.
+namespace HistoryFormat {
+
+// Names under which the page saves the device's statistics in the data directory.
+inline const QString kIndexFileName = QStringLiteral("meastime.dat");
+inline const QString kValueFileName = QStringLiteral("measure.dat");
+inline const QString kHistoryFilter = QStringLiteral("*.hist");
+inline const QString kRecordTimeFormat = QStringLiteral("yyyy-MM-dd hh:mm:ss");
+inline const QString kDatabaseNameFormat = QStringLiteral("yyyy.MM.dd hh-mm-ss");
+
+constexpr int kIndexRecordBytes = 9;
+constexpr int kValueWordBytes = 2;
+constexpr int kBlockStepSeconds = 10;
+
+// The home directory plus the application name: where statistics and databases live.
+QString dataDirectory();
+QString historyExtension(); // ".hist"
+
+// 2012-01-01 00:00:00 in the computer's local time.
+QDateTime timeBase();
+// The time base plus a count of real seconds (a daylight-saving change in between shows).
+QDateTime timeFromSeconds(qint64 seconds);
+
+// Bits 0-9 mantissa, bits 10-11 decimal exponent, bits 12-15 unused. The device never writes
+// exponent 3; we continue the pattern (mantissa / 1000) rather than invent a marker value.
+double decodeValueWord(quint16 word);
+
+// The statistics file `name` in `directory`, matched without regard to letter case: the monitor
+// lists "MEASTIME.DAT" while we look for "meastime.dat", and Linux names are case-sensitive.
+// Of several matches the most recently written wins (a fresh copy beside an old one).
+QString findStatisticsFile(const QString &directory, const QString &name);
+
+// A connection name of its own for every database run, so that a converter and a reader
+// running side by side can never close each other's connection.
+QString uniqueConnectionName(const char *prefix);
+
+QString formatDate(const QDate &date); // "yyyy-MM-dd"
+QString formatTime(const QTime &time); // "hh:mm:ss"
+QString formatRecordTime(const QDateTime &time); // "yyyy-MM-dd hh:mm:ss"
+
+// The computer's UTC offset at a moment. Every local-time conversion makes the C library stat
+// the zone file, which dominated a million-row conversion; this asks once per quarter hour of
+// UTC (zone changes fall on quarter hours) and checks both ends of the quarter, asking again
+// for each moment only where they differ.
+class LocalOffsetCache
+{
+public:
+    int offsetAt(qint64 utcSeconds);
+
+private:
+    qint64 m_slot = -1;
+    int m_slotOffset = 0;
+    bool m_slotUniform = false;
+    bool m_haveSlot = false;
+};
+
+// Local wall-clock text "yyyy-MM-dd hh:mm:ss" of moments given as seconds since the time base.
+class LocalTimeFormatter
+{
+public:
+    QString recordText(qint64 secondsSinceBase);
+
+private:
+    LocalOffsetCache m_offsets;
+};
+
+// Parses "yyyy-MM-dd hh:mm:ss" as local time without a zone lookup per row: the moment comes
+// with the UTC offset in force then (Qt::OffsetFromUTC), so date, time and instant are those of
+// the local reading. Texts that are not plain local times (other shapes, a time inside a
+// daylight-saving gap) get QDateTime::fromString's answer.
+class RecordTimeParser
+{
+public:
+    QDateTime parse(const QString &text);
+
+private:
+    LocalOffsetCache m_offsets;
+    int m_offset = 0;
+};
+
+} // namespace HistoryFormat

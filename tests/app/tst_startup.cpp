@@ -1,0 +1,443 @@
+#include "app/applicationlocker.h"
+#include "app/languagemanager.h"
+#include "app/resources.h"
+#include "app/startup.h"
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QTranslator>
+#include <QtTest>
+
+#include <cstdio>
+
+namespace {
+
+// Environment switch that makes this executable play the program for the two-starts test.
+const char kChildSwitch[] = "VARNO_TST_STARTUP_CHILD";
+const char kWindowShown[] = "window shown";
+
+const char kCatalogue[] = R"(<?xml version="1.0" encoding="UTF-8"?>
+<languages>
+    <lang Name="en_US" Id="0" Localized="English"/>
+    <lang Name="ru_RU" Id="1" Localized="Русский"/>
+</languages>
+)";
+
+bool writeFile(const QString &path, const QByteArray &content)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+}
+
+int runAsProgram(int argc, char **argv)
+{
+    return varno::runApplication(argc, argv, []() {
+        auto *window = new QWidget;
+        QTimer::singleShot(0, qApp, []() {
+            std::fputs(kWindowShown, stdout);
+            std::fflush(stdout);
+            QCoreApplication::exit(7);
+        });
+        return window;
+    });
+}
+
+} // namespace
+
+class TstStartup : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+
+    void lock_data();
+    void lock();
+    void secondLockerIsRefusedUntilTheFirstUnlocks();
+    void twoStartsSecondExitsSilently();
+
+    void catalogueLoad_data();
+    void catalogueLoad();
+    void malformedCatalogueKeepsEntries();
+    void chooseLanguage_data();
+    void chooseLanguage();
+
+    void localesFolder_data();
+    void localesFolder();
+    void loadTranslators_data();
+    void loadTranslators();
+
+    void styleSheet_data();
+    void styleSheet();
+    void compiledInStyleSheetApplies();
+
+private:
+    QString runProgram(int *exitCode);
+
+    QTemporaryDir m_dir;
+};
+
+void TstStartup::initTestCase()
+{
+    QVERIFY2(m_dir.isValid(), "temporary folder");
+    varno::initResources();
+}
+
+void TstStartup::cleanup()
+{
+    // Every case starts in English, also after a failed one.
+    const QList<QTranslator *> translators = qApp->findChildren<QTranslator *>();
+    for (QTranslator *translator : translators) {
+        QCoreApplication::removeTranslator(translator);
+        delete translator;
+    }
+}
+
+void TstStartup::lock_data()
+{
+    QTest::addColumn<QString>("existing"); // what the temporary folder holds before the start
+    QTest::addColumn<bool>("mayRun");
+    QTest::addColumn<bool>("locked");
+
+    QTest::newRow("first start") << "" << true << true;
+    QTest::newRow("stale file after a crash") << "file" << true << true;
+    QTest::newRow("temporary folder missing") << "no folder" << true << false;
+    QTest::newRow("link planted under the name") << "link" << true << false;
+}
+
+void TstStartup::lock()
+{
+    QFETCH(QString, existing);
+    QFETCH(bool, mayRun);
+    QFETCH(bool, locked);
+
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    QString tempPath = tmp.path();
+    const QString victim = tmp.path() + "/victim";
+    if (existing == "file")
+        QVERIFY(writeFile(tmp.path() + "/vdmrunonce.lock", "left by a crashed run"));
+    else if (existing == "no folder")
+        tempPath = tmp.path() + "/missing";
+    else if (existing == "link")
+        QVERIFY(QFile::link(victim, tmp.path() + "/vdmrunonce.lock"));
+    qputenv("TMPDIR", tempPath.toLocal8Bit());
+
+    // Without a temporary folder there is no place for the file (never "/vdmrunonce.lock").
+    const QString expectedPath = existing == "no folder"
+            ? QString()
+            : QDir::toNativeSeparators(tempPath + "/vdmrunonce.lock");
+    QCOMPARE(ApplicationLocker::lockFilePath(), expectedPath);
+    ApplicationLockerUnix locker;
+    QCOMPARE(locker.lock(), mayRun);
+    QCOMPARE(locker.isLocked(), locked);
+    QVERIFY2(!QFileInfo::exists(victim), "the lock never creates a link's target");
+    locker.unlock();
+    QVERIFY(!locker.isLocked());
+    if (locked)
+        QVERIFY2(QFileInfo::exists(tempPath + "/vdmrunonce.lock"), "the file stays for the next start");
+    qunsetenv("TMPDIR");
+}
+
+void TstStartup::secondLockerIsRefusedUntilTheFirstUnlocks()
+{
+    const QString path = m_dir.path() + "/inprocess.lock";
+    ApplicationLockerUnix first;
+    ApplicationLockerUnix second;
+    QVERIFY(first.lockFile(path));
+    QVERIFY2(!second.lockFile(path), "a held lock refuses the next instance");
+    QVERIFY(!second.isLocked());
+    first.unlock();
+    first.unlock();
+    QVERIFY2(second.lockFile(path), "released on unlock");
+    QVERIFY(second.isLocked());
+}
+
+QString TstStartup::runProgram(int *exitCode)
+{
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(kChildSwitch, "1");
+    env.insert("TMPDIR", m_dir.path());
+    env.insert("XDG_CONFIG_HOME", m_dir.path() + "/config");
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    program.setProcessEnvironment(env);
+    program.setProcessChannelMode(QProcess::SeparateChannels);
+    program.start(QCoreApplication::applicationFilePath(), QStringList());
+    if (!program.waitForFinished(30000)) {
+        program.kill();
+        program.waitForFinished();
+        *exitCode = -1;
+        return QString();
+    }
+    *exitCode = program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -2;
+    return QString::fromLocal8Bit(program.readAllStandardOutput());
+}
+
+void TstStartup::twoStartsSecondExitsSilently()
+{
+    // This process plays the instance that is already running.
+    qputenv("TMPDIR", m_dir.path().toLocal8Bit());
+    ApplicationLockerUnix running;
+    QVERIFY(running.lock());
+    qunsetenv("TMPDIR");
+
+    int exitCode = -1;
+    QString output = runProgram(&exitCode);
+    QCOMPARE(exitCode, 0);
+    QVERIFY2(output.isEmpty(), qPrintable("no window while another runs: " + output));
+
+    running.unlock();
+    output = runProgram(&exitCode);
+    QCOMPARE(output, QString(kWindowShown));
+    QCOMPARE(exitCode, 7);
+}
+
+void TstStartup::catalogueLoad_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("loaded");
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QList<int>>("ids");
+    QTest::addColumn<QStringList>("localized");
+
+    QTest::newRow("shipped catalogue") << QByteArray(kCatalogue) << true
+                                       << QStringList{"en_US", "ru_RU"} << QList<int>{0, 1}
+                                       << QStringList{"English", "Русский"};
+    QTest::newRow("missing attributes")
+            << QByteArray("<l><lang Name=\"de_DE\"/><lang Id=\"x\" Localized=\"?\"/></l>") << true
+            << QStringList{"de_DE", ""} << QList<int>{0, 0} << QStringList{"", "?"};
+    QTest::newRow("nested anywhere")
+            << QByteArray("<a><b><lang Name=\"a\" Id=\"5\"/></b><lang Name=\"b\" Id=\"-3\"/></a>") << true
+            << QStringList{"a", "b"} << QList<int>{5, -3} << QStringList{"", ""};
+    QTest::newRow("id out of range") << QByteArray("<l><lang Name=\"a\" Id=\"70000\"/></l>") << true
+                                     << QStringList{"a"} << QList<int>{0} << QStringList{""};
+    QTest::newRow("no entries") << QByteArray("<languages/>") << true << QStringList() << QList<int>()
+                                << QStringList();
+    QTest::newRow("malformed") << QByteArray("<languages><lang Name=\"ru_RU\"></languages>") << false
+                               << QStringList() << QList<int>() << QStringList();
+    QTest::newRow("empty file") << QByteArray() << false << QStringList() << QList<int>() << QStringList();
+    QTest::newRow("binary junk") << QByteArray("\x00\xff\xfe<\x01", 5) << false << QStringList()
+                                 << QList<int>() << QStringList();
+}
+
+void TstStartup::catalogueLoad()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, loaded);
+    QFETCH(QStringList, names);
+    QFETCH(QList<int>, ids);
+    QFETCH(QStringList, localized);
+
+    const QString path = m_dir.path() + "/languages.xml";
+    QVERIFY(writeFile(path, content));
+    LanguageManager catalogue;
+    QCOMPARE(catalogue.load(path), loaded);
+    const QList<LanguageInfo> languages = catalogue.languages();
+    QCOMPARE(languages.size(), names.size());
+    for (int i = 0; i < languages.size(); ++i) {
+        QCOMPARE(languages.at(i).name, names.at(i));
+        QCOMPARE(int(languages.at(i).id), ids.at(i));
+        QCOMPARE(languages.at(i).localized, localized.at(i));
+    }
+    QCOMPARE(catalogue.currentLanguage(), LanguageInfo());
+}
+
+void TstStartup::malformedCatalogueKeepsEntries()
+{
+    const QString good = m_dir.path() + "/good.xml";
+    const QString bad = m_dir.path() + "/bad.xml";
+    QVERIFY(writeFile(good, kCatalogue));
+    QVERIFY(writeFile(bad, "<languages><lang Name=\"de_DE\"/>"));
+    LanguageManager catalogue;
+    QVERIFY(!catalogue.load(QString()));
+    QVERIFY(!catalogue.load(m_dir.path() + "/absent.xml"));
+    QVERIFY(catalogue.load(good));
+    QVERIFY(!catalogue.load(bad));
+    QCOMPARE(catalogue.languages().size(), 2);
+    QVERIFY2(catalogue.load(good), "a second load appends");
+    QCOMPARE(catalogue.languages().size(), 4);
+    QVERIFY(catalogue.setCurrentLanguage("ru_RU"));
+    QVERIFY(!catalogue.setCurrentLanguage("de_DE"));
+    QCOMPARE(catalogue.currentLanguage().name, QString("ru_RU"));
+}
+
+void TstStartup::chooseLanguage_data()
+{
+    QTest::addColumn<QByteArray>("catalogue"); // "absent" for no file
+    QTest::addColumn<QVariant>("stored");      // invalid when the key was never written
+    QTest::addColumn<QString>("systemLocale");
+    QTest::addColumn<QString>("chosen");
+    QTest::addColumn<QVariant>("storedAfter");
+    QTest::addColumn<int>("currentId");
+
+    const QByteArray shipped(kCatalogue);
+    QTest::newRow("stored language listed") << shipped << QVariant("ru_RU") << "en_US" << "ru_RU"
+                                            << QVariant("ru_RU") << 1;
+    QTest::newRow("stored language unknown") << shipped << QVariant("de_DE") << "en_US" << "en_US"
+                                             << QVariant("en_US") << 0;
+    QTest::newRow("first start") << shipped << QVariant() << "ru_RU" << "ru_RU" << QVariant("ru_RU") << 1;
+    QTest::newRow("stored empty") << shipped << QVariant("") << "en_US" << "en_US" << QVariant("en_US") << 0;
+    QTest::newRow("system locale not listed") << shipped << QVariant() << "fr_FR" << "fr_FR"
+                                              << QVariant("fr_FR") << -1;
+    QTest::newRow("first entry of a name wins")
+            << QByteArray("<l><lang Name=\"ru_RU\" Id=\"4\"/><lang Name=\"ru_RU\" Id=\"9\"/></l>")
+            << QVariant("ru_RU") << "en_US" << "ru_RU" << QVariant("ru_RU") << 4;
+    QTest::newRow("catalogue without entries") << QByteArray("<languages/>") << QVariant("ru_RU")
+                                               << "en_US" << "en_US" << QVariant("en_US") << -1;
+    QTest::newRow("catalogue missing") << QByteArray("absent") << QVariant("de_DE") << "en_US" << ""
+                                       << QVariant("de_DE") << -1;
+    QTest::newRow("catalogue malformed") << QByteArray("<languages><lang") << QVariant() << "ru_RU"
+                                         << "" << QVariant() << -1;
+}
+
+void TstStartup::chooseLanguage()
+{
+    QFETCH(QByteArray, catalogue);
+    QFETCH(QVariant, stored);
+    QFETCH(QString, systemLocale);
+    QFETCH(QString, chosen);
+    QFETCH(QVariant, storedAfter);
+    QFETCH(int, currentId);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString catalogPath = dir.path() + "/languages.xml";
+    if (catalogue != "absent")
+        QVERIFY(writeFile(catalogPath, catalogue));
+    QSettings settings(dir.path() + "/settings.ini", QSettings::IniFormat);
+    if (stored.isValid())
+        settings.setValue("Language", stored);
+
+    LanguageManager languages;
+    QCOMPARE(varno::chooseLanguage(languages, settings, catalogPath, systemLocale), chosen);
+    QCOMPARE(settings.value("Language"), storedAfter);
+    QCOMPARE(int(languages.currentLanguage().id), currentId);
+}
+
+void TstStartup::localesFolder_data()
+{
+    QTest::addColumn<QStringList>("catalogues"); // folders under the prefix that hold languages.xml
+    QTest::addColumn<QString>("expected");
+
+    const QString beside = "bin/locales";
+    const QString installed = "share/varnodevm/locales";
+    QTest::newRow("build tree") << QStringList{beside} << beside;
+    QTest::newRow("installed") << QStringList{installed} << installed;
+    QTest::newRow("both: beside wins") << QStringList{beside, installed} << beside;
+    QTest::newRow("neither: beside") << QStringList() << beside;
+}
+
+void TstStartup::localesFolder()
+{
+    QFETCH(QStringList, catalogues);
+    QFETCH(QString, expected);
+
+    QTemporaryDir prefix;
+    QVERIFY(prefix.isValid());
+    QVERIFY(QDir(prefix.path()).mkpath("bin"));
+    for (const QString &folder : qAsConst(catalogues)) {
+        QVERIFY(QDir(prefix.path()).mkpath(folder));
+        QVERIFY(writeFile(prefix.filePath(folder + "/languages.xml"), kCatalogue));
+    }
+    QCOMPARE(varno::localesDir(prefix.filePath("bin")), prefix.filePath(expected));
+}
+
+void TstStartup::loadTranslators_data()
+{
+    QTest::addColumn<QStringList>("files"); // what the locales folder holds
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<int>("installed");
+    QTest::addColumn<QString>("programText");
+    QTest::addColumn<QString>("toolkitText");
+
+    const QStringList all{"varnodevm_ru.qm", "qt_ru.qm", "qtbase_ru.qm", "qtscript_ru.qm",
+                          "qtmultimedia_ru.qm", "qtxmlpatterns_ru.qm"};
+    QTest::newRow("russian by territory name") << all << "ru_RU" << 2 << "Режим истории" << "Отмена";
+    QTest::newRow("russian by language name") << all << "ru" << 2 << "Режим истории" << "Отмена";
+    QTest::newRow("language without files") << all << "de_DE" << 0 << "History mode" << "Cancel";
+    QTest::newRow("toolkit file missing") << QStringList{"varnodevm_ru.qm"} << "ru_RU" << 1
+                                          << "Режим истории" << "Cancel";
+    QTest::newRow("program file missing") << QStringList(all.mid(1)) << "ru_RU" << 1 << "History mode" << "Отмена";
+}
+
+void TstStartup::loadTranslators()
+{
+#ifndef VARNO_LOCALES_DIR
+    QSKIP("translations are not built");
+#else
+    QFETCH(QStringList, files);
+    QFETCH(QString, locale);
+    QFETCH(int, installed);
+    QFETCH(QString, programText);
+    QFETCH(QString, toolkitText);
+
+    QTemporaryDir locales;
+    QVERIFY(locales.isValid());
+    for (const QString &file : qAsConst(files)) {
+        QVERIFY2(QFile::copy(QStringLiteral(VARNO_LOCALES_DIR "/") + file, locales.filePath(file)),
+                 qPrintable(file));
+    }
+
+    QCOMPARE(varno::loadTranslators(*qApp, locale, locales.path()), installed);
+    QCOMPARE(QCoreApplication::translate("WelcomeForm", "History mode"), programText);
+    QDialogButtonBox buttons(QDialogButtonBox::Cancel);
+    QCOMPARE(buttons.button(QDialogButtonBox::Cancel)->text().remove('&'), toolkitText);
+#endif
+}
+
+void TstStartup::styleSheet_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("plain") << QByteArray("QWidget { color: red; }") << "QWidget { color: red; }";
+    QTest::newRow("NUL in the middle") << QByteArray("QLabel { }\0QWidget { color: red; }", 33)
+                                       << "QLabel { }";
+    QTest::newRow("NUL first") << QByteArray("\0QLabel { }", 11) << "";
+    QTest::newRow("Latin-1 bytes") << QByteArray("/* \xe9 */") << QString::fromLatin1("/* \xe9 */");
+    QTest::newRow("empty") << QByteArray() << "";
+}
+
+void TstStartup::styleSheet()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, expected);
+
+    const QString path = m_dir.path() + "/theme.css";
+    QVERIFY(writeFile(path, content));
+    const QString sheet = varno::readStyleSheet(path);
+    QVERIFY2(!sheet.isNull(), "a readable file gives a sheet, even an empty one");
+    QCOMPARE(sheet, expected);
+}
+
+void TstStartup::compiledInStyleSheetApplies()
+{
+    QVERIFY(varno::readStyleSheet(m_dir.path() + "/absent.css").isNull());
+    qApp->setStyleSheet(QString());
+    QVERIFY2(!varno::applyStyleSheet(*qApp, ":/themes/absent.css"), "missing sheet is not applied");
+    QVERIFY(qApp->styleSheet().isEmpty());
+    QVERIFY(varno::applyStyleSheet(*qApp));
+    QVERIFY2(qApp->styleSheet().contains("QMainWindow"), "the compiled-in theme");
+    qApp->setStyleSheet(QString());
+}
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsSet(kChildSwitch))
+        return runAsProgram(argc, argv);
+    QApplication app(argc, argv);
+    TstStartup test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_startup.moc"

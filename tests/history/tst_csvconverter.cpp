@@ -1,0 +1,172 @@
+#include "history/csvconverter.h"
+#include "statisticsfixture.h"
+
+#include <QDir>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class tst_CsvConverter : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+    void outputFileName_data();
+    void outputFileName();
+    void formatLine_data();
+    void formatLine();
+    void writesUnderUserLocale();
+    void emptyListWritesHeader();
+    void replacesExistingFile();
+    void unwritablePath();
+    void progress_data();
+    void progress();
+
+private:
+    static QByteArray readAll(const QString &path);
+    QTemporaryDir m_dir;
+};
+
+static ValueRecord record(const QString &time, double value)
+{
+    return ValueRecord(QDateTime::fromString(time, QStringLiteral("yyyy-MM-dd hh:mm:ss")), value);
+}
+
+void tst_CsvConverter::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+}
+
+void tst_CsvConverter::cleanup()
+{
+    QLocale::setDefault(QLocale::system());
+}
+
+QByteArray tst_CsvConverter::readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void tst_CsvConverter::outputFileName_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("bare name") << "report" << "report.csv";
+    QTest::newRow("already .csv") << "report.csv" << "report.csv";
+    QTest::newRow("upper case gets a second extension") << "report.CSV" << "report.CSV.csv";
+    QTest::newRow(".csv in the middle") << "my.csv.bak" << "my.csv.bak";
+    QTest::newRow("other extension") << "report.txt" << "report.txt.csv";
+    QTest::newRow("folder with .csv") << "/tmp/a.csv/report" << "/tmp/a.csv/report";
+}
+
+void tst_CsvConverter::outputFileName()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, expected);
+    QCOMPARE(CsvConverter::outputFileName(name), expected);
+}
+
+void tst_CsvConverter::formatLine_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QString>("time");
+    QTest::addColumn<double>("value");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("english") << "en_US" << "2016-03-14 09:26:50" << 0.12
+                             << "2016-03-14;09:26:50;0.12";
+    QTest::newRow("decimal comma") << "de_DE" << "2016-03-14 09:26:50" << 0.12
+                                   << "2016-03-14;09:26:50;0,12";
+    QTest::newRow("single precision read-back") << "en_US" << "2016-03-14 09:26:50"
+                                                << double(0.12f) << "2016-03-14;09:26:50;0.12";
+    QTest::newRow("english grouping") << "en_US" << "2016-03-14 23:59:59" << 1023.0
+                                      << "2016-03-14;23:59:59;1,023";
+    QTest::newRow("german grouping") << "de_DE" << "2016-03-14 00:00:00" << 1023.0
+                                     << "2016-03-14;00:00:00;1.023";
+    QTest::newRow("C locale") << "C" << "2012-01-01 00:00:00" << 10.23
+                              << "2012-01-01;00:00:00;10.23";
+    QTest::newRow("zero") << "de_DE" << "2012-01-01 12:00:00" << 0.0 << "2012-01-01;12:00:00;0";
+    QTest::newRow("six significant digits") << "en_US" << "2012-01-01 12:00:00" << 0.1234567
+                                            << "2012-01-01;12:00:00;0.123457";
+}
+
+void tst_CsvConverter::formatLine()
+{
+    QFETCH(QString, locale);
+    QFETCH(QString, time);
+    QFETCH(double, value);
+    QFETCH(QString, expected);
+    QCOMPARE(CsvConverter::formatLine(record(time, value), QLocale(locale)), expected);
+}
+
+void tst_CsvConverter::writesUnderUserLocale()
+{
+    QLocale::setDefault(QLocale(QStringLiteral("de_DE")));
+    const QString path = m_dir.filePath(QStringLiteral("user"));
+    CsvConverter converter(path, { record(QStringLiteral("2016-03-14 09:26:50"), 0.12),
+                                   record(QStringLiteral("2016-03-14 09:27:00"), 5) });
+    QSignalSpy finished(&converter, &QThread::finished);
+    converter.start();
+    QTRY_COMPARE(finished.size(), 1);
+    QCOMPARE(readAll(path + QStringLiteral(".csv")),
+             QByteArray("Date; Time; Value\n2016-03-14;09:26:50;0,12\n2016-03-14;09:27:00;5\n"));
+}
+
+void tst_CsvConverter::emptyListWritesHeader()
+{
+    const QString path = m_dir.filePath(QStringLiteral("empty.csv"));
+    CsvConverter converter(path, {});
+    QVERIFY(converter.write());
+    QCOMPARE(readAll(path), QByteArray("Date; Time; Value\n"));
+}
+
+void tst_CsvConverter::replacesExistingFile()
+{
+    const QString path = m_dir.filePath(QStringLiteral("old.csv"));
+    QVERIFY(StatisticsFixture::writeFile(path, QByteArray(4096, 'x')));
+    CsvConverter converter(path, { record(QStringLiteral("2016-03-14 09:26:50"), 1) });
+    QVERIFY(converter.write());
+    QCOMPARE(readAll(path), QByteArray("Date; Time; Value\n2016-03-14;09:26:50;1\n"));
+}
+
+void tst_CsvConverter::unwritablePath()
+{
+    const QString path = m_dir.filePath(QStringLiteral("no/such/folder/out.csv"));
+    CsvConverter converter(path, { record(QStringLiteral("2016-03-14 09:26:50"), 1) });
+    QSignalSpy progress(&converter, &CsvConverter::progress);
+    QVERIFY(!converter.write());
+    QVERIFY(!QFileInfo::exists(path));
+    QCOMPARE(progress.size(), 0);
+}
+
+void tst_CsvConverter::progress_data()
+{
+    QTest::addColumn<int>("records");
+    QTest::addColumn<int>("emissions");
+    QTest::addColumn<int>("lastPercent");
+    QTest::newRow("one") << 1 << 1 << 0;
+    QTest::newRow("three") << 3 << 3 << 66;
+    QTest::newRow("thousand, once per percent") << 1000 << 100 << 99;
+}
+
+void tst_CsvConverter::progress()
+{
+    QFETCH(int, records);
+    QFETCH(int, emissions);
+    QFETCH(int, lastPercent);
+    ValueRecordList list;
+    for (int i = 0; i < records; ++i)
+        list.append(ValueRecord(QDateTime(QDate(2016, 1, 1), QTime(0, 0)).addSecs(i), i));
+    CsvConverter converter(m_dir.filePath(QStringLiteral("progress.csv")), list);
+    QSignalSpy spy(&converter, &CsvConverter::progress);
+    QVERIFY(converter.write());
+    QCOMPARE(spy.size(), emissions);
+    QCOMPARE(spy.first().at(0).toString(), QStringLiteral("Export CVS"));
+    QCOMPARE(spy.last().at(1).toInt(), lastPercent);
+}
+
+QTEST_GUILESS_MAIN(tst_CsvConverter)
+#include "tst_csvconverter.moc"

@@ -1,0 +1,310 @@
+#include "history/historyformat.h"
+#include "history/sqlreader.h"
+#include "historytestutil.h"
+#include "statisticsfixture.h"
+
+#include <QDir>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class tst_SQLReader : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void queryText_data();
+    void queryText();
+    void filters_data();
+    void filters();
+    void filtersStayUntilSetAgain();
+    void singlePrecision();
+    void progress_data();
+    void progress();
+    void badFiles_data();
+    void badFiles();
+    void emptyFileNameSkipsRead();
+    void unparsableTimeStays();
+    void runsOnItsThread();
+
+private:
+    // A history database with the given "time=value" rows, written by plain SQL.
+    QString makeDatabase(const QString &name, const QStringList &rows);
+    static QString describe(const ValueRecordList &records);
+
+    QTemporaryDir m_dir;
+    QString m_sample;
+};
+
+static QDateTime at(const QString &text)
+{
+    return QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+}
+
+void tst_SQLReader::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    m_sample = makeDatabase(QStringLiteral("sample.hist"),
+                            { QStringLiteral("2016-03-14 09:26:50=0.12"),
+                              QStringLiteral("2016-03-14 09:27:00=9"),
+                              QStringLiteral("2016-03-14 09:27:10=10"),
+                              QStringLiteral("2016-03-14 09:27:20=0.5"),
+                              QStringLiteral("2016-03-15 00:00:00=1023") });
+}
+
+QString tst_SQLReader::makeDatabase(const QString &name, const QStringList &rows)
+{
+    const QString path = m_dir.filePath(name);
+    QStringList statements { QStringLiteral(
+            "CREATE TABLE records_table (time TIMESTAMP PRIMARY KEY NOT NULL, value REAL);") };
+    for (const QString &row : rows) {
+        const QStringList parts = row.split(QLatin1Char('='));
+        statements << QStringLiteral("INSERT INTO records_table VALUES ('%1', '%2');")
+                              .arg(parts.at(0), parts.at(1));
+    }
+    if (!HistoryTestUtil::execute(path, statements))
+        return QString();
+    return path;
+}
+
+QString tst_SQLReader::describe(const ValueRecordList &records)
+{
+    QStringList out;
+    for (const ValueRecord &r : records)
+        out << HistoryFormat::formatRecordTime(r.time()).mid(11) + QLatin1Char('=')
+                        + QString::number(r.value(), 'g', 6);
+    return out.join(QLatin1Char(' '));
+}
+
+void tst_SQLReader::queryText_data()
+{
+    QTest::addColumn<bool>("startValid");
+    QTest::addColumn<bool>("endValid");
+    QTest::addColumn<QString>("comparison");
+    QTest::addColumn<QString>("expected");
+
+    const QString all = QStringLiteral("SELECT time, value FROM records_table;");
+    const QString range = QStringLiteral(
+            "SELECT time, value FROM records_table WHERE time >= :start AND time <= :end");
+    QTest::newRow("range and >") << true << true << ">" << range + " AND value > :value";
+    QTest::newRow("range and <") << true << true << "<" << range + " AND value < :value";
+    QTest::newRow("range and <=") << true << true << "<=" << range + " AND value <= :value";
+    QTest::newRow("range and =") << true << true << "=" << range + " AND value = :value";
+    QTest::newRow("range and >=") << true << true << ">=" << range + " AND value >= :value";
+    QTest::newRow("range, empty comparison") << true << true << "" << range;
+    QTest::newRow("range, unknown comparison") << true << true << "=>" << range;
+    QTest::newRow("no end: everything") << true << false << ">" << all;
+    QTest::newRow("no start: everything") << false << true << "<" << all;
+    QTest::newRow("no bounds") << false << false << "" << all;
+}
+
+void tst_SQLReader::queryText()
+{
+    QFETCH(bool, startValid);
+    QFETCH(bool, endValid);
+    QFETCH(QString, comparison);
+    QFETCH(QString, expected);
+    SQLReader reader;
+    if (startValid)
+        reader.setStart(at(QStringLiteral("2016-03-14 00:00:00")));
+    if (endValid)
+        reader.setEnd(at(QStringLiteral("2016-03-15 00:00:00")));
+    reader.setValueFilter(comparison, 0.5);
+    QCOMPARE(reader.queryText(), expected);
+}
+
+void tst_SQLReader::filters_data()
+{
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<QString>("end");
+    QTest::addColumn<QString>("comparison");
+    QTest::addColumn<double>("value");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("no filter, first row included") << "" << "" << "" << 0.0
+            << "09:26:50=0.12 09:27:00=9 09:27:10=10 09:27:20=0.5 00:00:00=1023";
+    QTest::newRow("bounds are inclusive") << "2016-03-14 09:27:00" << "2016-03-14 09:27:20" << ""
+                                          << 0.0 << "09:27:00=9 09:27:10=10 09:27:20=0.5";
+    QTest::newRow("> compares numbers, not text")
+            << "2016-03-14 00:00:00" << "2016-03-15 00:00:00" << ">" << 9.5
+            << "09:27:10=10 00:00:00=1023";
+    QTest::newRow(">= 0.5") << "2016-03-14 00:00:00" << "2016-03-15 00:00:00" << ">=" << 0.5
+                            << "09:27:00=9 09:27:10=10 09:27:20=0.5 00:00:00=1023";
+    QTest::newRow("< 0.5") << "2016-03-14 00:00:00" << "2016-03-15 00:00:00" << "<" << 0.5
+                           << "09:26:50=0.12";
+    QTest::newRow("<= 9") << "2016-03-14 00:00:00" << "2016-03-14 23:59:59" << "<=" << 9.0
+                          << "09:26:50=0.12 09:27:00=9 09:27:20=0.5";
+    QTest::newRow("= 0.12") << "2016-03-14 00:00:00" << "2016-03-15 00:00:00" << "=" << 0.12
+                            << "09:26:50=0.12";
+    QTest::newRow("value filter ignored without end")
+            << "2016-03-14 09:27:00" << "" << ">" << 100.0
+            << "09:26:50=0.12 09:27:00=9 09:27:10=10 09:27:20=0.5 00:00:00=1023";
+    QTest::newRow("empty range") << "2016-03-16 00:00:00" << "2016-03-17 00:00:00" << "" << 0.0
+                                 << "";
+    QTest::newRow("end before start") << "2016-03-15 00:00:00" << "2016-03-14 00:00:00" << ""
+                                      << 0.0 << "";
+}
+
+void tst_SQLReader::filters()
+{
+    QFETCH(QString, start);
+    QFETCH(QString, end);
+    QFETCH(QString, comparison);
+    QFETCH(double, value);
+    QFETCH(QString, expected);
+    SQLReader reader(m_sample);
+    reader.setStart(at(start));
+    reader.setEnd(at(end));
+    reader.setValueFilter(comparison, value);
+    QVERIFY(reader.readHistory(m_sample));
+    QCOMPARE(describe(reader.results()), expected);
+}
+
+void tst_SQLReader::filtersStayUntilSetAgain()
+{
+    SQLReader reader(m_sample);
+    reader.setStart(at(QStringLiteral("2016-03-14 00:00:00")));
+    reader.setEnd(at(QStringLiteral("2016-03-15 00:00:00")));
+    reader.setValueFilter(3, 9.5);
+    QVERIFY(reader.readHistory(m_sample));
+    QCOMPARE(reader.results().size(), 2);
+    reader.setEnd(at(QStringLiteral("2016-03-14 23:00:00")));
+    QVERIFY(reader.readHistory(m_sample));
+    QCOMPARE(describe(reader.results()), QStringLiteral("09:27:10=10"));
+    reader.setValueFilter(7, 0);
+    QCOMPARE(reader.comparison(), int(SQLReader::NoValueFilter));
+    QVERIFY(reader.readHistory(m_sample));
+    QCOMPARE(reader.results().size(), 4);
+}
+
+void tst_SQLReader::singlePrecision()
+{
+    SQLReader reader(m_sample);
+    QVERIFY(reader.readHistory(m_sample));
+    const ValueRecordList records = reader.results();
+    QCOMPARE(records.first().value(), double(0.12f));
+    QVERIFY(records.first().value() != 0.12);
+    QCOMPARE(records.first().offset(), qint64(-1));
+    QVERIFY(!records.first().block());
+    QCOMPARE(records.first().time(), at(QStringLiteral("2016-03-14 09:26:50")));
+}
+
+void tst_SQLReader::progress_data()
+{
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("none") << 0 << "";
+    QTest::newRow("one row, no division by zero") << 1 << "100";
+    QTest::newRow("two rows") << 2 << "0 100";
+    QTest::newRow("five rows") << 5 << "0 25 50 75 100";
+}
+
+void tst_SQLReader::progress()
+{
+    QFETCH(int, rows);
+    QFETCH(QString, expected);
+    QStringList content;
+    for (int i = 0; i < rows; ++i)
+        content << QStringLiteral("2016-01-01 00:00:%1=1").arg(i, 2, 10, QLatin1Char('0'));
+    const QString path = makeDatabase(QStringLiteral("progress%1.hist").arg(rows), content);
+    SQLReader reader(path);
+    QSignalSpy spy(&reader, &SQLReader::progress);
+    QVERIFY(reader.readHistory(path));
+    QStringList percents;
+    for (const QList<QVariant> &args : qAsConst(spy)) {
+        QCOMPARE(args.at(0).toString(), QStringLiteral("Loading"));
+        percents << args.at(1).toString();
+    }
+    QCOMPARE(percents.join(QLatin1Char(' ')), expected);
+}
+
+void tst_SQLReader::badFiles_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QStringList>("statements");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<int>("records");
+
+    QTest::newRow("not SQLite") << "garbage.hist" << QByteArray("this is no database at all\n")
+                                << QStringList() << false << 0;
+    QTest::newRow("empty file") << "empty.hist" << QByteArray("") << QStringList() << false << 0;
+    QTest::newRow("no records_table")
+            << "other.hist" << QByteArray() << QStringList { "CREATE TABLE t (a INT);" } << false
+            << 0;
+    QTest::newRow("other columns")
+            << "columns.hist" << QByteArray()
+            << QStringList { "CREATE TABLE records_table (moment TEXT, reading REAL);" } << false
+            << 0;
+    QTest::newRow("extra column is fine")
+            << "extra.hist" << QByteArray()
+            << QStringList { "CREATE TABLE records_table (time TEXT, value REAL, note TEXT);",
+                             "INSERT INTO records_table VALUES ('2016-01-01 00:00:00', 2, 'x');" }
+            << true << 1;
+    QTest::newRow("missing file") << "" << QByteArray() << QStringList() << false << 0;
+}
+
+void tst_SQLReader::badFiles()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, content);
+    QFETCH(QStringList, statements);
+    QFETCH(bool, ok);
+    QFETCH(int, records);
+    QString path = m_dir.filePath(name.isEmpty() ? QStringLiteral("absent.hist") : name);
+    if (!statements.isEmpty())
+        QVERIFY(HistoryTestUtil::execute(path, statements));
+    else if (!name.isEmpty())
+        QVERIFY(StatisticsFixture::writeFile(path, content));
+
+    SQLReader reader(path);
+    QSignalSpy finished(&reader, &QThread::finished);
+    reader.start();
+    QTRY_COMPARE(finished.size(), 1);
+    QCOMPARE(reader.error(), !ok);
+    QCOMPARE(reader.results().size(), records);
+    QCOMPARE(QFileInfo::exists(path), !name.isEmpty());
+}
+
+void tst_SQLReader::emptyFileNameSkipsRead()
+{
+    SQLReader reader(m_dir.filePath(QStringLiteral("absent.hist")));
+    reader.start();
+    QVERIFY(reader.wait());
+    QVERIFY(reader.error());
+    reader.setFileName(QString());
+    reader.start();
+    QVERIFY(reader.wait());
+    QVERIFY2(reader.error(), "an empty name keeps the previous error flag");
+    QCOMPARE(reader.results().size(), 0);
+}
+
+void tst_SQLReader::unparsableTimeStays()
+{
+    const QString path = makeDatabase(QStringLiteral("badtime.hist"),
+                                      { QStringLiteral("yesterday=1"),
+                                        QStringLiteral("2016-01-01 00:00:00=2") });
+    SQLReader reader(path);
+    QVERIFY(reader.readHistory(path));
+    const ValueRecordList records = reader.results();
+    QCOMPARE(records.size(), 2);
+    QVERIFY(!records.at(0).time().isValid());
+    QCOMPARE(records.at(0).value(), 1.0);
+    QVERIFY(records.at(1).time().isValid());
+}
+
+void tst_SQLReader::runsOnItsThread()
+{
+    SQLReader reader(m_sample);
+    QSignalSpy finished(&reader, &QThread::finished);
+    QSignalSpy progress(&reader, &SQLReader::progress);
+    reader.start();
+    QTRY_COMPARE(finished.size(), 1);
+    QVERIFY(!reader.error());
+    QCOMPARE(reader.results().size(), 5);
+    QCOMPARE(progress.last().at(1).toInt(), 100);
+}
+
+QTEST_GUILESS_MAIN(tst_SQLReader)
+#include "tst_sqlreader.moc"
