@@ -7,6 +7,9 @@
 #include "panels/passwordchangedialog.h"
 #include "tasks/changepasswordtask.h"
 #include "tasks/writecalibrationtask.h"
+#include "update/firmwareuploaddialog.h"
+#include "update/softwareupdatedialog.h"
+#include "update/updatemanager.h"
 
 #include "ui_generaldevicewidget.h"
 
@@ -42,7 +45,10 @@ GeneralDeviceWidget::GeneralDeviceWidget(QWidget *parent)
     connect(ui->updateSoftwarePushButton, &QPushButton::clicked, this, &GeneralDeviceWidget::OnUpdateFirmwareClicked);
 }
 
-GeneralDeviceWidget::~GeneralDeviceWidget() = default;
+GeneralDeviceWidget::~GeneralDeviceWidget()
+{
+    delete m_firmwareCheck;
+}
 
 bool GeneralDeviceWidget::isOlderVersion(const QString &version, const QString &than)
 {
@@ -98,6 +104,7 @@ void GeneralDeviceWidget::deviceChanged()
 
 void GeneralDeviceWidget::deviceCleared()
 {
+    delete m_firmwareCheck;
     ui->updateSoftwarePushButton->setEnabled(false);
     ui->updateSoftwarePushButton->hide();
     if (m_connectedDevice)
@@ -145,23 +152,34 @@ void GeneralDeviceWidget::OnDeviceStateChange(const DeviceState &state)
     ui->powerCyclesLabel->setText(QString::number(state.powerCycles()));
 }
 
-// The update client lives in the update module; until it is built in, the check ends as an
-// unreachable server would. Wiring it: start the request here with Done() and Fail() connected to
-// the two slots below; Done() hands the client's versions to showNewestFirmware(), and both slots
-// delete the sending client later.
 void GeneralDeviceWidget::requestNewestFirmware(const QString &product, const QString &platform)
 {
-    Q_UNUSED(product)
-    Q_UNUSED(platform)
-    OnFirmwareRequestFail();
+    delete m_firmwareCheck;
+    // Until the server answers there is no newer version to offer.
+    ui->lastVersionLabel->setText(tr("Not available"));
+    auto *check = new UpdateManager();
+    m_firmwareCheck = check;
+    connect(check, &UpdateManager::Done, this, &GeneralDeviceWidget::OnFirmwareRequestDone);
+    connect(check, &UpdateManager::Fail, this, &GeneralDeviceWidget::OnFirmwareRequestFail);
+    if (!check->requestReleases(product, platform, QStringLiteral("newest"))) {
+        m_firmwareCheck = nullptr;
+        delete check;
+    }
 }
 
 void GeneralDeviceWidget::OnFirmwareRequestDone()
 {
+    auto *check = qobject_cast<UpdateManager *>(sender());
+    if (!check)
+        return;
+    showNewestFirmware(check->versions());
+    check->deleteLater();
 }
 
 void GeneralDeviceWidget::OnFirmwareRequestFail()
 {
+    if (QObject *check = sender())
+        check->deleteLater();
     ui->lastVersionLabel->setText(tr("Not available"));
 }
 
@@ -186,7 +204,23 @@ void GeneralDeviceWidget::showNewestFirmware(const QStringList &versions)
 
 void GeneralDeviceWidget::OnUpdateFirmwareClicked()
 {
-    // The software update and firmware upload dialogs come with the update module.
+    Device *current = device();
+    if (!current)
+        return;
+    const DeviceInfo info = current->deviceInfo();
+    SoftwareUpdateDialog search(info.hardwareVersion(), current->platform(), info.firmwareVersion(), this,
+                                QStringLiteral("newest"));
+    if (search.exec() != QDialog::Accepted || !search.isDownloadReady())
+        return;
+    FirmwareUploadDialog upload(this);
+    // The monitor may have gone while the download ran.
+    current = device();
+    if (!current)
+        return;
+    upload.setDevice(current->name());
+    upload.setFiles(search.downloadedFileDetails());
+    if (upload.exec() == QDialog::Accepted)
+        ui->updateSoftwarePushButton->setEnabled(false);
 }
 
 void GeneralDeviceWidget::OnFilesList(const QVariant &)

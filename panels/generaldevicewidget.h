@@ -14,6 +14,7 @@ class GeneralDeviceWidget;
 }
 
 class DeviceInfo;
+class UpdateManager;
 
 // The General tab: identity, power state, firmware check, calibration and password change.
 class GeneralDeviceWidget : public DevicePanel
@@ -59,5 +60,7 @@ private:
 
     std::unique_ptr<Ui::GeneralDeviceWidget> ui;
     QPointer<Device> m_connectedDevice;
+    // The running firmware check; it goes with the widget or the next binding.
+    QPointer<UpdateManager> m_firmwareCheck;
     bool m_passwordRetry = false;
 };

@@ -92,6 +92,9 @@ bool configure(SimDevice &device, const QCommandLineParser &parser)
     if (isSet("wrong-length-by"))
         faults.wrongLengthBy = number(value("wrong-length-by"));
     faults.refusePasswords = isSet("refuse-passwords");
+    const QStringList refused = parser.values(QStringLiteral("refuse-file"));
+    for (const QString &name : refused)
+        faults.refusedFiles.append(name.toUpper().toLocal8Bit());
     device.setFaults(faults);
 
     if (!isSet("no-files")) {
@@ -204,6 +207,10 @@ int main(int argc, char *argv[])
         QStringLiteral("Bytes added to (negative: cut from) that reply (default -1)."), QStringLiteral("n"));
     const QCommandLineOption refuseOption(QStringLiteral("refuse-passwords"),
         QStringLiteral("Fault: refuse every password."));
+    const QCommandLineOption refuseFileOption(QStringLiteral("refuse-file"),
+        QStringLiteral("Fault: refuse to create, write over or remove the file of this 8.3 name, any case "
+                       "(repeatable)."),
+        QStringLiteral("name"));
     const QCommandLineOption delayOption(QStringLiteral("reply-delay"),
         QStringLiteral("Fault: answer every command this many milliseconds late."), QStringLiteral("ms"));
     parser.addOptions({ echoOption, attachOption, deviceIdOption, firmwareOption, hardwareOption, serialOption,
@@ -211,7 +218,7 @@ int main(int argc, char *argv[])
         silentOption, passwordOption, calibrationOption, flagsOption, batteryOption, powerOnOption,
         leftOption, rightOption, doseOption, fixedOption, meastimeOption, measureOption, blocksOption,
         valuesOption, fileOption, noFilesOption, dumpOption, wrongLengthOption, wrongByOption,
-        refuseOption, delayOption });
+        refuseOption, refuseFileOption, delayOption });
     parser.process(app);
 
     auto version = [](const QString &text, quint8 &major, quint8 &minor) {

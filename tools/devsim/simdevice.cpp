@@ -156,6 +156,10 @@ QByteArray SimDevice::createReply(const QByteArray &request)
     file.extension = request.mid(9, 3).trimmed();
     file.attributes = quint8(request.at(12));
     file.declaredSize = readBig<quint32>(request, 13);
+    if (isRefused(file.name, file.extension)) {
+        appendBig<quint32>(reply, kNoHandle);
+        return reply;
+    }
     // Creating an existing name replaces that file, as on the monitor.
     for (auto it = m_files.begin(); it != m_files.end();) {
         if (it->name == file.name && it->extension == file.extension)
@@ -197,9 +201,20 @@ QByteArray SimDevice::removeReply(const QByteArray &request)
         return reply;
     }
     const quint32 handle = readBig<quint32>(request, 1);
+    const SimFile file = m_files.value(handle);
+    if (isRefused(file.name, file.extension)) {
+        appendBig<quint32>(reply, kNoHandle);
+        return reply;
+    }
     m_files.remove(handle);
     appendBig<quint32>(reply, handle);
     return reply;
+}
+
+bool SimDevice::isRefused(const QByteArray &name, const QByteArray &extension) const
+{
+    const QByteArray fileName = (name.trimmed() + '.' + extension.trimmed()).toUpper();
+    return m_faults.refusedFiles.contains(fileName);
 }
 
 QByteArray SimDevice::reply(const QByteArray &request)

@@ -46,6 +46,7 @@ struct SimDeviceFaults
     int wrongLengthCode = -1; // reply to this command with a reply of the wrong length
     int wrongLengthBy = -1; // bytes added to (or, negative, cut from) that reply
     bool refusePasswords = false; // every password check fails
+    QList<QByteArray> refusedFiles; // "NAME.EXT" in upper case: never created, written over or removed
 };
 
 // One file on the simulated file system.
@@ -106,6 +107,7 @@ private:
     QByteArray writeReply(const QByteArray &request);
     QByteArray removeReply(const QByteArray &request);
     qint64 usedBytes() const;
+    bool isRefused(const QByteArray &name, const QByteArray &extension) const;
 
     SimIdentity m_identity;
     SimState m_state;
