@@ -687,7 +687,7 @@ The downloaded file is:
     </message>
     <message>
         <source>Manual proxy</source>
-        <translation>Прокси-сервер вручную</translation>
+        <translation>Ручная настройка прокси-сервера</translation>
     </message>
     <message>
         <source>Address</source>
