@@ -2,6 +2,7 @@
 # "locales" folder beside the program, together with the language catalogue and the toolkit's own
 # texts for each language we ship. Refreshing the .ts files from the sources is a deliberate step:
 # cmake --build build --target varno_lupdate
+# (-I the source root: sources include "history/x.h", and lupdate needs the class declarations.)
 set(VARNO_LOCALES_OUTPUT_DIR ${CMAKE_BINARY_DIR}/locales)
 set(VARNO_QT_LANGUAGES ru)
 
@@ -45,7 +46,8 @@ foreach(dir IN LISTS VARNO_CORE_DIRS ITEMS forms)
     endif()
 endforeach()
 add_custom_target(varno_lupdate
-    COMMAND Qt5::lupdate -no-obsolete -locations none ${_varno_lupdate_dirs} -ts ${VARNO_TS_FILES}
+    COMMAND Qt5::lupdate -no-obsolete -locations none -I ${CMAKE_SOURCE_DIR} ${_varno_lupdate_dirs}
+            -ts ${VARNO_TS_FILES}
     WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}
     COMMENT "Refreshing the translation sources from the code and forms"
     VERBATIM)

@@ -21,10 +21,994 @@
     </message>
 </context>
 <context>
+    <name>AggregateDoseDialog</name>
+    <message>
+        <source>Set aggregate dose</source>
+        <translation>Задать накопленную дозу</translation>
+    </message>
+    <message>
+        <source>Aggregation time from</source>
+        <translation>Начало периода накопления</translation>
+    </message>
+    <message>
+        <source>dd.MM.yyyy HH:mm:ss</source>
+        <translation>dd.MM.yyyy HH:mm:ss</translation>
+    </message>
+    <message>
+        <source>Aggregation time due</source>
+        <translation>Конец периода накопления</translation>
+    </message>
+    <message>
+        <source>Aggregate dose</source>
+        <translation>Накопленная доза</translation>
+    </message>
+    <message>
+        <source>Apply</source>
+        <translation>Применить</translation>
+    </message>
+    <message>
+        <source>Return</source>
+        <translation>Return</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Отмена</translation>
+    </message>
+    <message>
+        <source>Esc</source>
+        <translation>Esc</translation>
+    </message>
+    <message>
+        <source>Wrong dates</source>
+        <translation>Неверные даты</translation>
+    </message>
+    <message>
+        <source>From date is later than due date or the same.</source>
+        <translation>Дата начала позже даты окончания или совпадает с ней.</translation>
+    </message>
+    <message>
+        <source>The aggregation period is too long.</source>
+        <translation>Период накопления слишком длинный.</translation>
+    </message>
+</context>
+<context>
+    <name>ChangePasswordTask</name>
+    <message>
+        <source>Changing password</source>
+        <translation>Смена пароля</translation>
+    </message>
+</context>
+<context>
+    <name>CsvConverter</name>
+    <message>
+        <source>Export CVS</source>
+        <translation>Экспорт в CSV</translation>
+    </message>
+</context>
+<context>
+    <name>Device</name>
+    <message>
+        <source>VARNO Ormelin</source>
+        <translation>VARNO Ormelin</translation>
+    </message>
+    <message>
+        <source>Unknown Device</source>
+        <translation>Неизвестное устройство</translation>
+    </message>
+    <message>
+        <source>Task aborted</source>
+        <translation>Операция прервана</translation>
+    </message>
+    <message>
+        <source>Timeout</source>
+        <translation>Время ожидания истекло</translation>
+    </message>
+</context>
+<context>
+    <name>DeviceManager</name>
+    <message>
+        <source>A VARNO monitor was found at %1 but cannot be opened: this user may not use the port. Install the udev rule packaging/60-varno-monitor.rules (&quot;sudo cmake --install build&quot;, or copy it to /etc/udev/rules.d and run &quot;sudo udevadm control --reload&quot;), then plug the monitor in again.</source>
+        <translation>Прибор VARNO обнаружен на %1, но открыть его не удаётся: у этого пользователя нет доступа к порту. Установите правило udev packaging/60-varno-monitor.rules («sudo cmake --install build» или скопируйте его в /etc/udev/rules.d и выполните «sudo udevadm control --reload»), затем подключите прибор заново.</translation>
+    </message>
+    <message>
+        <source>A VARNO monitor was found at %1 but cannot be opened: the port is in use by %2. Close that program (ModemManager is the usual one), then plug the monitor in again.</source>
+        <translation>Прибор VARNO обнаружен на %1, но открыть его не удаётся: порт занят программой %2. Закройте эту программу (обычно это ModemManager), затем подключите прибор заново.</translation>
+    </message>
+    <message>
+        <source>A VARNO monitor was found at %1 but cannot be opened: the port is in use by another program, usually ModemManager. Close it, then plug the monitor in again.</source>
+        <translation>Прибор VARNO обнаружен на %1, но открыть его не удаётся: порт занят другой программой, обычно ModemManager. Закройте её, затем подключите прибор заново.</translation>
+    </message>
+</context>
+<context>
+    <name>DeviceWidget</name>
+    <message>
+        <source>Unknown Device</source>
+        <translation>Неизвестное устройство</translation>
+    </message>
+    <message>
+        <source>VARNO Ormelin</source>
+        <translation>VARNO Ormelin</translation>
+    </message>
+</context>
+<context>
+    <name>DownloadFrame</name>
+    <message>
+        <source>Downloading</source>
+        <translation>Загрузка</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Отмена</translation>
+    </message>
+    <message>
+        <source>File %1 of %2</source>
+        <translation>Файл %1 из %2</translation>
+    </message>
+</context>
+<context>
+    <name>FileReadTask</name>
+    <message>
+        <source>Reading file</source>
+        <translation>Чтение файла</translation>
+    </message>
+</context>
+<context>
+    <name>FileRemoveTask</name>
+    <message>
+        <source>Removing file</source>
+        <translation>Удаление файла</translation>
+    </message>
+</context>
+<context>
+    <name>FileWriteTask</name>
+    <message>
+        <source>Creating file on device</source>
+        <translation>Создание файла на устройстве</translation>
+    </message>
+    <message>
+        <source>Writing file</source>
+        <translation>Запись файла</translation>
+    </message>
+</context>
+<context>
+    <name>FilesListModel</name>
+    <message>
+        <source>File size is </source>
+        <translation>Размер файла: </translation>
+    </message>
+    <message>
+        <source> bytes</source>
+        <translation> байт</translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation>Имя</translation>
+    </message>
+</context>
+<context>
+    <name>FilesListTask</name>
+    <message>
+        <source>Listing files</source>
+        <translation>Получение списка файлов</translation>
+    </message>
+</context>
+<context>
+    <name>GeneralDeviceWidget</name>
+    <message>
+        <source>Device Information</source>
+        <translation>Сведения об устройстве</translation>
+    </message>
+    <message>
+        <source>Power Source</source>
+        <translation>Источник питания</translation>
+    </message>
+    <message>
+        <source>Battery</source>
+        <translation>Батарея</translation>
+    </message>
+    <message>
+        <source>Firmware version</source>
+        <translation>Версия прошивки</translation>
+    </message>
+    <message>
+        <source>0.0</source>
+        <translation>0.0</translation>
+    </message>
+    <message>
+        <source>Update</source>
+        <translation>Обновить</translation>
+    </message>
+    <message>
+        <source>Update to last firmware and software.</source>
+        <translation>Обновить прошивку и программу до последней версии.</translation>
+    </message>
+    <message>
+        <source>Lastest available firmware version</source>
+        <translation>Последняя доступная версия прошивки</translation>
+    </message>
+    <message>
+        <source>Power-On time</source>
+        <translation>Время работы</translation>
+    </message>
+    <message>
+        <source>10 h 23 min</source>
+        <translation>10 ч 23 мин</translation>
+    </message>
+    <message>
+        <source>Power Cycles</source>
+        <translation>Циклы включения</translation>
+    </message>
+    <message>
+        <source>10</source>
+        <translation>10</translation>
+    </message>
+    <message>
+        <source>Serial Number</source>
+        <translation>Серийный номер</translation>
+    </message>
+    <message>
+        <source>Device Settings</source>
+        <translation>Настройки устройства</translation>
+    </message>
+    <message>
+        <source>Calibration coefficient</source>
+        <translation>Калибровочный коэффициент</translation>
+    </message>
+    <message>
+        <source>Read coefficient</source>
+        <translation>Считать коэффициент</translation>
+    </message>
+    <message>
+        <source>Set coefficient</source>
+        <translation>Записать коэффициент</translation>
+    </message>
+    <message>
+        <source>Change password</source>
+        <translation>Сменить пароль</translation>
+    </message>
+    <message>
+        <source> h </source>
+        <translation> ч </translation>
+    </message>
+    <message>
+        <source> min </source>
+        <translation> мин </translation>
+    </message>
+    <message>
+        <source>On-Line</source>
+        <translation>Внешнее питание</translation>
+    </message>
+    <message>
+        <source>Charging</source>
+        <translation>Зарядка</translation>
+    </message>
+    <message>
+        <source>Accumulator</source>
+        <translation>Аккумулятор</translation>
+    </message>
+    <message>
+        <source>%1 %</source>
+        <translation>%1 %</translation>
+    </message>
+    <message>
+        <source>Not available</source>
+        <translation>Недоступно</translation>
+    </message>
+    <message>
+        <source>Password request</source>
+        <translation>Запрос пароля</translation>
+    </message>
+    <message>
+        <source>Please enter a password.</source>
+        <translation>Введите пароль.</translation>
+    </message>
+    <message>
+        <source>Write calibration</source>
+        <translation>Запись калибровки</translation>
+    </message>
+    <message>
+        <source>Calibration was writtent successful.</source>
+        <translation>Калибровочный коэффициент успешно записан.</translation>
+    </message>
+    <message>
+        <source>Calibration wasn&apos;t written because of error or wrong password.</source>
+        <translation>Калибровочный коэффициент не записан: произошла ошибка или введён неверный пароль.</translation>
+    </message>
+    <message>
+        <source>Password change</source>
+        <translation>Смена пароля</translation>
+    </message>
+    <message>
+        <source>Password was changed successful.</source>
+        <translation>Пароль успешно изменён.</translation>
+    </message>
+    <message>
+        <source>Password wasn&apos;t changed because of error or wrong old password.</source>
+        <translation>Пароль не изменён: произошла ошибка или введён неверный старый пароль.</translation>
+    </message>
+</context>
+<context>
+    <name>HistoryConverter</name>
+    <message>
+        <source>History parsing</source>
+        <translation>Разбор истории</translation>
+    </message>
+    <message>
+        <source>Converting</source>
+        <translation>Преобразование</translation>
+    </message>
+</context>
+<context>
+    <name>InputPasswordDialog</name>
+    <message>
+        <source>Password request</source>
+        <translation>Запрос пароля</translation>
+    </message>
+    <message>
+        <source>Please enter a password.</source>
+        <translation>Введите пароль.</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>ОК</translation>
+    </message>
+    <message>
+        <source>Return</source>
+        <translation>Return</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Отмена</translation>
+    </message>
+    <message>
+        <source>Esc</source>
+        <translation>Esc</translation>
+    </message>
+</context>
+<context>
+    <name>InstallerLaunch</name>
+    <message>
+        <source>The update package was handed to your software installer:
+%1
+Restart the program once it is installed.</source>
+        <translation>Пакет обновления передан установщику программ:
+%1
+После установки перезапустите программу.</translation>
+    </message>
+    <message>
+        <source>The update was downloaded but cannot be installed automatically on this system.
+The downloaded file is:
+%1</source>
+        <translation>Обновление загружено, но в этой системе его нельзя установить автоматически.
+Загруженный файл:
+%1</translation>
+    </message>
+    <message>
+        <source>Software update</source>
+        <translation>Обновление программы</translation>
+    </message>
+</context>
+<context>
+    <name>MainWindow</name>
+    <message>
+        <source>VARNO Device Manager</source>
+        <translation>Менеджер устройств VARNO</translation>
+    </message>
+    <message>
+        <source>File</source>
+        <translation>Файл</translation>
+    </message>
+    <message>
+        <source>Settings</source>
+        <translation>Настройки</translation>
+    </message>
+    <message>
+        <source>Language</source>
+        <translation>Язык</translation>
+    </message>
+    <message>
+        <source>Help</source>
+        <translation>Справка</translation>
+    </message>
+    <message>
+        <source>Exit</source>
+        <translation>Выход</translation>
+    </message>
+    <message>
+        <source>Exit program</source>
+        <translation>Выйти из программы</translation>
+    </message>
+    <message>
+        <source>About</source>
+        <translation>О программе</translation>
+    </message>
+    <message>
+        <source>About program</source>
+        <translation>О программе</translation>
+    </message>
+    <message>
+        <source>Network</source>
+        <translation>Сеть</translation>
+    </message>
+    <message>
+        <source>Program settings</source>
+        <translation>Настройки программы</translation>
+    </message>
+    <message>
+        <source>Check for updates</source>
+        <translation>Проверить обновления</translation>
+    </message>
+    <message>
+        <source>Check for manager updates</source>
+        <translation>Проверить обновления менеджера устройств</translation>
+    </message>
+    <message>
+        <source>Check for firmware updates</source>
+        <translation>Проверить обновления прошивки</translation>
+    </message>
+    <message>
+        <source>Connect</source>
+        <translation>Подключить</translation>
+    </message>
+    <message>
+        <source>Disconnect</source>
+        <translation>Отключить</translation>
+    </message>
+    <message>
+        <source>Open stats</source>
+        <translation>Открыть статистику</translation>
+    </message>
+    <message>
+        <source>English</source>
+        <translation>Английский</translation>
+    </message>
+    <message>
+        <source>Default language is English</source>
+        <translation>Язык по умолчанию — английский</translation>
+    </message>
+    <message>
+        <source>Russian</source>
+        <translation>Русский</translation>
+    </message>
+    <message>
+        <source>Russian language for user interface</source>
+        <translation>Русский язык интерфейса</translation>
+    </message>
+    <message>
+        <source>Device software recovery</source>
+        <translation>Восстановление прошивки устройства</translation>
+    </message>
+    <message>
+        <source>Devices</source>
+        <translation>Устройства</translation>
+    </message>
+    <message>
+        <source>Services</source>
+        <translation>Сервисы</translation>
+    </message>
+    <message>
+        <source>Device connected</source>
+        <translation>Устройство подключено</translation>
+    </message>
+    <message>
+        <source>Device was removed</source>
+        <translation>Устройство отключено</translation>
+    </message>
+    <message>
+        <source>Language change</source>
+        <translation>Смена языка</translation>
+    </message>
+    <message>
+        <source>Selected language will be applied after program restart.</source>
+        <translation>Выбранный язык будет применён после перезапуска программы.</translation>
+    </message>
+</context>
+<context>
+    <name>MeasurementsWidget</name>
+    <message>
+        <source>Radiation alert levels settings.</source>
+        <translation>Настройка порогов радиационной тревоги.</translation>
+    </message>
+    <message>
+        <source>Chart Settings</source>
+        <translation>Настройки графика</translation>
+    </message>
+    <message>
+        <source>Average</source>
+        <translation>Среднее</translation>
+    </message>
+    <message>
+        <source>Left sensor</source>
+        <translation>Левый датчик</translation>
+    </message>
+    <message>
+        <source>Right sensor</source>
+        <translation>Правый датчик</translation>
+    </message>
+    <message>
+        <source>Aggregate</source>
+        <translation>Накопленная доза</translation>
+    </message>
+    <message>
+        <source>Left Sensor Value</source>
+        <translation>Показание левого датчика</translation>
+    </message>
+    <message>
+        <source>Right Sensor Value</source>
+        <translation>Показание правого датчика</translation>
+    </message>
+    <message>
+        <source>Average Value</source>
+        <translation>Среднее значение</translation>
+    </message>
+    <message>
+        <source>Aggregated Dose</source>
+        <translation>Накопленная доза</translation>
+    </message>
+    <message>
+        <source>Set user aggregate dose</source>
+        <translation>Задать накопленную дозу</translation>
+    </message>
+    <message>
+        <source>Reset aggregate dose</source>
+        <translation>Сбросить накопленную дозу</translation>
+    </message>
+    <message>
+        <source>Reset password</source>
+        <translation>Пароль сброса</translation>
+    </message>
+    <message>
+        <source>Please enter reset password.</source>
+        <translation>Введите пароль сброса.</translation>
+    </message>
+    <message>
+        <source>Aggregate dose was reset successful.</source>
+        <translation>Накопленная доза успешно сброшена.</translation>
+    </message>
+    <message>
+        <source>Aggregate dose wasn&apos;t reset, because of wrong password.</source>
+        <translation>Накопленная доза не сброшена: неверный пароль.</translation>
+    </message>
+    <message>
+        <source>Dose set password</source>
+        <translation>Пароль установки дозы</translation>
+    </message>
+    <message>
+        <source>Please enter set password.</source>
+        <translation>Введите пароль установки дозы.</translation>
+    </message>
+    <message>
+        <source>Set aggregate dose</source>
+        <translation>Задать накопленную дозу</translation>
+    </message>
+    <message>
+        <source>Aggregate dose was set successful.</source>
+        <translation>Накопленная доза успешно задана.</translation>
+    </message>
+    <message>
+        <source>Aggregate dose wasn&apos;t set, because of wrong password.</source>
+        <translation>Накопленная доза не задана: неверный пароль.</translation>
+    </message>
+</context>
+<context>
+    <name>NormalDeviceFrame</name>
+    <message>
+        <source>General device information</source>
+        <translation>Общие сведения об устройстве</translation>
+    </message>
+    <message>
+        <source>General</source>
+        <translation>Общие</translation>
+    </message>
+    <message>
+        <source>Measures presentation page</source>
+        <translation>Страница измерений</translation>
+    </message>
+    <message>
+        <source>Measures</source>
+        <translation>Измерения</translation>
+    </message>
+    <message>
+        <source>Statistics collected by device for a long time</source>
+        <translation>Статистика, накопленная устройством за длительное время</translation>
+    </message>
+    <message>
+        <source>History</source>
+        <translation>История</translation>
+    </message>
+</context>
+<context>
+    <name>PasswordChangeDialog</name>
+    <message>
+        <source>Change password</source>
+        <translation>Смена пароля</translation>
+    </message>
+    <message>
+        <source>Old passwrod</source>
+        <translation>Старый пароль</translation>
+    </message>
+    <message>
+        <source>New password</source>
+        <translation>Новый пароль</translation>
+    </message>
+    <message>
+        <source>Retype new password</source>
+        <translation>Повторите новый пароль</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>ОК</translation>
+    </message>
+    <message>
+        <source>Return</source>
+        <translation>Return</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Отмена</translation>
+    </message>
+    <message>
+        <source>Esc</source>
+        <translation>Esc</translation>
+    </message>
+    <message>
+        <source>Input error</source>
+        <translation>Ошибка ввода</translation>
+    </message>
+    <message>
+        <source>Passwords aren&apos;t the same</source>
+        <translation>Пароли не совпадают</translation>
+    </message>
+</context>
+<context>
     <name>ProgressDialog</name>
     <message>
         <source>Please wait</source>
         <translation>Подождите</translation>
+    </message>
+</context>
+<context>
+    <name>ProxySettingsDialog</name>
+    <message>
+        <source>Network settings</source>
+        <translation>Настройки сети</translation>
+    </message>
+    <message>
+        <source>Proxy</source>
+        <translation>Прокси-сервер</translation>
+    </message>
+    <message>
+        <source>No Proxy</source>
+        <translation>Без прокси-сервера</translation>
+    </message>
+    <message>
+        <source>System proxy</source>
+        <translation>Системный прокси-сервер</translation>
+    </message>
+    <message>
+        <source>Manual proxy</source>
+        <translation>Ручная настройка прокси-сервера</translation>
+    </message>
+    <message>
+        <source>Address</source>
+        <translation>Адрес</translation>
+    </message>
+    <message>
+        <source>proxy.example.com</source>
+        <translation>proxy.example.com</translation>
+    </message>
+    <message>
+        <source>Port</source>
+        <translation>Порт</translation>
+    </message>
+</context>
+<context>
+    <name>ReadCalibrationTask</name>
+    <message>
+        <source>Reading calibration coefficient</source>
+        <translation>Чтение калибровочного коэффициента</translation>
+    </message>
+</context>
+<context>
+    <name>ResetAggregateDoseTask</name>
+    <message>
+        <source>Reset aggregate dose</source>
+        <translation>Сброс накопленной дозы</translation>
+    </message>
+</context>
+<context>
+    <name>SQLReader</name>
+    <message>
+        <source>Loading</source>
+        <translation>Загрузка</translation>
+    </message>
+</context>
+<context>
+    <name>SetAggregateDoseTask</name>
+    <message>
+        <source>Setting aggregate dose</source>
+        <translation>Установка накопленной дозы</translation>
+    </message>
+</context>
+<context>
+    <name>SoftwareUpdateDialog</name>
+    <message>
+        <source>Software update</source>
+        <translation>Обновление программы</translation>
+    </message>
+    <message>
+        <source>Another update request is still running.</source>
+        <translation>Предыдущий запрос обновления ещё выполняется.</translation>
+    </message>
+    <message>
+        <source>You have the latest version (%1). No update is needed.</source>
+        <translation>У вас последняя версия (%1). Обновление не требуется.</translation>
+    </message>
+    <message>
+        <source>Version %1 was downloaded to %2.</source>
+        <translation>Версия %1 загружена в %2.</translation>
+    </message>
+    <message>
+        <source>The update server cannot be reached. Check the network connection and the proxy settings, then try again.
+
+%1</source>
+        <translation>Сервер обновлений недоступен. Проверьте подключение к сети и настройки прокси-сервера, затем повторите попытку.
+
+%1</translation>
+    </message>
+    <message>
+        <source>The search for updates failed.
+
+%1</source>
+        <translation>Не удалось выполнить поиск обновлений.
+
+%1</translation>
+    </message>
+    <message>
+        <source>The download failed; nothing was installed.
+
+%1</source>
+        <translation>Загрузка не удалась; ничего не установлено.
+
+%1</translation>
+    </message>
+    <message>
+        <source>The download could not be started.</source>
+        <translation>Не удалось начать загрузку.</translation>
+    </message>
+    <message>
+        <source>Up to date</source>
+        <translation>Обновлений нет</translation>
+    </message>
+    <message>
+        <source>Success</source>
+        <translation>Готово</translation>
+    </message>
+    <message>
+        <source>Server unreachable</source>
+        <translation>Сервер недоступен</translation>
+    </message>
+    <message>
+        <source>Failure</source>
+        <translation>Ошибка</translation>
+    </message>
+</context>
+<context>
+    <name>UnifiedFrame</name>
+    <message>
+        <source>Close</source>
+        <translation>Закрыть</translation>
+    </message>
+</context>
+<context>
+    <name>UpdateConfirmationFrame</name>
+    <message>
+        <source>A new version is available</source>
+        <translation>Доступна новая версия</translation>
+    </message>
+    <message>
+        <source>Current version:</source>
+        <translation>Текущая версия:</translation>
+    </message>
+    <message>
+        <source>0.0</source>
+        <translation>0.0</translation>
+    </message>
+    <message>
+        <source>Latest version:</source>
+        <translation>Последняя версия:</translation>
+    </message>
+    <message>
+        <source>Do you want to download it now?</source>
+        <translation>Загрузить её сейчас?</translation>
+    </message>
+    <message>
+        <source>Download</source>
+        <translation>Загрузить</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Отмена</translation>
+    </message>
+</context>
+<context>
+    <name>UpdateManager</name>
+    <message>
+        <source>&quot;%1&quot; is not a usable file name.</source>
+        <translation>«%1» не годится в качестве имени файла.</translation>
+    </message>
+    <message>
+        <source>The downloaded file &quot;%1&quot; cannot be read.</source>
+        <translation>Не удаётся прочитать загруженный файл «%1».</translation>
+    </message>
+    <message>
+        <source>The downloaded file &quot;%1&quot; has changed since the download.</source>
+        <translation>Загруженный файл «%1» изменился после загрузки.</translation>
+    </message>
+    <message>
+        <source>The checksum of &quot;%1&quot; does not match.</source>
+        <translation>Контрольная сумма файла «%1» не совпадает.</translation>
+    </message>
+    <message>
+        <source>The update was canceled.</source>
+        <translation>Обновление отменено.</translation>
+    </message>
+    <message>
+        <source>The update server&apos;s reply is too large.</source>
+        <translation>Ответ сервера обновлений слишком велик.</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is larger than the update server announced.</source>
+        <translation>Файл «%1» больше, чем указал сервер обновлений.</translation>
+    </message>
+    <message>
+        <source>Cannot write &quot;%1&quot;: %2</source>
+        <translation>Не удаётся записать «%1»: %2</translation>
+    </message>
+    <message>
+        <source>%1: no answer within %2 seconds.</source>
+        <translation>%1: нет ответа в течение %2 с.</translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <translation>%1: %2</translation>
+    </message>
+    <message>
+        <source>%1: the server answered with status %2.</source>
+        <translation>%1: сервер вернул код состояния %2.</translation>
+    </message>
+    <message>
+        <source>Cannot create the folder &quot;%1&quot;.</source>
+        <translation>Не удаётся создать папку «%1».</translation>
+    </message>
+    <message>
+        <source>The update server sent an unsafe file name: &quot;%1&quot;.</source>
+        <translation>Сервер обновлений передал небезопасное имя файла: «%1».</translation>
+    </message>
+    <message>
+        <source>The download of &quot;%1&quot; failed: %2</source>
+        <translation>Не удалось загрузить «%1»: %2</translation>
+    </message>
+    <message>
+        <source>The download of &quot;%1&quot; is incomplete (%2 of %3 bytes).</source>
+        <translation>Файл «%1» загружен не полностью (%2 из %3 байт).</translation>
+    </message>
+    <message>
+        <source>The checksum of &quot;%1&quot; does not match; the file was discarded.</source>
+        <translation>Контрольная сумма файла «%1» не совпадает; файл удалён.</translation>
+    </message>
+    <message>
+        <source>Cannot store &quot;%1&quot;: %2</source>
+        <translation>Не удаётся сохранить «%1»: %2</translation>
+    </message>
+</context>
+<context>
+    <name>UpdateReplyParser</name>
+    <message>
+        <source>The update server sent a document type declaration.</source>
+        <translation>Сервер обновлений передал объявление типа документа (DOCTYPE).</translation>
+    </message>
+    <message>
+        <source>The update server sent &quot;%1&quot; instead of &quot;%2&quot;.</source>
+        <translation>Сервер обновлений передал «%1» вместо «%2».</translation>
+    </message>
+    <message>
+        <source>The update server&apos;s reply is not valid XML: %1</source>
+        <translation>Ответ сервера обновлений не является корректным XML: %1</translation>
+    </message>
+    <message>
+        <source>The update server sent an empty reply.</source>
+        <translation>Сервер обновлений прислал пустой ответ.</translation>
+    </message>
+    <message>
+        <source>The update server listed a release without a usable id or version.</source>
+        <translation>Сервер обновлений указал выпуск без корректного идентификатора или версии.</translation>
+    </message>
+    <message>
+        <source>The update server listed too many releases.</source>
+        <translation>Сервер обновлений указал слишком много выпусков.</translation>
+    </message>
+    <message>
+        <source>The update server listed a file without a usable id.</source>
+        <translation>Сервер обновлений указал файл без корректного идентификатора.</translation>
+    </message>
+    <message>
+        <source>The update server sent an unsafe file name: &quot;%1&quot;.</source>
+        <translation>Сервер обновлений передал небезопасное имя файла: «%1».</translation>
+    </message>
+    <message>
+        <source>The update server listed the file &quot;%1&quot; twice.</source>
+        <translation>Сервер обновлений указал файл «%1» дважды.</translation>
+    </message>
+    <message>
+        <source>The update server gave an unusable size for &quot;%1&quot;.</source>
+        <translation>Сервер обновлений указал некорректный размер файла «%1».</translation>
+    </message>
+    <message>
+        <source>The update server gave an unusable checksum for &quot;%1&quot;.</source>
+        <translation>Сервер обновлений указал некорректную контрольную сумму файла «%1».</translation>
+    </message>
+    <message>
+        <source>The update server gave an unusable kind for &quot;%1&quot;.</source>
+        <translation>Сервер обновлений указал некорректный тип файла «%1».</translation>
+    </message>
+    <message>
+        <source>The release lists too many files.</source>
+        <translation>В выпуске слишком много файлов.</translation>
+    </message>
+    <message>
+        <source>The release is larger than an update can be.</source>
+        <translation>Выпуск превышает допустимый размер обновления.</translation>
+    </message>
+    <message>
+        <source>The release has no files to download.</source>
+        <translation>В выпуске нет файлов для загрузки.</translation>
+    </message>
+</context>
+<context>
+    <name>UserSettingsWindow</name>
+    <message>
+        <source>Radiation alert levels</source>
+        <translation>Пороги радиационной тревоги</translation>
+    </message>
+    <message>
+        <source>Warning Level</source>
+        <translation>Порог предупреждения</translation>
+    </message>
+    <message>
+        <source>Critical Level</source>
+        <translation>Критический порог</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>ОК</translation>
+    </message>
+    <message>
+        <source>Return</source>
+        <translation>Return</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Отмена</translation>
+    </message>
+    <message>
+        <source>Esc</source>
+        <translation>Esc</translation>
+    </message>
+</context>
+<context>
+    <name>VersionSearchFrame</name>
+    <message>
+        <source>Searching for updates</source>
+        <translation>Поиск обновлений</translation>
+    </message>
+    <message>
+        <source>Asking the update server for new versions. Please wait.</source>
+        <translation>Запрашиваем новые версии у сервера обновлений. Подождите.</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Отмена</translation>
     </message>
 </context>
 <context>
@@ -44,6 +1028,13 @@
     <message>
         <source>History mode</source>
         <translation>Режим истории</translation>
+    </message>
+</context>
+<context>
+    <name>WriteCalibrationTask</name>
+    <message>
+        <source>Writing new calibration</source>
+        <translation>Запись нового калибровочного коэффициента</translation>
     </message>
 </context>
 </TS>
