@@ -193,6 +193,155 @@
     </message>
 </context>
 <context>
+    <name>FirmwareUploadDialog</name>
+    <message>
+        <source>Firmware upload</source>
+        <translation>Загрузка прошивки</translation>
+    </message>
+    <message>
+        <source>Proceed</source>
+        <translation>Продолжить</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Отмена</translation>
+    </message>
+    <message>
+        <source>Ready to upload</source>
+        <translation>Готово к загрузке</translation>
+    </message>
+    <message>
+        <source>Removing old</source>
+        <translation>Удаление старой прошивки</translation>
+    </message>
+    <message>
+        <source>Writing new</source>
+        <translation>Запись новой прошивки</translation>
+    </message>
+    <message>
+        <source>Success</source>
+        <translation>Готово</translation>
+    </message>
+    <message>
+        <source>Uploading aborted</source>
+        <translation>Загрузка прервана</translation>
+    </message>
+    <message>
+        <source>Uploading failed</source>
+        <translation>Загрузка не удалась</translation>
+    </message>
+    <message>
+        <source>We are ready to upload new firmware.
+Please confirm you wish to proceed.</source>
+        <translation>Всё готово к загрузке новой прошивки.
+Подтвердите, что хотите продолжить.</translation>
+    </message>
+    <message>
+        <source>Removing old firmware files.
+This may take a while.</source>
+        <translation>Удаление файлов старой прошивки.
+Это может занять некоторое время.</translation>
+    </message>
+    <message>
+        <source>Writing new firmware files.
+This may take a while.</source>
+        <translation>Запись файлов новой прошивки.
+Это может занять некоторое время.</translation>
+    </message>
+    <message>
+        <source>Device was updated successful.
+Please disconnect it from your PC or Mac.</source>
+        <translation>Устройство успешно обновлено.
+Отключите его от компьютера.</translation>
+    </message>
+    <message>
+        <source>Operation was aborted because device communication channel were broken.</source>
+        <translation>Операция прервана: связь с устройством потеряна.</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Закрыть</translation>
+    </message>
+    <message>
+        <source>Stage: %1/%2</source>
+        <translation>Этап: %1/%2</translation>
+    </message>
+    <message>
+        <source>There are no firmware files to upload.
+Nothing was changed on the device.</source>
+        <translation>Нет файлов прошивки для загрузки.
+На устройстве ничего не изменено.</translation>
+    </message>
+    <message>
+        <source>%1
+Nothing was changed on the device.</source>
+        <translation>%1
+На устройстве ничего не изменено.</translation>
+    </message>
+    <message>
+        <source>the device reported an error</source>
+        <translation>устройство сообщило об ошибке</translation>
+    </message>
+    <message>
+        <source>the command was canceled</source>
+        <translation>команда отменена</translation>
+    </message>
+    <message>
+        <source>the device did not answer in time</source>
+        <translation>устройство не ответило вовремя</translation>
+    </message>
+    <message>
+        <source>result code %1</source>
+        <translation>код результата %1</translation>
+    </message>
+    <message>
+        <source>The upload stopped there; the other files on the device were left as they are.</source>
+        <translation>Загрузка остановлена на этом шаге; остальные файлы на устройстве оставлены без изменений.</translation>
+    </message>
+    <message>
+        <source>The files on the device could not be listed: %1.
+Nothing was changed on the device.</source>
+        <translation>Не удалось получить список файлов на устройстве: %1.
+На устройстве ничего не изменено.</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; could not be removed from the device: %2.
+%3</source>
+        <translation>Не удалось удалить «%1» с устройства: %2.
+%3</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; could not be written to the device: %2.
+%3</source>
+        <translation>Не удалось записать «%1» на устройство: %2.
+%3</translation>
+    </message>
+    <message>
+        <source>The files on the device could not be listed.
+Nothing was changed on the device.</source>
+        <translation>Не удалось получить список файлов на устройстве.
+На устройстве ничего не изменено.</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; could not be removed from the device.
+The upload stopped there; the other files on the device were left as they are.</source>
+        <translation>Не удалось удалить «%1» с устройства.
+Загрузка остановлена на этом шаге; остальные файлы на устройстве оставлены без изменений.</translation>
+    </message>
+    <message>
+        <source>%1
+The upload stopped there; the other files on the device were left as they are.</source>
+        <translation>%1
+Загрузка остановлена на этом шаге; остальные файлы на устройстве оставлены без изменений.</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; could not be written to the device.
+The upload stopped there; the other files on the device were left as they are.</source>
+        <translation>Не удалось записать «%1» на устройство.
+Загрузка остановлена на этом шаге; остальные файлы на устройстве оставлены без изменений.</translation>
+    </message>
+</context>
+<context>
     <name>GeneralDeviceWidget</name>
     <message>
         <source>Device Information</source>
@@ -336,6 +485,109 @@
     <message>
         <source>Converting</source>
         <translation>Преобразование</translation>
+    </message>
+</context>
+<context>
+    <name>HistoryViewWidget</name>
+    <message>
+        <source>History View</source>
+        <translation>Просмотр истории</translation>
+    </message>
+    <message>
+        <source>Read history from device.</source>
+        <translation>Считать историю с устройства.</translation>
+    </message>
+    <message>
+        <source>Remove history from device.</source>
+        <translation>Удалить историю с устройства.</translation>
+    </message>
+    <message>
+        <source>Open history from local storage.</source>
+        <translation>Открыть историю, сохранённую на компьютере.</translation>
+    </message>
+    <message>
+        <source>Export data to excel.</source>
+        <translation>Экспортировать данные в Excel.</translation>
+    </message>
+    <message>
+        <source>Open history filter toolbox.</source>
+        <translation>Открыть панель фильтра истории.</translation>
+    </message>
+    <message>
+        <source>Reading of history</source>
+        <translation>Чтение истории</translation>
+    </message>
+    <message>
+        <source>Reading of history from device fail
+due to file lost or corrupted.</source>
+        <translation>Не удалось считать историю с устройства:
+файл утерян или повреждён.</translation>
+    </message>
+    <message>
+        <source>File format error</source>
+        <translation>Ошибка формата файла</translation>
+    </message>
+    <message>
+        <source>Can&apos;t read history from specified file.</source>
+        <translation>Не удаётся прочитать историю из указанного файла.</translation>
+    </message>
+    <message>
+        <source>History files</source>
+        <translation>Файлы истории</translation>
+    </message>
+    <message>
+        <source>Open history</source>
+        <translation>Открыть историю</translation>
+    </message>
+    <message>
+        <source>No data</source>
+        <translation>Нет данных</translation>
+    </message>
+    <message>
+        <source>There is no data to export.</source>
+        <translation>Нет данных для экспорта.</translation>
+    </message>
+    <message>
+        <source>Export CSV...</source>
+        <translation>Экспорт в CSV...</translation>
+    </message>
+    <message>
+        <source>CSV (*.csv)</source>
+        <translation>CSV (*.csv)</translation>
+    </message>
+    <message>
+        <source>Delete history?</source>
+        <translation>Удалить историю?</translation>
+    </message>
+    <message>
+        <source>Are you sure to delete history from device?
+ Its couldn&apos;t be restored after this procedure.</source>
+        <translation>Удалить историю с устройства?
+ Восстановить её после этого будет невозможно.</translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation>Удалить</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Отмена</translation>
+    </message>
+    <message>
+        <source>Remove of history</source>
+        <translation>Удаление истории</translation>
+    </message>
+    <message>
+        <source>Please, connect the device to perform this operation.</source>
+        <translation>Для выполнения этой операции подключите устройство.</translation>
+    </message>
+    <message>
+        <source>History were removed from device successful.</source>
+        <translation>История успешно удалена с устройства.</translation>
+    </message>
+    <message>
+        <source>History were not removed due device file protection or file corruption.</source>
+        <translation>История не удалена: файл на устройстве защищён или повреждён.</translation>
     </message>
 </context>
 <context>
@@ -721,6 +973,45 @@ The downloaded file is:
     <message>
         <source>Loading</source>
         <translation>Загрузка</translation>
+    </message>
+</context>
+<context>
+    <name>SearchWidget</name>
+    <message>
+        <source>Initial time</source>
+        <translation>Начальное время</translation>
+    </message>
+    <message>
+        <source>End time</source>
+        <translation>Конечное время</translation>
+    </message>
+    <message>
+        <source>Advanced search</source>
+        <translation>Расширенный поиск</translation>
+    </message>
+    <message>
+        <source>Value</source>
+        <translation>Значение</translation>
+    </message>
+    <message>
+        <source>Condition</source>
+        <translation>Условие</translation>
+    </message>
+    <message>
+        <source>Search</source>
+        <translation>Найти</translation>
+    </message>
+    <message>
+        <source>Return</source>
+        <translation>Return</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Отмена</translation>
+    </message>
+    <message>
+        <source>Esc</source>
+        <translation>Esc</translation>
     </message>
 </context>
 <context>
