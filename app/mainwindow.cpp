@@ -20,6 +20,7 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QMessageBox>
+#include <QScreen>
 #include <QSettings>
 #include <QStackedLayout>
 #include <QThread>
@@ -45,6 +46,12 @@ MainWindow::MainWindow(QWidget *parent)
 {
     ui->setupUi(this);
     setWindowIcon(QIcon(QStringLiteral(":/images/logo.png")));
+    // The Measures tab's displays and chart need more than the minimum size to be read at ease;
+    // start larger where the screen has room.
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        const QSize room = screen->availableSize();
+        resize(qBound(minimumWidth(), room.width() - 40, 1024), qBound(minimumHeight(), room.height() - 40, 700));
+    }
 
     m_pages = new QStackedLayout(ui->userFrame);
     m_pages->setContentsMargins(0, 0, 0, 0);
