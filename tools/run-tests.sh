@@ -18,9 +18,7 @@ cmake --build build-asan -j"$jobs"
 (cd build-asan && ctest --output-on-failure -j"$jobs")
 
 # Each fuzz target gets a bounded run over its seed corpus.
-shopt -s nullglob
-for target in build-asan/fuzz/*/fuzz_*; do
-    [ -f "$target" ] && [ -x "$target" ] || continue
+for target in $(find build-asan/fuzz -maxdepth 2 -type f -name 'fuzz_*' -perm -u+x | sort); do
     name=$(basename "$target")
     corpus=$(mktemp -d)
     [ -d "fuzz/corpus/$name" ] && cp -r "fuzz/corpus/$name/." "$corpus/"
