@@ -120,6 +120,16 @@ bool DeviceTask::refuse(const QVariant &result, const char *why)
     return false;
 }
 
+int DeviceTask::acceptanceReply(const QByteArray &data, quint8 command)
+{
+    if (data.size() != 2 || quint8(data.at(0)) != command) {
+        setResultData(false);
+        return TaskResult::Error;
+    }
+    setResultData(data.at(1) != 0);
+    return TaskResult::Successful;
+}
+
 void DeviceTask::OnUserData(const QByteArray &data)
 {
     const uint code = uint(processData(data));

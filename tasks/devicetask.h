@@ -48,6 +48,9 @@ protected:
     int sendMessage(const QByteArray &message);
     // Finishes a task whose request could not be built, without sending anything.
     bool refuse(const QVariant &result, const char *why);
+    // The two-byte answer of a password-protected command: its code, then 1 (accepted) or 0.
+    // Stores the answer as the result (false for a malformed reply) and gives the result code.
+    int acceptanceReply(const QByteArray &data, quint8 command);
 
 protected slots:
     void OnUserData(const QByteArray &data);

@@ -56,10 +56,5 @@ bool SetAggregateDoseTask::sendRequest()
 
 int SetAggregateDoseTask::processData(const QByteArray &data)
 {
-    if (data.size() != 2 || quint8(data.at(0)) != kCommand) {
-        setResultData(false);
-        return TaskResult::Error;
-    }
-    setResultData(data.at(1) != 0);
-    return TaskResult::Successful;
+    return acceptanceReply(data, kCommand);
 }
