@@ -10,6 +10,7 @@
 #include "update/firmwareuploaddialog.h"
 #include "update/softwareupdatedialog.h"
 #include "update/updatemanager.h"
+#include "update/versioncompare.h"
 
 #include "ui_generaldevicewidget.h"
 
@@ -20,15 +21,6 @@
 namespace {
 
 const QString kSerialNumberFirmware = QStringLiteral("1.9");
-
-QList<qulonglong> versionParts(const QString &version)
-{
-    QList<qulonglong> parts;
-    const QStringList texts = version.split(QLatin1Char('.'), Qt::SkipEmptyParts);
-    for (const QString &text : texts)
-        parts.append(text.toULongLong());
-    return parts;
-}
 
 } // namespace
 
@@ -48,24 +40,6 @@ GeneralDeviceWidget::GeneralDeviceWidget(QWidget *parent)
 GeneralDeviceWidget::~GeneralDeviceWidget()
 {
     delete m_firmwareCheck;
-}
-
-bool GeneralDeviceWidget::isOlderVersion(const QString &version, const QString &than)
-{
-    const QList<qulonglong> a = versionParts(version);
-    const QList<qulonglong> b = versionParts(than);
-    if (a.isEmpty() || a.size() != b.size())
-        return false;
-    for (int i = 0; i < a.size(); ++i) {
-        if (a.at(i) != b.at(i))
-            return a.at(i) < b.at(i);
-    }
-    return false;
-}
-
-bool GeneralDeviceWidget::isSameVersion(const QString &a, const QString &b)
-{
-    return versionParts(a) == versionParts(b);
 }
 
 QString GeneralDeviceWidget::powerOnTimeText(quint32 seconds)
@@ -136,8 +110,8 @@ void GeneralDeviceWidget::showIdentity(const DeviceInfo &info)
 {
     const QString firmware = info.firmwareVersion();
     ui->currentVersionLabel->setText(firmware);
-    const bool hasSerialNumber = isOlderVersion(kSerialNumberFirmware, firmware)
-        || isSameVersion(firmware, kSerialNumberFirmware);
+    const bool hasSerialNumber = varno::isVersionOlder(kSerialNumberFirmware, firmware)
+        || varno::isVersionEqual(firmware, kSerialNumberFirmware);
     if (hasSerialNumber)
         ui->serialNumberLabel->setText(info.serialNumber());
     ui->snLabelCaption->setVisible(hasSerialNumber);
@@ -189,14 +163,10 @@ void GeneralDeviceWidget::showNewestFirmware(const QStringList &versions)
         ui->lastVersionLabel->setText(tr("Not available"));
         return;
     }
-    QString newest = versions.first();
-    for (const QString &version : versions) {
-        if (isOlderVersion(newest, version))
-            newest = version;
-    }
+    const QString newest = varno::newestVersion(versions);
     ui->lastVersionLabel->setText(newest);
     Device *current = device();
-    if (current && isOlderVersion(current->deviceInfo().firmwareVersion(), newest)) {
+    if (current && varno::isVersionOlder(current->deviceInfo().firmwareVersion(), newest)) {
         ui->updateSoftwarePushButton->show();
         ui->updateSoftwarePushButton->setEnabled(true);
     }

@@ -24,10 +24,6 @@ public:
     explicit GeneralDeviceWidget(QWidget *parent = nullptr);
     ~GeneralDeviceWidget() override;
 
-    // Version texts split at "." and compared part by part as numbers; versions with a different
-    // number of parts are never older than one another.
-    static bool isOlderVersion(const QString &version, const QString &than);
-    static bool isSameVersion(const QString &a, const QString &b);
     // "10 h 23 min " for 37380 s.
     static QString powerOnTimeText(quint32 seconds);
     static QString powerSourceText(const DeviceState &state);
