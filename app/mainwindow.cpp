@@ -3,6 +3,7 @@
 
 #include "app/aboutdialog.h"
 #include "app/dialogprogressreporter.h"
+#include "app/installerstart.h"
 #include "app/languagemanager.h"
 #include "app/notificationsmanager.h"
 #include "app/proxysettingsdialog.h"
@@ -14,7 +15,7 @@
 #include "panels/devicepanel.h"
 #include "panels/devicewidget.h"
 #include "panels/normaldeviceframe.h"
-#include "update/installerlaunch.h"
+#include "tasks/notificationhub.h"
 #include "update/softwareupdatedialog.h"
 
 #include <QActionGroup>
@@ -87,7 +88,14 @@ MainWindow::MainWindow(QWidget *parent)
 
     QTimer::singleShot(kFirstScanDelayMs, this, &MainWindow::OnDefferedFirstScan);
     VLOG << "Main thread is" << QThread::currentThread();
-    NotificationsManager::instance()->setHost(this);
+    NotificationsManager *popups = NotificationsManager::instance();
+    popups->setHost(this);
+    // The core only announces; the pop-ups are this window's.
+    NotificationHub *hub = NotificationHub::instance();
+    connect(hub, &NotificationHub::message, popups, &NotificationsManager::OnMessageNotification,
+            Qt::UniqueConnection);
+    connect(hub, &NotificationHub::progress, popups, &NotificationsManager::OnProgressNotification,
+            Qt::UniqueConnection);
 }
 
 MainWindow::~MainWindow()
@@ -136,7 +144,7 @@ void MainWindow::OnDefferedFirstScan()
 
 void MainWindow::OnDeviceInserted(const QString &name)
 {
-    NotificationsManager::instance()->OnMessageNotification(tr("Device connected"));
+    NotificationHub::instance()->OnMessageNotification(tr("Device connected"));
     Device *device = DeviceManager::instance()->device(name);
     if (!device)
         return;
@@ -185,7 +193,7 @@ void MainWindow::OnDeviceRemoved(const QString &name)
     if (auto *panel = qobject_cast<DevicePanel *>(m_pages->widget(DevicePage)))
         panel->clearDevice();
     m_pages->setCurrentIndex(WelcomePage);
-    NotificationsManager::instance()->OnMessageNotification(tr("Device was removed"));
+    NotificationHub::instance()->OnMessageNotification(tr("Device was removed"));
     if (tree->topLevelItemCount() > 0)
         tree->setCurrentIndex(QModelIndex());
 }

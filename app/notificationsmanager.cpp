@@ -55,7 +55,6 @@ void NotificationsManager::setTimings(int displayMs, int fadeMs)
 
 void NotificationsManager::OnMessageNotification(const QString &text)
 {
-    VLOG << "Notification: " << text;
     m_lastMessage = text;
     emit messageShown(text);
     post(Pending{text, -1, false});

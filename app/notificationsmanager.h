@@ -9,10 +9,10 @@
 class NotificationWidget;
 class QWidget;
 
-// The one place where short messages and progress reports reach the user. Devices, schedulers and
-// the history page register with it; the main window makes itself the host the pop-ups appear over.
+// The pop-ups of the program. The main window connects the core's NotificationHub to it and makes
+// itself the host the pop-ups appear over; the history page registers with it.
 // Pop-ups show one at a time in the host's corner and fade in and out; the rest wait in a queue.
-// Without a host (command-line tools, tests) notifications are only logged.
+// Without a host nothing is shown (the hub has logged the message already).
 class NotificationsManager : public QObject
 {
     Q_OBJECT

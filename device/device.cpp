@@ -1,6 +1,5 @@
 #include "device/device.h"
 
-#include "app/notificationsmanager.h"
 #include "link/communicator.h"
 #include "link/logging.h"
 #include "link/serialport.h"
@@ -10,6 +9,7 @@
 #include "tasks/fileremovetask.h"
 #include "tasks/fileslisttask.h"
 #include "tasks/filewritetask.h"
+#include "tasks/notificationhub.h"
 #include "tasks/readcalibrationtask.h"
 #include "tasks/readenvironmentstatetask.h"
 #include "tasks/readidtask.h"
@@ -40,7 +40,7 @@ QEvent::Type DataUpdateEvent::eventType()
 }
 
 Device::Device(const QString &path, QObject *parent)
-    : QObject(parent)
+    : CommandTarget(parent)
 {
     // The communicator takes the port over only once it exists; until then a failed open must not
     // leave the port object behind.
@@ -52,8 +52,6 @@ Device::Device(const QString &path, QObject *parent)
     connect(m_communicator, &Communicator::aborted, this, &Device::aborted);
     connect(m_communicator, &Communicator::dataSent, this, &Device::dataSent);
     connect(m_communicator, &Communicator::dataReceived, this, &Device::dataReceived);
-
-    NotificationsManager::instance()->registerObject(this);
 }
 
 Device::~Device()
@@ -244,13 +242,13 @@ void Device::OnTaskComplete(const TaskResult &result)
         // stopping, which only a read without any reply does.
         if (result.dataId() == ReadState && result.data().canConvert<DeviceState>())
             OnReadStateResult(result.data());
-        NotificationsManager::instance()->OnMessageNotification(tr("Task aborted"));
+        NotificationHub::instance()->OnMessageNotification(tr("Task aborted"));
         break;
     case TaskResult::Canceled:
-        NotificationsManager::instance()->OnMessageNotification(tr("Task aborted"));
+        NotificationHub::instance()->OnMessageNotification(tr("Task aborted"));
         break;
     case TaskResult::TimedOut:
-        NotificationsManager::instance()->OnMessageNotification(tr("Timeout"));
+        NotificationHub::instance()->OnMessageNotification(tr("Timeout"));
         break;
     case TaskResult::Aborted:
         setPolling(false);

@@ -2,6 +2,7 @@
 
 #include "device/deviceinfo.h"
 #include "device/devicestate.h"
+#include "tasks/commandtarget.h"
 #include "tasks/taskresult.h"
 
 #include <QEvent>
@@ -27,7 +28,7 @@ private:
 
 // One connected monitor: owns its link, turns command codes into queued tasks, keeps every task
 // result as a numbered data item, and polls the device state about once a second.
-class Device : public QObject
+class Device : public CommandTarget
 {
     Q_OBJECT
 public:
@@ -58,7 +59,7 @@ public:
     explicit Device(const QString &path, QObject *parent = nullptr);
     ~Device() override;
 
-    QString name() const;
+    QString name() const override;
     QString displayName() const;
     QString platform() const;
     DeviceInfo deviceInfo() const { return m_info; }
@@ -70,7 +71,7 @@ public:
     bool isPolling() const { return m_pollTimerId != -1; }
     // Interval of the poll timer that runs, 0 when polling is off.
     int pollInterval() const { return m_pollTimerId == -1 ? 0 : m_pollIntervalMs; }
-    Communicator *communicator() const { return m_communicator; }
+    Communicator *communicator() const override { return m_communicator; }
     void abortCommunication();
 
     // Testable pieces of the two naming rules above.
@@ -92,7 +93,7 @@ public slots:
     void OnDeviceState(const DeviceState &state);
     void OnDeviceInfo(const DeviceInfo &info);
     void OnReadStateResult(const QVariant &value);
-    void OnTaskComplete(const TaskResult &result);
+    void OnTaskComplete(const TaskResult &result) override;
 
 protected:
     bool event(QEvent *e) override;

@@ -1,11 +1,11 @@
 #include "device/devicemanager.h"
 
-#include "app/notificationsmanager.h"
 #include "device/device.h"
 #include "device/deviceinfo.h"
 #include "device/portholder.h"
 #include "link/logging.h"
 #include "link/serialport.h"
+#include "tasks/notificationhub.h"
 #include "tasks/readidtask.h"
 #include "tasks/taskmanager.h"
 #include "tasks/taskresult.h"
@@ -80,7 +80,7 @@ void DeviceManager::reportOpenFailure(const QString &path, int error)
     if (text.isEmpty())
         return;
     m_reportedFailures.insert(path);
-    NotificationsManager::instance()->OnMessageNotification(text);
+    NotificationHub::instance()->OnMessageNotification(text);
 }
 
 void DeviceManager::OnDeviceInserted(const QString &id)

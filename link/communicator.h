@@ -1,9 +1,5 @@
 #pragma once
 
-#include "device/device.h"
-#include "device/deviceinfo.h"
-#include "device/devicestate.h"
-
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -35,10 +31,6 @@ signals:
     void dataSent(int frames);
     void dataReceived(int bytes);
     void aborted(int reason);
-    // Declared for listeners but never raised: the tasks decode these records instead.
-    void stateReceived(DeviceState state);
-    void idReceived(DeviceInfo version);
-    void ModeReceived(Device::DeviceMode mode);
 
 private:
     Framer *m_framer = nullptr;

@@ -171,21 +171,6 @@
     </message>
 </context>
 <context>
-    <name>FilesListModel</name>
-    <message>
-        <source>File size is </source>
-        <translation>Размер файла: </translation>
-    </message>
-    <message>
-        <source> bytes</source>
-        <translation> байт</translation>
-    </message>
-    <message>
-        <source>Name</source>
-        <translation>Имя</translation>
-    </message>
-</context>
-<context>
     <name>FilesListTask</name>
     <message>
         <source>Listing files</source>

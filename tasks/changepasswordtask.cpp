@@ -1,6 +1,6 @@
 #include "tasks/changepasswordtask.h"
 
-ChangePasswordTask::ChangePasswordTask(Device *device, const QString &oldPassword,
+ChangePasswordTask::ChangePasswordTask(CommandTarget *device, const QString &oldPassword,
                                        const QString &newPassword, QObject *parent)
     : DeviceTask(device, QStringLiteral("Check password"), parent)
     , m_oldPassword(oldPassword)

@@ -7,7 +7,7 @@ class ChangePasswordTask : public DeviceTask
 {
     Q_OBJECT
 public:
-    ChangePasswordTask(Device *device, const QString &oldPassword, const QString &newPassword,
+    ChangePasswordTask(CommandTarget *device, const QString &oldPassword, const QString &newPassword,
                        QObject *parent = nullptr);
 
     static constexpr quint8 kCommand = 0x32;

@@ -1,19 +1,19 @@
 #include "tasks/devicetask.h"
 
-#include "device/device.h"
 #include "link/communicator.h"
 #include "link/logging.h"
+#include "tasks/commandtarget.h"
 
 #include <algorithm>
 #include <cmath>
 
-DeviceTask::DeviceTask(Device *device, const QString &name, QObject *parent)
+DeviceTask::DeviceTask(CommandTarget *device, const QString &name, QObject *parent)
     : Task(name, parent, 1000)
     , m_device(device)
 {
 }
 
-Device *DeviceTask::device() const
+CommandTarget *DeviceTask::device() const
 {
     return m_device.data();
 }
@@ -49,12 +49,13 @@ bool DeviceTask::toHundredths(double value, qint64 min, qint64 max, qint64 *out)
 
 bool DeviceTask::start()
 {
-    if (!m_device)
+    m_link = m_device ? m_device->communicator() : nullptr;
+    if (!m_link)
         return false;
-    connect(m_device, &Device::userDataReceived, this, &DeviceTask::OnUserData);
-    connect(m_device, &Device::aborted, this, &DeviceTask::OnAbort);
-    connect(m_device, &Device::dataReceived, this, &DeviceTask::OnDataReceived);
-    connect(m_device, &Device::dataSent, this, &DeviceTask::OnDataSent);
+    connect(m_link, &Communicator::userData, this, &DeviceTask::OnUserData);
+    connect(m_link, &Communicator::aborted, this, &DeviceTask::OnAbort);
+    connect(m_link, &Communicator::dataReceived, this, &DeviceTask::OnDataReceived);
+    connect(m_link, &Communicator::dataSent, this, &DeviceTask::OnDataSent);
     m_connected = true;
     if (sendRequest()) {
         setStatus(Running);
@@ -71,8 +72,8 @@ void DeviceTask::disconnectDevice()
     if (!m_connected)
         return;
     m_connected = false;
-    if (m_device)
-        disconnect(m_device, nullptr, this, nullptr);
+    if (m_link)
+        disconnect(m_link, nullptr, this, nullptr);
 }
 
 void DeviceTask::cancelTask(bool timedOut)

@@ -5,7 +5,8 @@
 #include <QByteArray>
 #include <QPointer>
 
-class Device;
+class CommandTarget;
+class Communicator;
 
 // One request/reply exchange with one device: sends its command, then judges every message the
 // device sends until the exchange is over.
@@ -13,12 +14,12 @@ class DeviceTask : public Task
 {
     Q_OBJECT
 public:
-    DeviceTask(Device *device, const QString &name, QObject *parent = nullptr);
+    DeviceTask(CommandTarget *device, const QString &name, QObject *parent = nullptr);
 
     bool start() override;
     void cancelTask(bool timedOut) override;
 
-    Device *device() const;
+    CommandTarget *device() const;
     bool isConnected() const { return m_connected; }
 
     // One length byte and the password's local 8-bit bytes. The device reads as many bytes as the
@@ -61,6 +62,7 @@ protected slots:
 private:
     void disconnectDevice();
 
-    QPointer<Device> m_device;
+    QPointer<CommandTarget> m_device;
+    QPointer<Communicator> m_link; // the one the running exchange listens to
     bool m_connected = false;
 };

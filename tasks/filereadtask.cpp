@@ -6,7 +6,7 @@
 #include <QSaveFile>
 #include <QtEndian>
 
-FileReadTask::FileReadTask(Device *device, const FileDescriptor &file, const QString &folder,
+FileReadTask::FileReadTask(CommandTarget *device, const FileDescriptor &file, const QString &folder,
                            QObject *parent)
     : DeviceTask(device, QStringLiteral("Read File"), parent)
     , m_file(file)

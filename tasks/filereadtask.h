@@ -8,7 +8,7 @@ class FileReadTask : public DeviceTask
 {
     Q_OBJECT
 public:
-    FileReadTask(Device *device, const FileDescriptor &file, const QString &folder,
+    FileReadTask(CommandTarget *device, const FileDescriptor &file, const QString &folder,
                  QObject *parent = nullptr);
 
     static constexpr quint8 kCommand = 0x41;

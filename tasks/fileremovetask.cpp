@@ -2,7 +2,7 @@
 
 #include <QtEndian>
 
-FileRemoveTask::FileRemoveTask(Device *device, const FileDescriptor &file, QObject *parent)
+FileRemoveTask::FileRemoveTask(CommandTarget *device, const FileDescriptor &file, QObject *parent)
     : DeviceTask(device, QStringLiteral("Remove file"), parent)
     , m_file(file)
 {

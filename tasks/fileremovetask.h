@@ -8,7 +8,7 @@ class FileRemoveTask : public DeviceTask
 {
     Q_OBJECT
 public:
-    FileRemoveTask(Device *device, const FileDescriptor &file, QObject *parent = nullptr);
+    FileRemoveTask(CommandTarget *device, const FileDescriptor &file, QObject *parent = nullptr);
 
     static constexpr quint8 kCommand = 0x43;
     static constexpr int kShortTimeoutMs = 3000;

@@ -3,7 +3,7 @@
 #include "link/logging.h"
 #include "tasks/filedescriptor.h"
 
-FilesListTask::FilesListTask(Device *device, QObject *parent)
+FilesListTask::FilesListTask(CommandTarget *device, QObject *parent)
     : DeviceTask(device, QStringLiteral("List files"), parent)
 {
     setTimeout(kTimeoutMs);

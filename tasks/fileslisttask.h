@@ -9,7 +9,7 @@ class FilesListTask : public DeviceTask
 {
     Q_OBJECT
 public:
-    explicit FilesListTask(Device *device, QObject *parent = nullptr);
+    explicit FilesListTask(CommandTarget *device, QObject *parent = nullptr);
 
     static constexpr quint8 kCommand = 0x40;
     static constexpr int kTimeoutMs = 5000;

@@ -27,7 +27,7 @@ QByteArray fitBytes(const QString &text, int maxBytes)
 
 } // namespace
 
-FileWriteTask::FileWriteTask(Device *device, const QFileInfo &file, quint8 attributes, QObject *parent)
+FileWriteTask::FileWriteTask(CommandTarget *device, const QFileInfo &file, quint8 attributes, QObject *parent)
     : DeviceTask(device, QStringLiteral("Write file"), parent)
     , m_file(file)
     , m_attributes(attributes)

@@ -9,7 +9,7 @@ class FileWriteTask : public DeviceTask
 {
     Q_OBJECT
 public:
-    FileWriteTask(Device *device, const QFileInfo &file, quint8 attributes, QObject *parent = nullptr);
+    FileWriteTask(CommandTarget *device, const QFileInfo &file, quint8 attributes, QObject *parent = nullptr);
 
     static constexpr quint8 kCreateCommand = 0x44;
     static constexpr quint8 kCommand = 0x42;

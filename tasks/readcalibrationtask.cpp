@@ -2,7 +2,7 @@
 
 #include <QtEndian>
 
-ReadCalibrationTask::ReadCalibrationTask(Device *device, QObject *parent)
+ReadCalibrationTask::ReadCalibrationTask(CommandTarget *device, QObject *parent)
     : DeviceTask(device, QStringLiteral("Read calibration"), parent)
 {
     setTimeout(kTimeoutMs);

@@ -7,7 +7,7 @@ class ReadCalibrationTask : public DeviceTask
 {
     Q_OBJECT
 public:
-    explicit ReadCalibrationTask(Device *device, QObject *parent = nullptr);
+    explicit ReadCalibrationTask(CommandTarget *device, QObject *parent = nullptr);
 
     static constexpr quint8 kCommand = 0x30;
     static constexpr int kTimeoutMs = 3000;

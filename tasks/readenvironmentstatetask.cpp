@@ -2,7 +2,7 @@
 
 #include "device/environmentstate.h"
 
-ReadEnvironmentStateTask::ReadEnvironmentStateTask(Device *device, QObject *parent)
+ReadEnvironmentStateTask::ReadEnvironmentStateTask(CommandTarget *device, QObject *parent)
     : DeviceTask(device, QStringLiteral("Environment state"), parent)
 {
     setTimeout(kTimeoutMs);

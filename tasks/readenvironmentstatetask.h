@@ -7,7 +7,7 @@ class ReadEnvironmentStateTask : public DeviceTask
 {
     Q_OBJECT
 public:
-    explicit ReadEnvironmentStateTask(Device *device, QObject *parent = nullptr);
+    explicit ReadEnvironmentStateTask(CommandTarget *device, QObject *parent = nullptr);
 
     static constexpr quint8 kCommand = 0x20;
     static constexpr int kTimeoutMs = 4000;

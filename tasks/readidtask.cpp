@@ -3,7 +3,7 @@
 #include "device/deviceinfo.h"
 #include "link/logging.h"
 
-ReadIDTask::ReadIDTask(Device *device, QObject *parent)
+ReadIDTask::ReadIDTask(CommandTarget *device, QObject *parent)
     : DeviceTask(device, QStringLiteral("Read ID"), parent)
 {
     setTimeout(kTimeoutMs);

@@ -7,7 +7,7 @@ class ReadIDTask : public DeviceTask
 {
     Q_OBJECT
 public:
-    explicit ReadIDTask(Device *device, QObject *parent = nullptr);
+    explicit ReadIDTask(CommandTarget *device, QObject *parent = nullptr);
 
     static constexpr quint8 kCommand = 0x00;
     static constexpr int kTimeoutMs = 2000;

@@ -2,7 +2,7 @@
 
 #include "device/devicestate.h"
 
-ReadStateTask::ReadStateTask(Device *device, QObject *parent)
+ReadStateTask::ReadStateTask(CommandTarget *device, QObject *parent)
     : DeviceTask(device, QStringLiteral("Read device state"), parent)
 {
     setTimeout(kTimeoutMs);

@@ -7,7 +7,7 @@ class ReadStateTask : public DeviceTask
 {
     Q_OBJECT
 public:
-    explicit ReadStateTask(Device *device, QObject *parent = nullptr);
+    explicit ReadStateTask(CommandTarget *device, QObject *parent = nullptr);
 
     static constexpr quint8 kCommand = 0x03;
     static constexpr int kTimeoutMs = 2000;

@@ -1,6 +1,6 @@
 #include "tasks/resetaggregatedosetask.h"
 
-ResetAggregateDoseTask::ResetAggregateDoseTask(Device *device, const QString &password,
+ResetAggregateDoseTask::ResetAggregateDoseTask(CommandTarget *device, const QString &password,
                                                QObject *parent)
     : DeviceTask(device, QStringLiteral("Reset aggregate"), parent)
     , m_password(password)

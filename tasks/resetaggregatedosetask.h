@@ -7,7 +7,7 @@ class ResetAggregateDoseTask : public DeviceTask
 {
     Q_OBJECT
 public:
-    ResetAggregateDoseTask(Device *device, const QString &password, QObject *parent = nullptr);
+    ResetAggregateDoseTask(CommandTarget *device, const QString &password, QObject *parent = nullptr);
 
     static constexpr quint8 kCommand = 0x22;
     static constexpr int kTimeoutMs = 3000;

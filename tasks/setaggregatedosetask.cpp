@@ -3,7 +3,7 @@
 #include <QtEndian>
 #include <limits>
 
-SetAggregateDoseTask::SetAggregateDoseTask(Device *device, double dose, uint time,
+SetAggregateDoseTask::SetAggregateDoseTask(CommandTarget *device, double dose, uint time,
                                            const QString &password, QObject *parent)
     : DeviceTask(device, QStringLiteral("Set aggregate dose"), parent)
     , m_dose(dose)

@@ -7,7 +7,7 @@ class SetAggregateDoseTask : public DeviceTask
 {
     Q_OBJECT
 public:
-    SetAggregateDoseTask(Device *device, double dose, uint time, const QString &password,
+    SetAggregateDoseTask(CommandTarget *device, double dose, uint time, const QString &password,
                          QObject *parent = nullptr);
 
     static constexpr quint8 kCommand = 0x23;

@@ -1,9 +1,9 @@
 #include "tasks/taskmanager.h"
 
-#include "app/notificationsmanager.h"
-#include "device/device.h"
 #include "link/logging.h"
+#include "tasks/commandtarget.h"
 #include "tasks/devicetask.h"
+#include "tasks/notificationhub.h"
 #include "tasks/taskscheduler.h"
 
 TaskManager *TaskManager::instance()
@@ -32,7 +32,7 @@ DeviceTask *TaskManager::add(DeviceTask *task)
 {
     if (!task)
         return nullptr;
-    Device *device = task->device();
+    CommandTarget *device = task->device();
     if (!device) {
         VLOG << "Task " << task->name() << " has no device, refused";
         delete task;
@@ -43,11 +43,9 @@ DeviceTask *TaskManager::add(DeviceTask *task)
     if (!scheduler) {
         scheduler = new TaskScheduler(key, this);
         m_schedulers.insert(key, scheduler);
-        NotificationsManager *notifications = NotificationsManager::instance();
-        notifications->registerObject(scheduler);
-        connect(scheduler, &TaskScheduler::progress, notifications,
-                &NotificationsManager::OnProgressNotification, Qt::QueuedConnection);
-        connect(scheduler, &TaskScheduler::taskComplete, device, &Device::OnTaskComplete);
+        connect(scheduler, &TaskScheduler::progress, NotificationHub::instance(),
+                &NotificationHub::OnProgressNotification, Qt::QueuedConnection);
+        connect(scheduler, &TaskScheduler::taskComplete, device, &CommandTarget::OnTaskComplete);
     }
     return scheduler->addTask(task) ? task : nullptr;
 }

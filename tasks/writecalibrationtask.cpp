@@ -3,7 +3,7 @@
 #include <QtEndian>
 #include <limits>
 
-WriteCalibrationTask::WriteCalibrationTask(Device *device, const QVariant &coefficient,
+WriteCalibrationTask::WriteCalibrationTask(CommandTarget *device, const QVariant &coefficient,
                                            const QString &password, QObject *parent)
     : DeviceTask(device, QStringLiteral("Write calibration"), parent)
     , m_coefficient(coefficient)

@@ -9,7 +9,7 @@ class WriteCalibrationTask : public DeviceTask
 {
     Q_OBJECT
 public:
-    WriteCalibrationTask(Device *device, const QVariant &coefficient, const QString &password,
+    WriteCalibrationTask(CommandTarget *device, const QVariant &coefficient, const QString &password,
                          QObject *parent = nullptr);
 
     static constexpr quint8 kCommand = 0x31;

@@ -4,14 +4,13 @@
 #include <QString>
 #include <QStringList>
 
-class QWidget;
-
 // How to start a downloaded application update. On Windows the installer is an MSI package (run
 // through "msiexec /i") or a setup program, and the program quits so the installer can replace
 // its files. A Linux desktop has no msiexec: the stand-in hands a .deb or .rpm package to the
 // desktop's software installer (xdg-open through QDesktopServices) and otherwise opens the updates
 // folder in the file manager; either way the user is told where the file lies. The program keeps
 // running there, since the package manager can replace the files of a running program.
+// Deciding lives here; carrying it out needs the desktop and lives in app/installerstart.h.
 struct InstallerLaunch
 {
     Q_DECLARE_TR_FUNCTIONS(InstallerLaunch)
@@ -50,11 +49,3 @@ public:
     // What the user is told after the outcome; empty for Started.
     QString message(Outcome outcome) const;
 };
-
-// Carries the launch out; never shows anything itself.
-InstallerLaunch::Outcome startInstaller(const InstallerLaunch &launch);
-
-// The whole step after an accepted download of an application update: start or hand over the
-// first downloaded file and tell the user what happened. True when the application should quit
-// now (an installer process runs that will replace it).
-bool launchDownloadedUpdate(const QString &fileName, QWidget *parent);

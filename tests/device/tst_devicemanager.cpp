@@ -1,6 +1,6 @@
-#include "app/notificationsmanager.h"
 #include "device/device.h"
 #include "device/devicemanager.h"
+#include "tasks/notificationhub.h"
 #include "tests/common/devsimprocess.h"
 
 #include <QPointer>
@@ -83,7 +83,7 @@ void tst_DeviceManager::repeatArrivalOfAnOpenPathStaysSilent()
 {
     DeviceManager *manager = DeviceManager::instance();
     QSignalSpy inserted(manager, &DeviceManager::DeviceInserted);
-    QSignalSpy messages(NotificationsManager::instance(), &NotificationsManager::messageShown);
+    QSignalSpy messages(NotificationHub::instance(), &NotificationHub::message);
     QPointer<Device> device = attach();
     QVERIFY(device);
     QTRY_COMPARE(inserted.size(), 1);
@@ -167,7 +167,7 @@ void tst_DeviceManager::portHeldByAnotherProcessIsExplainedOnce()
     });
     QVERIFY2(holder.waitForReadyRead(5000), "lock holder did not start");
 
-    QSignalSpy messages(NotificationsManager::instance(), &NotificationsManager::messageShown);
+    QSignalSpy messages(NotificationHub::instance(), &NotificationHub::message);
     DeviceManager *manager = DeviceManager::instance();
     manager->OnDeviceInserted(m_sim.path());
     manager->OnDeviceInserted(m_sim.path());
@@ -190,7 +190,7 @@ void tst_DeviceManager::portHeldByAnotherProcessIsExplainedOnce()
 
 void tst_DeviceManager::missingPortIsNotExplained()
 {
-    QSignalSpy messages(NotificationsManager::instance(), &NotificationsManager::messageShown);
+    QSignalSpy messages(NotificationHub::instance(), &NotificationHub::message);
     QCOMPARE(DeviceManager::createDevice(QStringLiteral("/dev/varno-test-missing"), Devices::UsbMonitor),
              static_cast<Device *>(nullptr));
     QVERIFY(messages.isEmpty());

@@ -254,8 +254,7 @@ void TestDeviceRecords::metaObjectInterface()
     QCOMPARE(methods, expected);
 
     const QMetaObject &link = Communicator::staticMetaObject;
-    for (const char *signal : { "userData(QByteArray)", "dataSent(int)", "dataReceived(int)", "aborted(int)",
-                                "stateReceived(DeviceState)", "idReceived(DeviceInfo)", "ModeReceived(Device::DeviceMode)" })
+    for (const char *signal : { "userData(QByteArray)", "dataSent(int)", "dataReceived(int)", "aborted(int)" })
         QVERIFY2(link.indexOfSignal(signal) >= 0, signal);
 }
 

@@ -6,7 +6,6 @@
 #include "tasks/filedescriptor.h"
 #include "tasks/filereadtask.h"
 #include "tasks/fileremovetask.h"
-#include "tasks/fileslistmodel.h"
 #include "tasks/fileslisttask.h"
 #include "tasks/filewritetask.h"
 #include "tasks/readcalibrationtask.h"
@@ -19,7 +18,6 @@
 #include "tasks/writecalibrationtask.h"
 
 #include <QDir>
-#include <QFont>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -116,7 +114,6 @@ private slots:
     void writeCreateReplies();
     void fileDescriptor_data();
     void fileDescriptor();
-    void filesListModel();
 };
 
 void TestTasks::freshTask()
@@ -591,33 +588,5 @@ void TestTasks::fileDescriptor()
     }
 }
 
-void TestTasks::filesListModel()
-{
-    FileDescriptor a = descriptor("b", "TXT", 100, 1, 0x04);
-    FileDescriptor b = descriptor("A", "exc", 5, 2);
-    FileDescriptor c = descriptor("C", "BMP", 5, 3);
-    QList<FileDescriptor *> files { &a, &b, &c };
-    FilesListModel model(&files);
-    QCOMPARE(model.rowCount(), 3);
-    const QModelIndex first = model.index(0);
-    QCOMPARE(model.data(first, Qt::DisplayRole).toString(), QStringLiteral("b.TXT"));
-    QCOMPARE(model.data(first, Qt::ToolTipRole).toString(), QStringLiteral("File size is 100 bytes"));
-    QVERIFY(model.data(first, Qt::FontRole).value<QFont>().italic());
-    QVERIFY(!model.data(model.index(1), Qt::FontRole).value<QFont>().italic());
-    QVERIFY(!model.data(first, Qt::UserRole).isValid());
-    QVERIFY(!model.data(model.index(5), Qt::DisplayRole).isValid());
-    QCOMPARE(model.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("Name"));
-    QCOMPARE(model.headerData(3, Qt::Vertical, Qt::DisplayRole).toString(), QStringLiteral("3"));
-    QCOMPARE(FilesListModel::pictureFor(QStringLiteral("exc")), QStringLiteral(":/images/application.png"));
-    QCOMPARE(FilesListModel::pictureFor(QStringLiteral("TXT")), QStringLiteral(":/images/man.png"));
-    QCOMPARE(FilesListModel::pictureFor(QStringLiteral("bmp")), QStringLiteral(":/images/image.png"));
-    QCOMPARE(FilesListModel::pictureFor(QStringLiteral("Txt")), QStringLiteral(":/images/binary.png"));
-    model.sort(0, Qt::AscendingOrder);
-    QCOMPARE(model.data(model.index(0), Qt::DisplayRole).toString(), QStringLiteral("A.exc"));
-    QCOMPARE(model.data(model.index(1), Qt::DisplayRole).toString(), QStringLiteral("b.TXT"));
-    model.sort(0, Qt::DescendingOrder);
-    QCOMPARE(model.data(model.index(0), Qt::DisplayRole).toString(), QStringLiteral("C.BMP"));
-}
-
-QTEST_MAIN(TestTasks)
+QTEST_GUILESS_MAIN(TestTasks)
 #include "tst_tasks.moc"

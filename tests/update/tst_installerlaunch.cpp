@@ -1,3 +1,4 @@
+#include "app/installerstart.h"
 #include "update/installerlaunch.h"
 
 #include <QDesktopServices>
