@@ -1,8 +1,12 @@
-# varno_add_test(NAME <name> SOURCES <files...> LABEL <unit|integration|gui> [TIMEOUT <s>])
+# varno_add_test(NAME <name> SOURCES <files...> LABEL <unit|integration|gui> [UI] [TIMEOUT <s>])
 # One executable per test file; the device simulator's path is compiled in for integration tests.
+# A test links the core; UI (widgets, dialogs, the main window) adds varnoui.
 function(varno_add_test)
-    cmake_parse_arguments(T "" "NAME;LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(T "UI" "NAME;LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
     add_executable(${T_NAME} ${T_SOURCES})
+    if(T_UI)
+        target_link_libraries(${T_NAME} PRIVATE varnoui)
+    endif()
     target_link_libraries(${T_NAME} PRIVATE varnocore Qt5::Test ${T_LIBS})
     target_compile_definitions(${T_NAME} PRIVATE
         VARNO_DEVSIM_PATH="$<TARGET_FILE:varno-devsim>"

@@ -40,7 +40,7 @@ endforeach()
 add_custom_target(varno_translations ALL DEPENDS ${VARNO_LOCALE_FILES})
 
 set(_varno_lupdate_dirs)
-foreach(dir IN LISTS VARNO_CORE_DIRS ITEMS forms)
+foreach(dir IN LISTS VARNO_LINK_DIRS VARNO_CORE_DIRS VARNO_UI_DIRS ITEMS forms)
     if(IS_DIRECTORY ${CMAKE_SOURCE_DIR}/${dir})
         list(APPEND _varno_lupdate_dirs ${CMAKE_SOURCE_DIR}/${dir})
     endif()
