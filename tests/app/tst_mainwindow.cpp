@@ -1,9 +1,11 @@
 // The main window with the real simulator attached through the runtime folder, offscreen.
 #include "app/languagemanager.h"
 #include "app/mainwindow.h"
+#include "app/notificationsmanager.h"
 #include "app/resources.h"
 #include "device/devicemanager.h"
 #include "panels/devicepanel.h"
+#include "tasks/notificationhub.h"
 #include "tests/common/devsimprocess.h"
 
 #include <QAction>
@@ -36,6 +38,7 @@ private slots:
     void historyModeButton();
     void languageMenu_data();
     void languageMenu();
+    void coreNotificationsReachPopupsOnce();
 
 private:
     QTreeWidget *tree() const { return m_window->findChild<QTreeWidget *>(QStringLiteral("devicesTreeWidget")); }
@@ -202,6 +205,21 @@ void tst_MainWindow::languageMenu()
     }
     // The running program keeps its texts either way.
     QCOMPARE(m_window->findChild<QMenu *>(QStringLiteral("fileMenu"))->title(), labelBefore);
+}
+
+void tst_MainWindow::coreNotificationsReachPopupsOnce()
+{
+    // Every test made a window of its own: the hub must still be connected once, not per window.
+    NotificationsManager *popups = NotificationsManager::instance();
+    QCOMPARE(popups->host(), m_window.get());
+    QSignalSpy messages(popups, &NotificationsManager::messageShown);
+    QSignalSpy progress(popups, &NotificationsManager::progressShown);
+    NotificationHub::instance()->OnMessageNotification(QStringLiteral("From the core"));
+    NotificationHub::instance()->OnProgressNotification(QStringLiteral("Reading"), 40);
+    QCOMPARE(messages.count(), 1);
+    QCOMPARE(messages.first().first().toString(), QStringLiteral("From the core"));
+    QCOMPARE(progress.count(), 1);
+    QCOMPARE(progress.first().at(1).toInt(), 40);
 }
 
 QTEST_MAIN(tst_MainWindow)

@@ -2,6 +2,7 @@ cmake_minimum_required(VERSION 3.16)
 # Fails when a core file includes a QtGui or QtWidgets header or a file of a higher layer:
 #   link/    includes nothing of device/, tasks/ or above;
 #   tasks/   never the Device facade (device/device.h, device/devicemanager.h);
+#   the device records (DeviceInfo, DeviceState, EnvironmentState) neither tasks/ nor the facade;
 #   the core (link/ device/ tasks/, non-UI history/ and update/) nothing of app/, panels/, charts/
 #   or a UI file of history/ or update/.
 string(REPLACE "|" ";" GUI_HEADER_DIRS "${GUI_HEADER_DIRS}")
@@ -41,6 +42,9 @@ foreach(file IN LISTS files)
             set(why "a layer above the link")
         elseif(name MATCHES "^tasks/" AND target MATCHES "^device/device(manager)?\\.h$")
             set(why "the Device facade above the tasks")
+        elseif(name MATCHES "^device/(deviceinfo|devicestate|environmentstate)\\."
+               AND target MATCHES "^(tasks/|device/device(manager)?\\.h$)")
+            set(why "a layer above the device records")
         endif()
         if(why)
             list(APPEND faults "${name} includes ${target}: ${why}")
