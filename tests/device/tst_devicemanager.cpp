@@ -25,6 +25,7 @@ private slots:
     void identificationFailureDisables_data();
     void identificationFailureDisables();
     void portHeldByAnotherProcessIsExplainedOnce();
+    void busyNoticeDroppedWhenThePortOpensMeanwhile();
     void missingPortIsNotExplained();
     void openFailureText_data();
     void openFailureText();
@@ -186,6 +187,31 @@ void tst_DeviceManager::portHeldByAnotherProcessIsExplainedOnce()
     manager->OnDeviceInserted(m_path);
     QTRY_COMPARE(inserted.size(), 1);
     QCOMPARE(messages.size(), 1);
+}
+
+// The holder is looked for on a thread of its own; when the port opens before the answer is in,
+// the user is not told about a conflict that is already over.
+void tst_DeviceManager::busyNoticeDroppedWhenThePortOpensMeanwhile()
+{
+    QVERIFY(m_sim.start());
+    QProcess holder;
+    holder.start(QStringLiteral("/bin/sh"), { QStringLiteral("-c"),
+        QStringLiteral("exec 3<\"$0\" && flock -n 3 && echo locked && exec sleep 600"), m_sim.path() });
+    QVERIFY(holder.waitForStarted());
+    QVERIFY2(holder.waitForReadyRead(5000), "lock holder did not start");
+
+    QSignalSpy messages(NotificationsManager::instance(), &NotificationsManager::messageShown);
+    QSignalSpy inserted(DeviceManager::instance(), &DeviceManager::DeviceInserted);
+    DeviceManager::instance()->OnDeviceInserted(m_sim.path());
+    QCOMPARE(DeviceManager::deviceCount(), 0);
+    // No event is handled in between, so the search's answer cannot have been shown yet.
+    holder.kill();
+    QVERIFY(holder.waitForFinished(5000));
+    m_path = m_sim.path();
+    DeviceManager::instance()->OnDeviceInserted(m_path);
+    QVERIFY(DeviceManager::hasDevice(m_path));
+    QTRY_COMPARE(inserted.size(), 1);
+    QVERIFY2(messages.isEmpty(), qPrintable(messages.value(0).value(0).toString()));
 }
 
 void tst_DeviceManager::missingPortIsNotExplained()
