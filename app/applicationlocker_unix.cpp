@@ -19,7 +19,8 @@ int openNoLink(const QByteArray &name)
 {
     int fd = -1;
     do {
-        fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, kLockFileMode);
+        fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK,
+                    kLockFileMode);
     } while (fd < 0 && errno == EINTR);
     return fd;
 }
@@ -27,7 +28,7 @@ int openNoLink(const QByteArray &name)
 // Only a plain file of ours is our lock; anything else was put there by someone else.
 QString whyNotOurs(int fd)
 {
-    struct stat info {};
+    struct stat info = {};
     if (::fstat(fd, &info) != 0)
         return QString::fromLocal8Bit(std::strerror(errno));
     if (!S_ISREG(info.st_mode))
@@ -55,7 +56,8 @@ bool ApplicationLocker::lockFile(const QString &path)
     }
     const int fd = openNoLink(QFile::encodeName(path));
     if (fd < 0) {
-        VLOG << "Running without the single-instance lock, " << path << ": " << std::strerror(errno);
+        VLOG << "Running without the single-instance lock, " << path << ": "
+             << std::strerror(errno);
         return true;
     }
     const QString problem = whyNotOurs(fd);

@@ -78,7 +78,9 @@ void DeviceManager::reportOpenFailure(const QString &path, int error)
     if (openFailureText(path, error, QString()).isEmpty())
         return;
     m_reportedFailures.insert(path);
-    const auto notify = [](const QString &text) { NotificationsManager::instance()->OnMessageNotification(text); };
+    const auto notify = [](const QString &text) {
+        NotificationsManager::instance()->OnMessageNotification(text);
+    };
     if (error != EBUSY) {
         notify(openFailureText(path, error, QString()));
         return;
@@ -89,7 +91,8 @@ void DeviceManager::reportOpenFailure(const QString &path, int error)
     connect(search, &QThread::finished, search, [search, path, notify] {
         search->deleteLater();
         const PortHolder::Process process = search->holder();
-        const QString holder = process.isValid() ? tr("%1 (pid %2)").arg(process.name).arg(process.pid) : QString();
+        const QString holder =
+                process.isValid() ? tr("%1 (pid %2)").arg(process.name).arg(process.pid) : QString();
         notify(openFailureText(path, EBUSY, holder));
     });
     search->start();
@@ -98,7 +101,8 @@ void DeviceManager::reportOpenFailure(const QString &path, int error)
 void DeviceManager::forgetFailure(const QString &path)
 {
     m_reportedFailures.remove(path);
-    const QList<PortHolderSearch *> searches = findChildren<PortHolderSearch *>(QString(), Qt::FindDirectChildrenOnly);
+    const QList<PortHolderSearch *> searches =
+            findChildren<PortHolderSearch *>(QString(), Qt::FindDirectChildrenOnly);
     for (PortHolderSearch *search : searches) {
         if (search->path() == path)
             delete search;

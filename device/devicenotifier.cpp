@@ -11,8 +11,8 @@
 QString varno::allowedDevicePattern(quint16 vid, quint16 pid)
 {
     return QStringLiteral("Vid_%1&Pid_%2")
-            .arg(vid, 4, 16, QLatin1Char('0'))
-            .arg(pid, 4, 16, QLatin1Char('0'));
+        .arg(vid, 4, 16, QLatin1Char('0'))
+        .arg(pid, 4, 16, QLatin1Char('0'));
 }
 
 bool varno::isAllowedDevice(const QString &name, const QVector<AllowedDeviceId> &allowed)
@@ -54,7 +54,7 @@ bool DeviceNotifier::simulatorsRequested()
 
 void DeviceNotifier::addAllowedDevice(quint16 vid, quint16 pid)
 {
-    m_allowed.append(AllowedDeviceId{vid, pid});
+    m_allowed.append(AllowedDeviceId { vid, pid });
 }
 
 bool DeviceNotifier::isAllowed(const QString &name) const
@@ -101,7 +101,8 @@ void DeviceNotifier::startAttached()
     m_attachedDir = varno::attachedDevicesDir();
     if (m_attachedDir.isEmpty())
         return;
-    // The simulators' folder is ours: create it so that it can be watched before the first one comes.
+    // The simulators' folder is ours: create it so that it can be watched before the first one
+    // comes.
     QString why;
     if (!RuntimeFolder::makePrivate(m_attachedDir, &why)) {
         VLOG << "Not watching the attached devices folder " << m_attachedDir << ": " << why;
@@ -149,8 +150,9 @@ QSet<QString> DeviceNotifier::scanAttachedDir() const
         return QSet<QString>();
     }
     // System takes in links to character devices and dangling links.
-    const QStringList names = QDir(m_attachedDir).entryList(
-            QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot);
+    const QStringList names
+        = QDir(m_attachedDir)
+              .entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot);
     return QSet<QString>(names.cbegin(), names.cend());
 }
 

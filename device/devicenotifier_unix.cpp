@@ -57,8 +57,9 @@ QString usbIdNameOf(udev_device *device)
     // Without udev rules (a bare system) only the USB parent in sysfs knows them.
     udev_device *usb = udev_device_get_parent_with_subsystem_devtype(device, "usb", "usb_device");
     if (usb) {
-        name = DeviceNotifier::usbIdName(QString::fromLatin1(udev_device_get_sysattr_value(usb, "idVendor")),
-                                         QString::fromLatin1(udev_device_get_sysattr_value(usb, "idProduct")));
+        name = DeviceNotifier::usbIdName(
+            QString::fromLatin1(udev_device_get_sysattr_value(usb, "idVendor")),
+            QString::fromLatin1(udev_device_get_sysattr_value(usb, "idProduct")));
     }
     return name;
 }
@@ -145,7 +146,8 @@ void DeviceNotifier::startPlatform()
     p.monitor.reset(udev_monitor_new_from_netlink(p.context.get(), "udev"));
     int rc = p.monitor ? 0 : -ENOMEM;
     if (p.monitor)
-        rc = udev_monitor_filter_add_match_subsystem_devtype(p.monitor.get(), kTtySubsystem, nullptr);
+        rc = udev_monitor_filter_add_match_subsystem_devtype(p.monitor.get(), kTtySubsystem,
+                                                             nullptr);
     if (rc >= 0)
         rc = udev_monitor_enable_receiving(p.monitor.get());
     if (rc < 0) {
@@ -153,8 +155,10 @@ void DeviceNotifier::startPlatform()
         p.monitor.reset();
         return;
     }
-    p.socketNotifier = new QSocketNotifier(udev_monitor_get_fd(p.monitor.get()), QSocketNotifier::Read, this);
-    connect(p.socketNotifier, &QSocketNotifier::activated, this, [this] { Platform::receive(this); });
+    p.socketNotifier
+        = new QSocketNotifier(udev_monitor_get_fd(p.monitor.get()), QSocketNotifier::Read, this);
+    connect(p.socketNotifier, &QSocketNotifier::activated, this,
+            [this] { Platform::receive(this); });
 }
 
 void DeviceNotifier::stopPlatform()
@@ -177,7 +181,8 @@ QStringList DeviceNotifier::enumeratePlatform()
     udev_list_entry *entry = nullptr;
     udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(enumerate.get()))
     {
-        DevicePtr device(udev_device_new_from_syspath(p.context.get(), udev_list_entry_get_name(entry)));
+        DevicePtr device(
+            udev_device_new_from_syspath(p.context.get(), udev_list_entry_get_name(entry)));
         if (!device)
             continue;
         const QString node = QString::fromLocal8Bit(udev_device_get_devnode(device.get()));
@@ -225,16 +230,17 @@ void DeviceNotifier::Platform::receive(DeviceNotifier *notifier)
 QString DeviceNotifier::attachedEntryProblem(const QString &path)
 {
     // stat() follows the link to what the serial port would open.
-    struct stat info {};
+    struct stat info = {};
     if (::stat(QFile::encodeName(path).constData(), &info) != 0)
-        return errno == ENOENT ? QStringLiteral("leads nowhere") : QString::fromLocal8Bit(std::strerror(errno));
+        return errno == ENOENT ? QStringLiteral("leads nowhere")
+                               : QString::fromLocal8Bit(std::strerror(errno));
     if (!S_ISCHR(info.st_mode))
         return QStringLiteral("leads to %1, not a terminal").arg(fileKind(info.st_mode));
     if (info.st_uid != ::geteuid())
         return QStringLiteral("leads to a device of uid %1").arg(info.st_uid);
     if (!isTerminalDevice(info.st_rdev))
         return QStringLiteral("leads to a character device %1:%2 that is not a terminal")
-                .arg(::major(info.st_rdev))
-                .arg(::minor(info.st_rdev));
+            .arg(::major(info.st_rdev))
+            .arg(::minor(info.st_rdev));
     return QString();
 }

@@ -21,19 +21,22 @@ QString systemError(int error)
 bool checkFolder(const QString &path, bool followLink, QString *why)
 {
     const QByteArray native = QFile::encodeName(path);
-    struct stat info {};
-    const int rc = followLink ? ::stat(native.constData(), &info) : ::lstat(native.constData(), &info);
+    struct stat info = {};
+    const int rc
+        = followLink ? ::stat(native.constData(), &info) : ::lstat(native.constData(), &info);
     QString problem;
     if (path.isEmpty())
         problem = QStringLiteral("no path");
     else if (rc != 0)
         problem = systemError(errno);
     else if (!S_ISDIR(info.st_mode))
-        problem = S_ISLNK(info.st_mode) ? QStringLiteral("a link, not a folder") : QStringLiteral("not a folder");
+        problem = S_ISLNK(info.st_mode) ? QStringLiteral("a link, not a folder")
+                                        : QStringLiteral("not a folder");
     else if (info.st_uid != ::geteuid())
         problem = QStringLiteral("owned by uid %1").arg(info.st_uid);
     else if ((info.st_mode & (S_IRWXG | S_IRWXO)) != 0)
-        problem = QStringLiteral("mode %1, others may enter it").arg(info.st_mode & 07777, 4, 8, QLatin1Char('0'));
+        problem = QStringLiteral("mode %1, others may enter it")
+                      .arg(info.st_mode & 07777, 4, 8, QLatin1Char('0'));
     if (why)
         *why = problem;
     return problem.isEmpty();
