@@ -277,7 +277,8 @@ int main(int argc, char *argv[])
         if (folder.isEmpty()) {
             std::fprintf(stderr, "varno-devsim: cannot attach: no private runtime folder\n");
         } else if (!RuntimeFolder::makePrivate(folder, &why)) {
-            std::fprintf(stderr, "varno-devsim: cannot attach in %s: %s\n", qPrintable(folder), qPrintable(why));
+            std::fprintf(stderr, "varno-devsim: cannot attach in %s: %s (make it yours with mode 0700, or remove it)\n",
+                         qPrintable(folder), qPrintable(why));
         } else {
             attachedLink = folder + QLatin1Char('/') + varno::attachedDeviceLinkName(::getpid());
             QFile::remove(attachedLink);
