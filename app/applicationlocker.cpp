@@ -1,5 +1,7 @@
 #include "app/applicationlocker.h"
 
+#include "device/runtimefolder.h"
+
 #include <QDir>
 
 bool ApplicationLocker::lock()
@@ -9,9 +11,10 @@ bool ApplicationLocker::lock()
 
 QString ApplicationLocker::lockFilePath()
 {
-    // Qt gives an empty path when the temporary folder does not exist; the lock must not then land
-    // in the root folder.
-    if (QDir::tempPath().isEmpty())
+    // Without a private folder there is no safe place: never the shared temporary folder, where
+    // another user could hold or plant the file.
+    const QString folder = RuntimeFolder::path();
+    if (folder.isEmpty())
         return QString();
-    return QDir::toNativeSeparators(QDir::tempPath() + QStringLiteral("/vdmrunonce.lock"));
+    return QDir::toNativeSeparators(folder + QStringLiteral("/vdmrunonce.lock"));
 }

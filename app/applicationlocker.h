@@ -1,48 +1,34 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
 
-#include <memory>
-
-// Keeps a second copy of the program from starting: the lock lives in a file in the temporary
-// folder and is held for the life of the process.
+// Keeps a second copy of the program from starting for the same user: the lock is a file in the
+// user's runtime folder, held for the life of the process. The platform's half (how a file is
+// taken and held) is applicationlocker_<platform>.cpp.
 class ApplicationLocker
 {
 public:
-    virtual ~ApplicationLocker() = default;
+    ApplicationLocker() = default;
+    ~ApplicationLocker();
+    ApplicationLocker(const ApplicationLocker &) = delete;
+    ApplicationLocker &operator=(const ApplicationLocker &) = delete;
 
     // Takes the lock on lockFilePath(); true means this instance may run.
     bool lock();
     // True means this instance may run: either the lock is ours or it could not be taken for a
-    // reason other than another running instance (the program then runs unlocked).
-    virtual bool lockFile(const QString &path) = 0;
-    virtual void unlock() = 0;
+    // reason other than another running instance (the program then runs unlocked). A file that
+    // is a link, or is not this user's own, is never taken.
+    bool lockFile(const QString &path);
+    void unlock();
     // True while this object holds the lock.
-    virtual bool isLocked() const = 0;
+    bool isLocked() const { return m_handle != kNoHandle; }
 
-    // QDir::tempPath() + "/vdmrunonce.lock", with native separators; empty without a temporary folder.
+    // RuntimeFolder::path() + "/vdmrunonce.lock", with native separators; empty without a
+    // runtime folder.
     static QString lockFilePath();
-};
-
-// Stands in for the Windows exclusive-open lock with an exclusive flock() on the same file. The
-// kernel drops the lock when the process ends, so a file left by a crash is simply reused.
-class ApplicationLockerUnix : public ApplicationLocker
-{
-public:
-    ApplicationLockerUnix() = default;
-    ~ApplicationLockerUnix() override;
-    ApplicationLockerUnix(const ApplicationLockerUnix &) = delete;
-    ApplicationLockerUnix &operator=(const ApplicationLockerUnix &) = delete;
-
-    bool lockFile(const QString &path) override;
-    void unlock() override;
-    bool isLocked() const override { return m_fd >= 0; }
 
 private:
-    int m_fd = -1;
+    static constexpr qintptr kNoHandle = -1;
+    qintptr m_handle = kNoHandle;
 };
-
-namespace varno {
-// The lock of the platform we are built for.
-std::unique_ptr<ApplicationLocker> createApplicationLocker();
-}

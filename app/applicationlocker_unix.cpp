@@ -8,33 +8,62 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-std::unique_ptr<ApplicationLocker> varno::createApplicationLocker()
+namespace {
+
+const mode_t kLockFileMode = S_IRUSR | S_IWUSR;
+
+int openNoLink(const QByteArray &name)
 {
-    return std::make_unique<ApplicationLockerUnix>();
+    int fd = -1;
+    do {
+        fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK,
+                    kLockFileMode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
 }
 
-ApplicationLockerUnix::~ApplicationLockerUnix()
+// Only a plain file of ours is our lock; anything else was put there by someone else.
+QString whyNotOurs(int fd)
+{
+    struct stat info = {};
+    if (::fstat(fd, &info) != 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    if (!S_ISREG(info.st_mode))
+        return QStringLiteral("not a plain file");
+    if (info.st_uid != ::geteuid())
+        return QStringLiteral("owned by uid %1").arg(info.st_uid);
+    if ((info.st_mode & 07777) != kLockFileMode)
+        ::fchmod(fd, kLockFileMode);
+    return QString();
+}
+
+} // namespace
+
+ApplicationLocker::~ApplicationLocker()
 {
     unlock();
 }
 
-bool ApplicationLockerUnix::lockFile(const QString &path)
+bool ApplicationLocker::lockFile(const QString &path)
 {
     unlock();
     if (path.isEmpty()) {
-        VLOG << "Running without the single-instance lock: no temporary folder";
+        VLOG << "Running without the single-instance lock: no runtime folder";
         return true;
     }
-    // The temporary folder is shared: never follow a link someone else planted under our name.
-    const QByteArray name = QFile::encodeName(path);
-    int fd = -1;
-    do {
-        fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
-    } while (fd < 0 && errno == EINTR);
+    const int fd = openNoLink(QFile::encodeName(path));
     if (fd < 0) {
-        VLOG << "Running without the single-instance lock, " << path << ": " << std::strerror(errno);
+        VLOG << "Running without the single-instance lock, " << path << ": "
+             << std::strerror(errno);
+        return true;
+    }
+    const QString problem = whyNotOurs(fd);
+    if (!problem.isEmpty()) {
+        ::close(fd);
+        VLOG << "Running without the single-instance lock, " << path << " is not ours: " << problem;
         return true;
     }
     int rc = -1;
@@ -42,7 +71,7 @@ bool ApplicationLockerUnix::lockFile(const QString &path)
         rc = ::flock(fd, LOCK_EX | LOCK_NB);
     } while (rc < 0 && errno == EINTR);
     if (rc == 0) {
-        m_fd = fd;
+        m_handle = fd;
         return true;
     }
     const int error = errno;
@@ -53,11 +82,11 @@ bool ApplicationLockerUnix::lockFile(const QString &path)
     return true;
 }
 
-void ApplicationLockerUnix::unlock()
+void ApplicationLocker::unlock()
 {
-    if (m_fd < 0)
+    if (m_handle == kNoHandle)
         return;
     // Closing the only descriptor releases the lock; the file stays for the next start.
-    ::close(m_fd);
-    m_fd = -1;
+    ::close(int(m_handle));
+    m_handle = kNoHandle;
 }

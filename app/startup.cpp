@@ -116,8 +116,8 @@ int runApplication(int &argc, char **argv, const std::function<QWidget *()> &cre
     QApplication app(argc, argv);
     setApplicationIdentity();
 
-    std::unique_ptr<ApplicationLocker> locker = createApplicationLocker();
-    if (!locker->lock())
+    ApplicationLocker locker;
+    if (!locker.lock())
         return 0;
 
     initResources();
@@ -135,7 +135,7 @@ int runApplication(int &argc, char **argv, const std::function<QWidget *()> &cre
     window->show();
     const int exitCode = app.exec();
 
-    locker->unlock();
+    locker.unlock();
     window.reset();
     return exitCode;
 }

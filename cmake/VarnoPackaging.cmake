@@ -28,3 +28,9 @@ install(FILES ${CMAKE_SOURCE_DIR}/packaging/${VARNO_APP_ID}.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${CMAKE_SOURCE_DIR}/resources/images/logo.png
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/64x64/apps RENAME ${VARNO_APP_ID}.png)
+
+# The notice for a monitor this user may not open names the rule where it is installed.
+if(TARGET varnocore)
+    target_compile_definitions(varnocore PRIVATE
+        VARNO_UDEV_RULE_PATH="${VARNO_UDEV_RULES_DIR}/60-varno-monitor.rules")
+endif()

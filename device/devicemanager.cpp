@@ -12,6 +12,11 @@
 
 #include <cerrno>
 
+// Where the packaging installs the rule that lets the seat's user open the monitor.
+#ifndef VARNO_UDEV_RULE_PATH
+#define VARNO_UDEV_RULE_PATH "/etc/udev/rules.d/60-varno-monitor.rules"
+#endif
+
 DeviceManager *DeviceManager::instance()
 {
     static DeviceManager *manager = new DeviceManager();
@@ -34,7 +39,7 @@ Device *DeviceManager::create(const QString &path)
         reportOpenFailure(path, e.error());
         return nullptr;
     }
-    m_reportedFailures.remove(path);
+    forgetFailure(path);
     connect(device, &Device::dead, this, &DeviceManager::OnDead);
     connect(device, &Device::dataUpdated, this, &DeviceManager::OnDeviceData);
     m_devices.insert(device->name(), device);
@@ -43,23 +48,23 @@ Device *DeviceManager::create(const QString &path)
 
 QString DeviceManager::openFailureText(const QString &path, int error, const QString &holder)
 {
+    const QString rule = QStringLiteral(VARNO_UDEV_RULE_PATH);
     switch (error) {
     case EACCES:
     case EPERM:
-        return tr("A VARNO monitor was found at %1 but cannot be opened: this user may not use the "
-                  "port. Install the udev rule packaging/60-varno-monitor.rules (\"sudo cmake "
-                  "--install build\", or copy it to /etc/udev/rules.d and run \"sudo udevadm control "
-                  "--reload\"), then plug the monitor in again.")
-            .arg(path);
+        return tr("A VARNO monitor was found at %1, but this user may not open it. Install the "
+                  "program's udev rule as %2 (installing the program's package does this), or join "
+                  "the \"dialout\" group and log in again. Then plug the monitor in again.")
+            .arg(path, rule);
     case EBUSY:
         if (!holder.isEmpty())
-            return tr("A VARNO monitor was found at %1 but cannot be opened: the port is in use by "
-                      "%2. Close that program (ModemManager is the usual one), then plug the monitor "
-                      "in again.")
-                .arg(path, holder);
-        return tr("A VARNO monitor was found at %1 but cannot be opened: the port is in use by "
-                  "another program, usually ModemManager. Close it, then plug the monitor in again.")
-            .arg(path);
+            return tr("A VARNO monitor was found at %1, but %2 is using its port. Close that program "
+                      "(for ModemManager, install the udev rule %3), then plug the monitor in again.")
+                .arg(path, holder, rule);
+        return tr("A VARNO monitor was found at %1, but another program is using its port: a terminal "
+                  "program, another copy of this program, or ModemManager when the udev rule %2 is "
+                  "not installed. Close it, then plug the monitor in again.")
+            .arg(path, rule);
     default:
         return QString();
     }
@@ -70,17 +75,38 @@ void DeviceManager::reportOpenFailure(const QString &path, int error)
     // A second arrival report for a port we already hold fails with EBUSY by design: nothing to say.
     if (m_devices.contains(path) || m_reportedFailures.contains(path))
         return;
-    QString holder;
-    if (error == EBUSY) {
-        const PortHolder::Process process = PortHolder::find(path);
-        if (process.isValid())
-            holder = QStringLiteral("%1 (pid %2)").arg(process.name).arg(process.pid);
-    }
-    const QString text = openFailureText(path, error, holder);
-    if (text.isEmpty())
+    if (openFailureText(path, error, QString()).isEmpty())
         return;
     m_reportedFailures.insert(path);
-    NotificationHub::instance()->OnMessageNotification(text);
+    const auto notify = [](const QString &text) {
+        NotificationHub::instance()->OnMessageNotification(text);
+    };
+    if (error != EBUSY) {
+        notify(openFailureText(path, error, QString()));
+        return;
+    }
+    // The holder is looked for off this thread; the notice follows when it is known, unless the
+    // port opened or went away meanwhile (forgetFailure() deletes the search).
+    auto *search = new PortHolderSearch(path, this);
+    connect(search, &QThread::finished, search, [search, path, notify] {
+        search->deleteLater();
+        const PortHolder::Process process = search->holder();
+        const QString holder =
+                process.isValid() ? tr("%1 (pid %2)").arg(process.name).arg(process.pid) : QString();
+        notify(openFailureText(path, EBUSY, holder));
+    });
+    search->start();
+}
+
+void DeviceManager::forgetFailure(const QString &path)
+{
+    m_reportedFailures.remove(path);
+    const QList<PortHolderSearch *> searches =
+            findChildren<PortHolderSearch *>(QString(), Qt::FindDirectChildrenOnly);
+    for (PortHolderSearch *search : searches) {
+        if (search->path() == path)
+            delete search;
+    }
 }
 
 void DeviceManager::OnDeviceInserted(const QString &id)
@@ -129,7 +155,7 @@ void DeviceManager::OnDeviceRemoved(const QString &id)
 {
     VLOG << "Device removed";
     m_statuses.remove(id);
-    m_reportedFailures.remove(id);
+    forgetFailure(id);
     TaskManager::removeScheduler(id);
     removeDevice(id);
 }

@@ -59,6 +59,7 @@ private:
     Device *removeByPointer(Device *device);
     void watchIdentification(const QString &name);
     void reportOpenFailure(const QString &path, int error);
+    void forgetFailure(const QString &path);
 
     QMap<QString, Device *> m_devices;
     QMap<QString, int> m_statuses;

@@ -1,35 +1,105 @@
 #pragma once
 
+#include <QMultiHash>
 #include <QObject>
+#include <QSet>
 #include <QStringList>
+#include <QVector>
 
-class INotifier;
+#include <memory>
 
-// The application's view of device discovery: owns the platform notifier and re-emits its two
-// signals. Names are what the serial port opens (a device node or an attached simulator's link).
+class QFileSystemWatcher;
+class QTimer;
+
+// One USB vendor/product pair the program accepts.
+struct AllowedDeviceId
+{
+    quint16 vid = 0;
+    quint16 pid = 0;
+};
+
+// Device discovery: tells when a supported monitor is plugged in or pulled out, and lists those
+// already present. Names are what the serial port opens: a device node, or the link an attached
+// simulator left in attachedDevicesDir() (looked for only when simulatorsRequested()). The
+// platform's half (system devices, and what an attached entry may lead to) is
+// devicenotifier_<platform>.cpp.
 class DeviceNotifier : public QObject
 {
     Q_OBJECT
 public:
+    // The port of a freshly plugged-in monitor is not ready at once; arrivals wait this long.
+    static constexpr int kArrivalSettleMs = 1000;
+
     explicit DeviceNotifier(QObject *parent = nullptr);
-    // Takes ownership of notifier, which must also be a QObject with the two signals.
-    DeviceNotifier(INotifier *notifier, QObject *parent);
     ~DeviceNotifier() override;
 
     void addAllowedDevice(quint16 vid, quint16 pid);
     void startNotify();
     void stopNotify();
+    // Lists the allowed devices present now, announcing each one.
     QStringList enumerateDevices();
+
+    bool isNotifying() const { return m_notifying; }
+    int pendingArrivalCount() const { return m_pendingArrivals.size(); }
+
+    // "Vid_xxxx&Pid_xxxx" from the hexadecimal ids the system reports, or empty when either is
+    // unusable.
+    static QString usbIdName(const QString &vendorHex, const QString &productHex);
+
+    // True when VARNO_SIMULATORS=1 is set: only then are attached simulators looked for.
+    static bool simulatorsRequested();
+
+    // Why an entry of attachedDevicesDir() must not be opened as a monitor; empty when it leads
+    // to a terminal device (a pseudo-terminal or a serial tty) of this user's own.
+    static QString attachedEntryProblem(const QString &path);
 
 signals:
     void deviceInserted(const QString &name);
     void deviceRemoved(const QString &name);
 
+private slots:
+    void OnAttachedDirChanged();
+
 private:
-    INotifier *m_notifier = nullptr;
+    struct Platform;
+
+    // The platform's half.
+    void startPlatform();
+    void stopPlatform();
+    QStringList enumeratePlatform();
+
+    bool isAllowed(const QString &name) const;
+    void startAttached();
+    QStringList enumerateAttached();
+    QSet<QString> scanAttachedDir() const;
+    bool acceptAttached(const QString &path) const;
+    void scheduleArrival(const QString &name);
+    void cancelArrivals(const QString &name);
+    void reportRemoval(const QString &name);
+
+    QVector<AllowedDeviceId> m_allowed;
+    std::unique_ptr<Platform> m_platform;
+    QFileSystemWatcher *m_dirWatcher = nullptr;
+    QString m_attachedDir;
+    QSet<QString> m_attachedEntries;
+    QMultiHash<QString, QTimer *> m_pendingArrivals;
+    bool m_notifying = false;
 };
 
 namespace varno {
-// The notifier of the platform we are built for (notifier_udev.cpp on Linux).
-INotifier *createPlatformNotifier();
-}
+
+// "Vid_27e9&Pid_b403": how a device name carries its USB ids.
+QString allowedDevicePattern(quint16 vid, quint16 pid);
+
+// True when the name contains the pattern of any allowed pair, ignoring case.
+bool isAllowedDevice(const QString &name, const QVector<AllowedDeviceId> &allowed);
+
+// Folder in the user's runtime folder where an attached device simulator leaves a symbolic link
+// to its pty; empty without a runtime folder.
+QString attachedDevicesDir();
+
+// Name of the link a simulator running as processId creates in attachedDevicesDir():
+// "devsim-<pid>-Vid_27e9&Pid_b403".
+QString attachedDeviceLinkName(qint64 processId, quint16 vid = 0x27E9, quint16 pid = 0xB403);
+
+} // namespace varno

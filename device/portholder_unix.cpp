@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QThread>
 
 #include <climits>
 #include <unistd.h>
@@ -45,6 +46,8 @@ PortHolder::Process PortHolder::find(const QString &path)
     Process firstOpener;
     const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     for (const QString &entry : pids) {
+        if (QThread::currentThread()->isInterruptionRequested())
+            return Process();
         bool numeric = false;
         const qint64 pid = entry.toLongLong(&numeric);
         if (!numeric || pid == self)

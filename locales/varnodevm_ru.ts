@@ -107,16 +107,20 @@
 <context>
     <name>DeviceManager</name>
     <message>
-        <source>A VARNO monitor was found at %1 but cannot be opened: this user may not use the port. Install the udev rule packaging/60-varno-monitor.rules (&quot;sudo cmake --install build&quot;, or copy it to /etc/udev/rules.d and run &quot;sudo udevadm control --reload&quot;), then plug the monitor in again.</source>
-        <translation>Прибор VARNO обнаружен на %1, но открыть его не удаётся: у этого пользователя нет доступа к порту. Установите правило udev packaging/60-varno-monitor.rules («sudo cmake --install build» или скопируйте его в /etc/udev/rules.d и выполните «sudo udevadm control --reload»), затем подключите прибор заново.</translation>
+        <source>A VARNO monitor was found at %1, but this user may not open it. Install the program&apos;s udev rule as %2 (installing the program&apos;s package does this), or join the &quot;dialout&quot; group and log in again. Then plug the monitor in again.</source>
+        <translation>Прибор VARNO обнаружен на %1, но этому пользователю открывать его не разрешено. Установите правило udev программы в файл %2 (это делает установка пакета программы) или вступите в группу «dialout» и войдите в систему заново. Затем подключите прибор заново.</translation>
     </message>
     <message>
-        <source>A VARNO monitor was found at %1 but cannot be opened: the port is in use by %2. Close that program (ModemManager is the usual one), then plug the monitor in again.</source>
-        <translation>Прибор VARNO обнаружен на %1, но открыть его не удаётся: порт занят программой %2. Закройте эту программу (обычно это ModemManager), затем подключите прибор заново.</translation>
+        <source>A VARNO monitor was found at %1, but %2 is using its port. Close that program (for ModemManager, install the udev rule %3), then plug the monitor in again.</source>
+        <translation>Прибор VARNO обнаружен на %1, но его порт занят программой %2. Закройте эту программу (если это ModemManager, установите правило udev %3), затем подключите прибор заново.</translation>
     </message>
     <message>
-        <source>A VARNO monitor was found at %1 but cannot be opened: the port is in use by another program, usually ModemManager. Close it, then plug the monitor in again.</source>
-        <translation>Прибор VARNO обнаружен на %1, но открыть его не удаётся: порт занят другой программой, обычно ModemManager. Закройте её, затем подключите прибор заново.</translation>
+        <source>A VARNO monitor was found at %1, but another program is using its port: a terminal program, another copy of this program, or ModemManager when the udev rule %2 is not installed. Close it, then plug the monitor in again.</source>
+        <translation>Прибор VARNO обнаружен на %1, но его порт занят другой программой: терминальной программой, другой копией этой программы или ModemManager, если правило udev %2 не установлено. Закройте её, затем подключите прибор заново.</translation>
+    </message>
+    <message>
+        <source>%1 (pid %2)</source>
+        <translation>%1 (PID %2)</translation>
     </message>
 </context>
 <context>

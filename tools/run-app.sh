@@ -9,8 +9,9 @@ bash tools/setup.sh
 cmake -S . -B build-app -G Ninja -DVARNO_TESTS=OFF -DVARNO_BENCH=OFF >/dev/null
 cmake --build build-app -j"$(nproc)"
 
-export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-/tmp/varno-runtime-$(id -u)}"
-mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+# The program looks for attached simulators only when asked. They meet in the user's runtime folder
+# ($XDG_RUNTIME_DIR, or a private folder under ~/.cache without one), never in the shared /tmp.
+export VARNO_SIMULATORS=1
 
 pids=()
 cleanup() {
@@ -34,10 +35,10 @@ monitor_present() {
 
 if ! monitor_present; then
     echo "No monitor plugged in: attaching the device simulator."
-    build-app/tools/devsim/varno-devsim --attach > "$XDG_RUNTIME_DIR/varno-devsim.out" &
+    build-app/tools/devsim/varno-devsim --attach > build-app/varno-devsim.out &
     pids+=($!)
-    for _ in $(seq 50); do [ -s "$XDG_RUNTIME_DIR/varno-devsim.out" ] && break; sleep 0.1; done
-    echo "Simulated monitor on $(head -n1 "$XDG_RUNTIME_DIR/varno-devsim.out")"
+    for _ in $(seq 50); do [ -s build-app/varno-devsim.out ] && break; sleep 0.1; done
+    echo "Simulated monitor on $(head -n1 build-app/varno-devsim.out)"
 fi
 
 if [ -n "${DISPLAY:-}" ]; then
@@ -52,7 +53,7 @@ Xvfb "$display" -screen 0 1024x700x24 -nolisten tcp &
 pids+=($!)
 export DISPLAY=$display
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-log="$XDG_RUNTIME_DIR/varnodevm.log"
+log="$PWD/build-app/varnodevm.log"
 build-app/varnodevm > "$log" 2>&1 &
 app=$!
 pids+=($app)

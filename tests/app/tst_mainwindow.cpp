@@ -55,6 +55,7 @@ void tst_MainWindow::initTestCase()
     QVERIFY(m_runtime.isValid());
     QFile::setPermissions(m_runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     qputenv("XDG_RUNTIME_DIR", m_runtime.path().toLocal8Bit());
+    qputenv("VARNO_SIMULATORS", "1");
     varno::initResources();
     QCoreApplication::setOrganizationName(QStringLiteral("VARNO Ltd"));
     QCoreApplication::setApplicationName(QStringLiteral("VARNO Device Manager"));

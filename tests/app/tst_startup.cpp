@@ -10,6 +10,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -18,6 +19,8 @@
 #include <QtTest>
 
 #include <cstdio>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -64,7 +67,8 @@ private slots:
     void lock_data();
     void lock();
     void secondLockerIsRefusedUntilTheFirstUnlocks();
-    void twoStartsSecondExitsSilently();
+    void twoStarts_data();
+    void twoStarts();
 
     void catalogueLoad_data();
     void catalogueLoad();
@@ -85,7 +89,7 @@ private slots:
     void compiledInStyleSheetApplies();
 
 private:
-    QString runProgram(int *exitCode);
+    QString runProgram(const QString &runtime, int *exitCode);
 
     QTemporaryDir m_dir;
 };
@@ -108,55 +112,91 @@ void TstStartup::cleanup()
 
 void TstStartup::lock_data()
 {
-    QTest::addColumn<QString>("existing"); // what the temporary folder holds before the start
-    QTest::addColumn<bool>("mayRun");
+    QTest::addColumn<QString>("existing"); // what the runtime and cache folders hold before the start
+    QTest::addColumn<QString>("folder");   // where the lock lands: "runtime", "cache" or "" for nowhere
     QTest::addColumn<bool>("locked");
 
-    QTest::newRow("first start") << "" << true << true;
-    QTest::newRow("stale file after a crash") << "file" << true << true;
-    QTest::newRow("temporary folder missing") << "no folder" << true << false;
-    QTest::newRow("link planted under the name") << "link" << true << false;
+    QTest::newRow("first start") << "" << "runtime" << true;
+    QTest::newRow("stale file after a crash") << "file" << "runtime" << true;
+    QTest::newRow("stale file readable by others") << "open file" << "runtime" << true;
+    QTest::newRow("link planted under the name") << "link" << "runtime" << false;
+    QTest::newRow("file of another user") << "foreign file" << "runtime" << false;
+    QTest::newRow("no runtime folder") << "unset" << "cache" << true;
+    QTest::newRow("runtime folder of another user") << "foreign folder" << "cache" << true;
+    QTest::newRow("runtime folder open to others") << "open folder" << "cache" << true;
+    QTest::newRow("cache fallback open to others") << "unset, open cache" << "" << false;
 }
 
 void TstStartup::lock()
 {
     QFETCH(QString, existing);
-    QFETCH(bool, mayRun);
+    QFETCH(QString, folder);
     QFETCH(bool, locked);
 
+    const uid_t kOtherUser = 65534;
+    if (existing.startsWith("foreign") && ::geteuid() != 0)
+        QSKIP("only root can give a file to another user");
     QTemporaryDir tmp;
     QVERIFY(tmp.isValid());
-    QString tempPath = tmp.path();
+    const QString runtime = tmp.path() + "/runtime";
+    const QString cache = tmp.path() + "/cache";
+    const QString file = runtime + "/vdmrunonce.lock";
     const QString victim = tmp.path() + "/victim";
-    if (existing == "file")
-        QVERIFY(writeFile(tmp.path() + "/vdmrunonce.lock", "left by a crashed run"));
-    else if (existing == "no folder")
-        tempPath = tmp.path() + "/missing";
+    QVERIFY(QDir().mkdir(runtime) && ::chmod(QFile::encodeName(runtime), 0700) == 0);
+    if (existing.endsWith("file"))
+        QVERIFY(writeFile(file, "left by a crashed run"));
+    if (existing == "open file")
+        QVERIFY(::chmod(QFile::encodeName(file), 0644) == 0);
+    else if (existing == "foreign file")
+        QVERIFY(::chown(QFile::encodeName(file), kOtherUser, kOtherUser) == 0);
     else if (existing == "link")
-        QVERIFY(QFile::link(victim, tmp.path() + "/vdmrunonce.lock"));
-    qputenv("TMPDIR", tempPath.toLocal8Bit());
+        QVERIFY(QFile::link(victim, file));
+    else if (existing == "foreign folder")
+        QVERIFY(::chown(QFile::encodeName(runtime), kOtherUser, kOtherUser) == 0);
+    else if (existing == "open folder")
+        QVERIFY(::chmod(QFile::encodeName(runtime), 0755) == 0);
+    else if (existing == "unset, open cache")
+        QVERIFY(QDir().mkpath(cache + "/varno-runtime") && ::chmod(QFile::encodeName(cache + "/varno-runtime"), 0755) == 0);
+    if (existing.startsWith("unset"))
+        qunsetenv("XDG_RUNTIME_DIR");
+    else
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(cache));
+    auto restore = qScopeGuard([] {
+        qunsetenv("XDG_RUNTIME_DIR");
+        qunsetenv("XDG_CACHE_HOME");
+    });
 
-    // Without a temporary folder there is no place for the file (never "/vdmrunonce.lock").
-    const QString expectedPath = existing == "no folder"
-            ? QString()
-            : QDir::toNativeSeparators(tempPath + "/vdmrunonce.lock");
-    QCOMPARE(ApplicationLocker::lockFilePath(), expectedPath);
-    ApplicationLockerUnix locker;
-    QCOMPARE(locker.lock(), mayRun);
+    const QString expected = folder == "runtime" ? file
+            : folder == "cache"                   ? cache + "/varno-runtime/vdmrunonce.lock"
+                                                  : QString();
+    QCOMPARE(ApplicationLocker::lockFilePath(), expected);
+    ApplicationLocker locker;
+    QVERIFY2(locker.lock(), "a lock that cannot be taken never stops the program");
     QCOMPARE(locker.isLocked(), locked);
     QVERIFY2(!QFileInfo::exists(victim), "the lock never creates a link's target");
+    struct stat info {};
+    if (locked) {
+        QVERIFY(::stat(QFile::encodeName(expected), &info) == 0);
+        QCOMPARE(info.st_mode & 07777, mode_t(0600));
+        QVERIFY(::stat(QFile::encodeName(QFileInfo(expected).path()), &info) == 0);
+        QCOMPARE(info.st_mode & 07777, mode_t(0700));
+    }
+    if (existing == "foreign file") {
+        QVERIFY(::stat(QFile::encodeName(file), &info) == 0);
+        QCOMPARE(info.st_uid, kOtherUser);
+    }
     locker.unlock();
     QVERIFY(!locker.isLocked());
     if (locked)
-        QVERIFY2(QFileInfo::exists(tempPath + "/vdmrunonce.lock"), "the file stays for the next start");
-    qunsetenv("TMPDIR");
+        QVERIFY2(QFileInfo::exists(expected), "the file stays for the next start");
 }
 
 void TstStartup::secondLockerIsRefusedUntilTheFirstUnlocks()
 {
     const QString path = m_dir.path() + "/inprocess.lock";
-    ApplicationLockerUnix first;
-    ApplicationLockerUnix second;
+    ApplicationLocker first;
+    ApplicationLocker second;
     QVERIFY(first.lockFile(path));
     QVERIFY2(!second.lockFile(path), "a held lock refuses the next instance");
     QVERIFY(!second.isLocked());
@@ -166,12 +206,13 @@ void TstStartup::secondLockerIsRefusedUntilTheFirstUnlocks()
     QVERIFY(second.isLocked());
 }
 
-QString TstStartup::runProgram(int *exitCode)
+QString TstStartup::runProgram(const QString &runtime, int *exitCode)
 {
     QProcess program;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(kChildSwitch, "1");
-    env.insert("TMPDIR", m_dir.path());
+    env.insert("XDG_RUNTIME_DIR", runtime);
+    env.insert("XDG_CACHE_HOME", m_dir.path() + "/cache");
     env.insert("XDG_CONFIG_HOME", m_dir.path() + "/config");
     env.insert("QT_QPA_PLATFORM", "offscreen");
     program.setProcessEnvironment(env);
@@ -187,21 +228,35 @@ QString TstStartup::runProgram(int *exitCode)
     return QString::fromLocal8Bit(program.readAllStandardOutput());
 }
 
-void TstStartup::twoStartsSecondExitsSilently()
+void TstStartup::twoStarts_data()
 {
+    QTest::addColumn<bool>("sameFolder");
+    QTest::newRow("same runtime folder: the second exits silently") << true;
+    QTest::newRow("another runtime folder: both run") << false;
+}
+
+void TstStartup::twoStarts()
+{
+    QFETCH(bool, sameFolder);
+    QTemporaryDir mine;
+    QTemporaryDir theirs;
+    QVERIFY(mine.isValid() && theirs.isValid());
+
     // This process plays the instance that is already running.
-    qputenv("TMPDIR", m_dir.path().toLocal8Bit());
-    ApplicationLockerUnix running;
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(mine.path()));
+    ApplicationLocker running;
     QVERIFY(running.lock());
-    qunsetenv("TMPDIR");
+    QVERIFY(running.isLocked());
+    qunsetenv("XDG_RUNTIME_DIR");
 
     int exitCode = -1;
-    QString output = runProgram(&exitCode);
-    QCOMPARE(exitCode, 0);
-    QVERIFY2(output.isEmpty(), qPrintable("no window while another runs: " + output));
-
-    running.unlock();
-    output = runProgram(&exitCode);
+    QString output = runProgram(sameFolder ? mine.path() : theirs.path(), &exitCode);
+    if (sameFolder) {
+        QCOMPARE(exitCode, 0);
+        QVERIFY2(output.isEmpty(), qPrintable("no window while another runs: " + output));
+        running.unlock();
+        output = runProgram(mine.path(), &exitCode);
+    }
     QCOMPARE(output, QString(kWindowShown));
     QCOMPARE(exitCode, 7);
 }

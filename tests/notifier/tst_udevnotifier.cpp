@@ -2,8 +2,6 @@
 #include <umockdev.h>
 
 #include "device/devicenotifier.h"
-#include "device/inotifier.h"
-#include "device/notifier_udev.h"
 #include "link/serialport.h"
 #include "tests/common/devsimprocess.h"
 
@@ -15,6 +13,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -26,7 +28,7 @@ Q_DECLARE_METATYPE(AllowedDeviceId)
 namespace {
 
 const char kAllowedProduct[] = "b403";
-const int kSettleTimeoutMs = UdevNotifier::kArrivalSettleMs + 4000;
+const int kSettleTimeoutMs = DeviceNotifier::kArrivalSettleMs + 4000;
 
 // Wraps a testbed so that every test starts with an empty sysfs of its own.
 struct Testbed
@@ -94,6 +96,8 @@ private slots:
     void removalWhileSettlingCancelsArrival();
     void emptyAllowedListReportsNothing();
 
+    void attachedEntries_data();
+    void attachedEntries();
     void attachedLinksFoundByFirstScan();
     void attachedLinkArrivalAndRemoval();
     void stopNotifyTwiceIsHarmlessAndSilences();
@@ -102,9 +106,25 @@ private slots:
 private:
     QTemporaryDir m_runtimeDir;
     Testbed *m_testbed = nullptr;
+    QList<int> m_ptys;
 
     QString linkPath(const QString &name) const { return varno::attachedDevicesDir() + '/' + name; }
-    QString makeTarget(const QString &name) const
+    // A pseudo-terminal of ours, the kind of end an attached simulator links to.
+    QString makeTarget()
+    {
+        const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
+            return QString();
+        m_ptys.append(master);
+        return QString::fromLocal8Bit(::ptsname(master));
+    }
+    // What varno-devsim --attach makes: a folder of ours that nobody else may enter.
+    static bool makeAttachedFolder()
+    {
+        const QString folder = varno::attachedDevicesDir();
+        return QDir().mkpath(folder) && ::chmod(QFile::encodeName(folder), 0700) == 0;
+    }
+    QString makePlainFile(const QString &name) const
     {
         const QString target = m_runtimeDir.path() + "/target-" + name;
         QFile file(target);
@@ -118,12 +138,16 @@ void TstUdevNotifier::initTestCase()
     QVERIFY2(m_runtimeDir.isValid(), "temporary runtime directory");
     // The simulators' folder lives in the runtime directory; keep it away from the real one.
     qputenv("XDG_RUNTIME_DIR", m_runtimeDir.path().toLocal8Bit());
+    qputenv("VARNO_SIMULATORS", "1");
 }
 
 void TstUdevNotifier::init()
 {
     m_testbed = new Testbed;
     QVERIFY2(umockdev_in_mock_environment(), "umockdev preload is active");
+    // A case may leave the folder as a link: take the link away, not what it leads to.
+    if (QFileInfo(varno::attachedDevicesDir()).isSymLink())
+        QFile::remove(varno::attachedDevicesDir());
     QDir(varno::attachedDevicesDir()).removeRecursively();
 }
 
@@ -131,6 +155,10 @@ void TstUdevNotifier::cleanup()
 {
     delete m_testbed;
     m_testbed = nullptr;
+    for (int master : qAsConst(m_ptys))
+        ::close(master);
+    m_ptys.clear();
+    qputenv("VARNO_SIMULATORS", "1");
 }
 
 void TstUdevNotifier::allowedTest_data()
@@ -186,7 +214,7 @@ void TstUdevNotifier::usbIdName()
     QFETCH(QString, vendor);
     QFETCH(QString, product);
     QFETCH(QString, expected);
-    QCOMPARE(UdevNotifier::usbIdName(vendor, product), expected);
+    QCOMPARE(DeviceNotifier::usbIdName(vendor, product), expected);
 }
 
 void TstUdevNotifier::attachedLinkNames()
@@ -236,7 +264,7 @@ void TstUdevNotifier::hotplugReportsAddAfterSettlingAndRemove()
     clock.start();
     const QString syspath = m_testbed->addUsbTty("ttyACM0", "27e9", kAllowedProduct);
     QTRY_COMPARE_WITH_TIMEOUT(inserted.count(), 1, kSettleTimeoutMs);
-    QVERIFY2(clock.elapsed() >= UdevNotifier::kArrivalSettleMs - 50,
+    QVERIFY2(clock.elapsed() >= DeviceNotifier::kArrivalSettleMs - 50,
              qPrintable(QString("arrival after %1 ms").arg(clock.elapsed())));
     QCOMPARE(inserted.at(0).at(0).toString(), QString("/dev/ttyACM0"));
 
@@ -285,8 +313,8 @@ void TstUdevNotifier::removalWhileSettlingCancelsArrival()
 void TstUdevNotifier::emptyAllowedListReportsNothing()
 {
     m_testbed->addUsbTty("ttyACM0", "27e9", kAllowedProduct);
-    QVERIFY(QDir().mkpath(varno::attachedDevicesDir()));
-    QVERIFY(QFile::link(makeTarget("e"), linkPath(varno::attachedDeviceLinkName(7))));
+    QVERIFY(makeAttachedFolder());
+    QVERIFY(QFile::link(makeTarget(), linkPath(varno::attachedDeviceLinkName(7))));
 
     DeviceNotifier notifier;
     QSignalSpy inserted(&notifier, &DeviceNotifier::deviceInserted);
@@ -295,12 +323,89 @@ void TstUdevNotifier::emptyAllowedListReportsNothing()
     QCOMPARE(inserted.count(), 0);
 }
 
+// Only a link in a private folder of ours that leads to a terminal of ours is ever opened, and
+// only when simulators were asked for; anything else is skipped with a log line saying why.
+void TstUdevNotifier::attachedEntries_data()
+{
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<QString>("skipped"); // what the log line says, empty when the entry is opened
+
+    QTest::newRow("link to our pty") << "pty" << "";
+    QTest::newRow("simulators not asked for") << "pty, VARNO_SIMULATORS=0" << "";
+    QTest::newRow("regular file") << "file" << "leads to a regular file, not a terminal";
+    QTest::newRow("link to a regular file") << "link to file" << "leads to a regular file, not a terminal";
+    QTest::newRow("socket") << "socket" << "leads to a socket, not a terminal";
+    QTest::newRow("fifo") << "fifo" << "leads to a fifo, not a terminal";
+    QTest::newRow("link to nowhere") << "dangling" << "leads nowhere";
+    QTest::newRow("link to a device that is no terminal") << "null" << "leads to a (device of uid|character device)";
+    QTest::newRow("pty of another user") << "foreign pty" << "leads to a device of uid 65534";
+    QTest::newRow("folder open to others") << "pty, open folder" << "attached devices folder .*mode 0755";
+    QTest::newRow("folder is a link") << "pty, linked folder" << "attached devices folder .*a link, not a folder";
+}
+
+void TstUdevNotifier::attachedEntries()
+{
+    QFETCH(QString, entry);
+    QFETCH(QString, skipped);
+
+    if (entry == "foreign pty" && ::geteuid() != 0)
+        QSKIP("only root can give a pty to another user");
+    const QString folder = varno::attachedDevicesDir();
+    const QString name = linkPath(varno::attachedDeviceLinkName(500));
+    if (entry.endsWith("linked folder")) {
+        const QString real = m_runtimeDir.path() + "/elsewhere";
+        QVERIFY(QDir().mkpath(real) && ::chmod(QFile::encodeName(real), 0700) == 0);
+        QVERIFY(QFile::link(real, folder));
+    } else {
+        QVERIFY(makeAttachedFolder());
+    }
+    const QByteArray native = QFile::encodeName(name);
+    if (entry.startsWith("pty")) {
+        QVERIFY(QFile::link(makeTarget(), name));
+    } else if (entry == "foreign pty") {
+        const QString pty = makeTarget();
+        QVERIFY(::chown(QFile::encodeName(pty), 65534, 65534) == 0);
+        QVERIFY(QFile::link(pty, name));
+    } else if (entry == "file") {
+        QVERIFY(QFile::copy(makePlainFile("copied"), name));
+    } else if (entry == "link to file") {
+        QVERIFY(QFile::link(makePlainFile("linked"), name));
+    } else if (entry == "socket") {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address {};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, native.constData(), sizeof address.sun_path - 1);
+        const bool bound = ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+        ::close(fd);
+        QVERIFY2(bound, native.constData());
+    } else if (entry == "fifo") {
+        QVERIFY(::mkfifo(native.constData(), 0600) == 0);
+    } else if (entry == "dangling") {
+        QVERIFY(QFile::link(m_runtimeDir.path() + "/gone-pty", name));
+    } else if (entry == "null") {
+        QVERIFY(QFile::link("/dev/null", name));
+    }
+    if (entry.endsWith("open folder"))
+        QVERIFY(::chmod(QFile::encodeName(folder), 0755) == 0);
+    if (entry.endsWith("VARNO_SIMULATORS=0"))
+        qputenv("VARNO_SIMULATORS", "0");
+
+    if (!skipped.isEmpty())
+        QTest::ignoreMessage(QtDebugMsg, QRegularExpression("Skipping .*" + skipped));
+    DeviceNotifier notifier;
+    notifier.addAllowedDevice(0x27E9, 0xB403);
+    const bool opened = entry == "pty";
+    QCOMPARE(notifier.enumerateDevices(), opened ? QStringList({name}) : QStringList());
+    QFile::remove(name);
+    QFile::remove(folder);
+}
+
 void TstUdevNotifier::attachedLinksFoundByFirstScan()
 {
-    QVERIFY(QDir().mkpath(varno::attachedDevicesDir()));
+    QVERIFY(makeAttachedFolder());
     const QString live = linkPath(varno::attachedDeviceLinkName(100));
-    QVERIFY(QFile::link(makeTarget("live"), live));
-    QVERIFY(QFile::link(makeTarget("other"), linkPath(varno::attachedDeviceLinkName(101, 0x27E9, 0xB404))));
+    QVERIFY(QFile::link(makeTarget(), live));
+    QVERIFY(QFile::link(makeTarget(), linkPath(varno::attachedDeviceLinkName(101, 0x27E9, 0xB404))));
     // A simulator killed without cleaning up leaves a link to nothing.
     QVERIFY(QFile::link(m_runtimeDir.path() + "/gone-pty", linkPath(varno::attachedDeviceLinkName(102))));
 
@@ -324,46 +429,50 @@ void TstUdevNotifier::attachedLinkArrivalAndRemoval()
     QVERIFY(notifier.enumerateDevices().isEmpty());
 
     const QString other = linkPath(varno::attachedDeviceLinkName(201, 0x27E9, 0xB404));
+    const QString planted = linkPath(varno::attachedDeviceLinkName(202));
     const QString ours = linkPath(varno::attachedDeviceLinkName(200));
     QElapsedTimer clock;
     clock.start();
-    QVERIFY(QFile::link(makeTarget("other"), other));
-    QVERIFY(QFile::link(makeTarget("ours"), ours));
+    QVERIFY(QFile::link(makeTarget(), other));
+    QVERIFY(QFile::link(makePlainFile("planted"), planted));
+    QVERIFY(QFile::link(makeTarget(), ours));
     QTRY_COMPARE_WITH_TIMEOUT(inserted.count(), 1, kSettleTimeoutMs);
-    QVERIFY2(clock.elapsed() >= UdevNotifier::kArrivalSettleMs - 50,
+    QVERIFY2(clock.elapsed() >= DeviceNotifier::kArrivalSettleMs - 50,
              qPrintable(QString("arrival after %1 ms").arg(clock.elapsed())));
     QCOMPARE(namesOf(inserted), QStringList({ours}));
 
     QVERIFY(QFile::remove(other));
+    QVERIFY(QFile::remove(planted));
     QVERIFY(QFile::remove(ours));
-    QTRY_COMPARE(removed.count(), 1);
-    QCOMPARE(namesOf(removed), QStringList({ours}));
+    QTRY_COMPARE(removed.count(), 2);
+    QStringList names = namesOf(removed);
+    names.sort();
+    QCOMPARE(names, QStringList({ours, planted}));
 }
 
 void TstUdevNotifier::stopNotifyTwiceIsHarmlessAndSilences()
 {
-    auto *udevNotifier = new UdevNotifier;
-    DeviceNotifier notifier(udevNotifier, nullptr);
+    DeviceNotifier notifier;
     notifier.addAllowedDevice(0x27E9, 0xB403);
     QSignalSpy inserted(&notifier, &DeviceNotifier::deviceInserted);
     notifier.startNotify();
     // Arrivals still settling when notification stops are dropped with it.
     m_testbed->addUsbTty("ttyACM0", "27e9", kAllowedProduct);
-    QVERIFY(QFile::link(makeTarget("s"), linkPath(varno::attachedDeviceLinkName(300))));
-    QTRY_COMPARE(udevNotifier->pendingArrivalCount(), 2);
+    QVERIFY(QFile::link(makeTarget(), linkPath(varno::attachedDeviceLinkName(300))));
+    QTRY_COMPARE(notifier.pendingArrivalCount(), 2);
     notifier.stopNotify();
-    QCOMPARE(udevNotifier->pendingArrivalCount(), 0);
+    QCOMPARE(notifier.pendingArrivalCount(), 0);
     notifier.stopNotify();
-    QVERIFY(!udevNotifier->isNotifying());
+    QVERIFY(!notifier.isNotifying());
 
     // Restarting works, and the scan still finds what is there.
     notifier.startNotify();
     QCOMPARE(notifier.enumerateDevices().size(), 2);
     const QString later = linkPath(varno::attachedDeviceLinkName(301));
-    QVERIFY(QFile::link(makeTarget("t"), later));
+    QVERIFY(QFile::link(makeTarget(), later));
     QTRY_COMPARE_WITH_TIMEOUT(inserted.count(), 3, kSettleTimeoutMs);
     QCOMPARE(inserted.at(2).at(0).toString(), later);
-    QCOMPARE(udevNotifier->pendingArrivalCount(), 0);
+    QCOMPARE(notifier.pendingArrivalCount(), 0);
 }
 
 void TstUdevNotifier::attachedSimulatorComesAndGoes()

@@ -205,26 +205,36 @@ void TestVarnoctl::failures()
     QCOMPARE(json.value(QStringLiteral("exitCode")).toInt(), exitCode);
 }
 
-// Without --port, varnoctl looks for monitors as the program does; attached simulators count.
+// Without --port, varnoctl looks for monitors as the program does; attached simulators count when
+// VARNO_SIMULATORS=1 asks for them.
 void TestVarnoctl::findsTheMonitor_data()
 {
     QTest::addColumn<int>("attached");
+    QTest::addColumn<QByteArray>("simulators");
+    QTest::addColumn<int>("found");
     QTest::addColumn<int>("exitCode");
 
-    QTest::newRow("none") << 0 << 4;
-    QTest::newRow("one") << 1 << 0;
-    QTest::newRow("two") << 2 << 2;
+    QTest::newRow("none") << 0 << QByteArray("1") << 0 << 4;
+    QTest::newRow("one") << 1 << QByteArray("1") << 1 << 0;
+    QTest::newRow("two") << 2 << QByteArray("1") << 2 << 2;
+    QTest::newRow("one, simulators not asked for") << 1 << QByteArray() << 0 << 4;
 }
 
 void TestVarnoctl::findsTheMonitor()
 {
     QFETCH(int, attached);
+    QFETCH(QByteArray, simulators);
+    QFETCH(int, found);
     QFETCH(int, exitCode);
     QTemporaryDir runtime;
     QVERIFY(runtime.isValid());
     QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     const QByteArray previous = qgetenv("XDG_RUNTIME_DIR");
     qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+    if (simulators.isNull())
+        qunsetenv("VARNO_SIMULATORS");
+    else
+        qputenv("VARNO_SIMULATORS", simulators);
     {
         DevSimProcess sims[2];
         for (int i = 0; i < attached; ++i)
@@ -233,19 +243,20 @@ void TestVarnoctl::findsTheMonitor()
         const CtlRun list = runCtl({ QStringLiteral("--json"), QStringLiteral("list") });
         QCOMPARE(list.exitCode, 0);
         const QJsonArray monitors = QJsonDocument::fromJson(list.out.toUtf8()).object().value(QStringLiteral("monitors")).toArray();
-        QCOMPARE(monitors.size(), attached);
+        QCOMPARE(monitors.size(), found);
 
         const CtlRun info = runCtl({ QStringLiteral("info") });
         QCOMPARE(info.exitCode, exitCode);
-        if (attached == 1)
+        if (found == 1)
             QVERIFY2(info.out.contains(QLatin1String("SN-0")), qPrintable(info.out));
-        if (attached == 2) {
+        if (found == 2) {
             for (const QJsonValue &monitor : monitors)
                 QVERIFY2(info.err.contains(monitor.toString()), qPrintable(info.err));
         }
-        if (attached == 0)
+        if (found == 0)
             QVERIFY(info.err.contains(QLatin1String("no monitor found")));
     }
+    qunsetenv("VARNO_SIMULATORS");
     if (previous.isNull())
         qunsetenv("XDG_RUNTIME_DIR");
     else

@@ -1,16 +1,16 @@
 // varno-devsim: plays the VARNO monitor on a pseudo-terminal, for trying the program without a
 // monitor and for the integration tests.
 
+#include "device/devicenotifier.h"
+#include "device/runtimefolder.h"
 #include "tools/devsim/simdevice.h"
 #include "tools/devsim/simlink.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSocketNotifier>
-#include <QStandardPaths>
 #include <QTextStream>
 #include <QTimer>
 
@@ -27,15 +27,6 @@ void onSignal(int)
 {
     const char c = 1;
     [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &c, 1);
-}
-
-// Folder where an attached simulator announces itself to the program as a link to its pty.
-QString attachFolder()
-{
-    QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (runtime.isEmpty())
-        runtime = QDir::tempPath();
-    return runtime + QStringLiteral("/varno-devices");
 }
 
 int number(const QString &text)
@@ -139,7 +130,8 @@ int main(int argc, char *argv[])
         "first line of output, then answers the program's commands until it is stopped."));
     parser.addHelpOption();
     const QCommandLineOption attachOption(QStringLiteral("attach"),
-        QStringLiteral("Announce the simulator to VARNO Device Manager as a plugged-in monitor."));
+        QStringLiteral("Announce the simulator as a plugged-in monitor to VARNO Device Manager and varnoctl "
+                       "started with VARNO_SIMULATORS=1 by the same user."));
     const QCommandLineOption deviceIdOption(QStringLiteral("device-id"),
         QStringLiteral("Device id text of the identity record (default DAV-180-R2)."), QStringLiteral("text"));
     const QCommandLineOption firmwareOption(QStringLiteral("firmware"),
@@ -279,14 +271,25 @@ int main(int argc, char *argv[])
 
     QString attachedLink;
     if (parser.isSet(attachOption)) {
-        const QString folder = attachFolder();
-        QDir().mkpath(folder);
-        attachedLink = folder + QStringLiteral("/devsim-%1-Vid_27e9&Pid_b403").arg(::getpid());
-        QFile::remove(attachedLink);
-        if (!QFile::link(link.slavePath(), attachedLink)) {
-            std::fprintf(stderr, "varno-devsim: cannot create %s\n", qPrintable(attachedLink));
-            attachedLink.clear();
+        // The program trusts only links in a folder that is the user's alone.
+        const QString folder = varno::attachedDevicesDir();
+        QString why;
+        if (folder.isEmpty()) {
+            std::fprintf(stderr, "varno-devsim: cannot attach: no private runtime folder\n");
+        } else if (!RuntimeFolder::makePrivate(folder, &why)) {
+            std::fprintf(stderr, "varno-devsim: cannot attach in %s: %s (make it yours with mode 0700, or remove it)\n",
+                         qPrintable(folder), qPrintable(why));
+        } else {
+            attachedLink = folder + QLatin1Char('/') + varno::attachedDeviceLinkName(::getpid());
+            QFile::remove(attachedLink);
+            if (!QFile::link(link.slavePath(), attachedLink)) {
+                std::fprintf(stderr, "varno-devsim: cannot create %s\n", qPrintable(attachedLink));
+                attachedLink.clear();
+            }
         }
+        if (!attachedLink.isEmpty() && !DeviceNotifier::simulatorsRequested())
+            std::fprintf(stderr, "varno-devsim: the program and varnoctl look for attached simulators "
+                                 "only when started with VARNO_SIMULATORS=1\n");
     }
 
     QTextStream out(stdout);
