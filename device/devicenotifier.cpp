@@ -8,13 +8,6 @@
 #include <QFileSystemWatcher>
 #include <QTimer>
 
-QString varno::allowedDevicePattern(quint16 vid, quint16 pid)
-{
-    return QStringLiteral("Vid_%1&Pid_%2")
-        .arg(vid, 4, 16, QLatin1Char('0'))
-        .arg(pid, 4, 16, QLatin1Char('0'));
-}
-
 bool varno::isAllowedDevice(const QString &name, const QVector<AllowedDeviceId> &allowed)
 {
     for (const AllowedDeviceId &id : allowed) {
@@ -22,18 +15,6 @@ bool varno::isAllowedDevice(const QString &name, const QVector<AllowedDeviceId> 
             return true;
     }
     return false;
-}
-
-QString varno::attachedDevicesDir()
-{
-    // varno-devsim --attach asks the same, or the two would never meet.
-    const QString runtime = RuntimeFolder::path();
-    return runtime.isEmpty() ? QString() : runtime + QStringLiteral("/varno-devices");
-}
-
-QString varno::attachedDeviceLinkName(qint64 processId, quint16 vid, quint16 pid)
-{
-    return QStringLiteral("devsim-%1-").arg(processId) + allowedDevicePattern(vid, pid);
 }
 
 QString DeviceNotifier::usbIdName(const QString &vendorHex, const QString &productHex)
@@ -49,7 +30,7 @@ QString DeviceNotifier::usbIdName(const QString &vendorHex, const QString &produ
 
 bool DeviceNotifier::simulatorsRequested()
 {
-    return qgetenv("VARNO_SIMULATORS") == "1";
+    return varno::simulatorsRequested();
 }
 
 void DeviceNotifier::addAllowedDevice(quint16 vid, quint16 pid)

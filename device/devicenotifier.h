@@ -1,5 +1,7 @@
 #pragma once
 
+#include "device/attachedsimulators.h"
+
 #include <QMultiHash>
 #include <QObject>
 #include <QSet>
@@ -88,18 +90,7 @@ private:
 
 namespace varno {
 
-// "Vid_27e9&Pid_b403": how a device name carries its USB ids.
-QString allowedDevicePattern(quint16 vid, quint16 pid);
-
 // True when the name contains the pattern of any allowed pair, ignoring case.
 bool isAllowedDevice(const QString &name, const QVector<AllowedDeviceId> &allowed);
-
-// Folder in the user's runtime folder where an attached device simulator leaves a symbolic link
-// to its pty; empty without a runtime folder.
-QString attachedDevicesDir();
-
-// Name of the link a simulator running as processId creates in attachedDevicesDir():
-// "devsim-<pid>-Vid_27e9&Pid_b403".
-QString attachedDeviceLinkName(qint64 processId, quint16 vid = 0x27E9, quint16 pid = 0xB403);
 
 } // namespace varno

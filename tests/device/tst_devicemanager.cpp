@@ -200,7 +200,7 @@ void tst_DeviceManager::busyNoticeDroppedWhenThePortOpensMeanwhile()
     QVERIFY(holder.waitForStarted());
     QVERIFY2(holder.waitForReadyRead(5000), "lock holder did not start");
 
-    QSignalSpy messages(NotificationsManager::instance(), &NotificationsManager::messageShown);
+    QSignalSpy messages(NotificationHub::instance(), &NotificationHub::message);
     QSignalSpy inserted(DeviceManager::instance(), &DeviceManager::DeviceInserted);
     DeviceManager::instance()->OnDeviceInserted(m_sim.path());
     QCOMPARE(DeviceManager::deviceCount(), 0);

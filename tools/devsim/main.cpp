@@ -1,7 +1,7 @@
 // varno-devsim: plays the VARNO monitor on a pseudo-terminal, for trying the program without a
 // monitor and for the integration tests.
 
-#include "device/devicenotifier.h"
+#include "device/attachedsimulators.h"
 #include "device/runtimefolder.h"
 #include "tools/devsim/simdevice.h"
 #include "tools/devsim/simlink.h"
@@ -287,7 +287,7 @@ int main(int argc, char *argv[])
                 attachedLink.clear();
             }
         }
-        if (!attachedLink.isEmpty() && !DeviceNotifier::simulatorsRequested())
+        if (!attachedLink.isEmpty() && !varno::simulatorsRequested())
             std::fprintf(stderr, "varno-devsim: the program and varnoctl look for attached simulators "
                                  "only when started with VARNO_SIMULATORS=1\n");
     }
