@@ -475,6 +475,10 @@ The upload stopped there; the other files on the device were left as they are.</
         <source>Password wasn&apos;t changed because of error or wrong old password.</source>
         <translation>Пароль не изменён: произошла ошибка или введён неверный старый пароль.</translation>
     </message>
+    <message>
+        <source>The calibration coefficient must lie between %1 and %2.</source>
+        <translation>Калибровочный коэффициент должен быть в пределах от %1 до %2.</translation>
+    </message>
 </context>
 <context>
     <name>HistoryConverter</name>

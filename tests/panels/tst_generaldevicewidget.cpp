@@ -28,6 +28,7 @@ private slots:
     void calibrationWrite_data();
     void calibrationWrite();
     void calibrationOutsideTheUsualRangeIsShownAsItIs();
+    void nothingCarriesOverToTheNextDevice();
     void passwordChange_data();
     void passwordChange();
     void deviceRemovedWhileThePromptIsOpen();
@@ -221,7 +222,40 @@ void tst_GeneralDeviceWidget::calibrationOutsideTheUsualRangeIsShownAsItIs()
     QVERIFY(sim.attach({ "--calibration", "65535" }));
     GeneralDeviceWidget widget;
     widget.setDevice(sim.path());
-    QTRY_COMPARE(child<QDoubleSpinBox>(&widget, "calibrationCoeffValueBox")->value(), 655.35);
+    auto *box = child<QDoubleSpinBox>(&widget, "calibrationCoeffValueBox");
+    QTRY_COMPARE(box->value(), 655.35);
+
+    // Shown as read, but never written back from the page.
+    QSignalSpy updates(sim.device(), &Device::dataUpdated);
+    DialogAnswerer answerer;
+    answerer.then(DialogAnswerer::ok());
+    child<QPushButton>(&widget, "writeCalibrationButton")->click();
+    QTRY_COMPARE(answerer.seen(),
+                 QStringList { "Write calibration|The calibration coefficient must lie between 0.50 and 1.50." });
+    QCOMPARE(updates.count(), 0);
+}
+
+void tst_GeneralDeviceWidget::nothingCarriesOverToTheNextDevice()
+{
+    AttachedSimulator first;
+    QVERIFY(first.attach({ "--calibration", "200", "--firmware", "1.9" }));
+    AttachedSimulator second;
+    QVERIFY(second.attach({ "--firmware", "1.9" }));
+    GeneralDeviceWidget widget;
+    widget.show();
+    widget.setDevice(first.path());
+    auto *box = child<QDoubleSpinBox>(&widget, "calibrationCoeffValueBox");
+    QTRY_COMPARE(box->value(), 2.0);
+    widget.showNewestFirmware({ QStringLiteral("2.0") });
+    auto *update = child<QPushButton>(&widget, "updateSoftwarePushButton");
+    QVERIFY(update->isVisible());
+
+    widget.setDevice(second.path());
+    QVERIFY(!update->isVisible());
+    QVERIFY(!update->isEnabled());
+    QCOMPARE(box->minimum(), 0.5);
+    QCOMPARE(box->maximum(), 1.5);
+    QTRY_COMPARE(box->value(), 1.0);
 }
 
 void tst_GeneralDeviceWidget::passwordChange_data()

@@ -352,11 +352,16 @@ void TestTasks::requests_data()
                                             << QByteArray::fromHex("3100" "0073");
     QTest::newRow("calibration text") << WriteCalibrationTask(nullptr, QStringLiteral("2.5"), QString()).request()
                                       << QByteArray::fromHex("3100" "00fa");
-    QTest::newRow("calibration negative") << WriteCalibrationTask(nullptr, -1.0, QString()).request()
-                                          << QByteArray::fromHex("3100" "ff9c");
-    QTest::newRow("calibration 327.67 fits") << WriteCalibrationTask(nullptr, 327.67, QString()).request()
-                                             << QByteArray::fromHex("3100" "7fff");
-    QTest::newRow("calibration 327.68 refused") << WriteCalibrationTask(nullptr, 327.68, QString()).request() << QByteArray();
+    // The field is an unsigned count of hundredths: 0.00 to 655.35.
+    QTest::newRow("calibration negative refused") << WriteCalibrationTask(nullptr, -1.0, QString()).request() << QByteArray();
+    QTest::newRow("calibration just below zero refused") << WriteCalibrationTask(nullptr, -0.001, QString()).request() << QByteArray();
+    QTest::newRow("calibration 0.00") << WriteCalibrationTask(nullptr, 0.0, QString()).request()
+                                      << QByteArray::fromHex("3100" "0000");
+    QTest::newRow("calibration 400.00 fits") << WriteCalibrationTask(nullptr, 400.0, QString()).request()
+                                             << QByteArray::fromHex("3100" "9c40");
+    QTest::newRow("calibration 655.35 fits") << WriteCalibrationTask(nullptr, 655.35, QString()).request()
+                                             << QByteArray::fromHex("3100" "ffff");
+    QTest::newRow("calibration 655.36 refused") << WriteCalibrationTask(nullptr, 655.36, QString()).request() << QByteArray();
     QTest::newRow("calibration not a number") << WriteCalibrationTask(nullptr, QStringLiteral("x"), QString()).request() << QByteArray();
     QTest::newRow("calibration long password") << WriteCalibrationTask(nullptr, 1, longPassword).request() << QByteArray();
     QTest::newRow("password change") << ChangePasswordTask(nullptr, QStringLiteral("old"), QStringLiteral("new1")).request()
