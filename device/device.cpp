@@ -194,6 +194,12 @@ void Device::setPolling(bool on)
     }
 }
 
+void Device::pollStateLater()
+{
+    if (m_pollTimerId == -1)
+        startPollTimer(kBadStatePollIntervalMs);
+}
+
 void Device::abortCommunication()
 {
     if (m_communicator)
@@ -221,12 +227,14 @@ void Device::OnReadStateResult(const QVariant &value)
     VLOG << "Device state received";
     const DeviceState state = value.value<DeviceState>();
     if (state.isEmpty()) {
-        if (m_pollTimerId == -1)
-            startPollTimer(kBadStatePollIntervalMs);
+        pollStateLater();
         return;
     }
     m_state = state;
     emit stateChanged(m_state);
+    // A good reply ends the slow schedule, even one read outside the poll.
+    if (m_pollTimerId != -1 && m_pollIntervalMs != kPollIntervalMs)
+        setPolling(false);
     setPolling(true);
 }
 
@@ -240,16 +248,17 @@ void Device::OnTaskComplete(const TaskResult &result)
         QCoreApplication::postEvent(this, new DataUpdateEvent(result.dataId()));
         break;
     case TaskResult::Error:
-        // A bad state reply still carries an (empty) record: polling slows down to 10 s instead of
-        // stopping, which only a read without any reply does.
-        if (result.dataId() == ReadState && result.data().canConvert<DeviceState>())
-            OnReadStateResult(result.data());
+        // A bad or missing state reply slows polling down to 10 s; only a dead link stops it.
+        if (result.dataId() == ReadState)
+            pollStateLater();
         NotificationsManager::instance()->OnMessageNotification(tr("Task aborted"));
         break;
     case TaskResult::Canceled:
         NotificationsManager::instance()->OnMessageNotification(tr("Task aborted"));
         break;
     case TaskResult::TimedOut:
+        if (result.dataId() == ReadState)
+            pollStateLater();
         NotificationsManager::instance()->OnMessageNotification(tr("Timeout"));
         break;
     case TaskResult::Aborted:

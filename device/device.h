@@ -100,6 +100,8 @@ protected:
 
 private:
     void startPollTimer(int intervalMs);
+    // The next state read in 10 s, after one that brought no usable state.
+    void pollStateLater();
 
     DeviceInfo m_info;
     DeviceState m_state;

@@ -70,7 +70,7 @@ private slots:
     void identity();
     void statePolling();
     void badStateSlowsPolling();
-    void failedStateReadStopsPolling();
+    void timedOutStateReadSlowsPolling();
     void environment();
     void calibrationWriteThenRead();
     void passwordChange();
@@ -161,16 +161,23 @@ void TestDeviceCommands::badStateSlowsPolling()
     QVERIFY(!h.device()->data(Device::ReadState).isValid());
 }
 
-void TestDeviceCommands::failedStateReadStopsPolling()
+void TestDeviceCommands::timedOutStateReadSlowsPolling()
 {
     CommandHarness h;
-    // A reply later than the task's 2 s time-out: the late reply then meets no task.
-    QVERIFY(h.start({ QStringLiteral("--reply-delay"), QStringLiteral("3000") }));
+    // The first reply comes later than the task's 2 s time-out; the ones after it in time.
+    QVERIFY(h.start({ QStringLiteral("--reply-delay"), QStringLiteral("3000"), QStringLiteral("--delayed-replies"),
+                      QStringLiteral("1") }));
+    QSignalSpy changed(h.device(), &Device::stateChanged);
     const int before = h.resultCount();
     h.device()->setPolling(true);
     QVERIFY(h.waitForResults(before + 1, 10000));
     QCOMPARE(h.result(before).code(), int(TaskResult::TimedOut));
-    QVERIFY(!h.device()->isPolling());
+    QVERIFY(h.device()->isPolling());
+    QCOMPARE(h.device()->pollInterval(), int(Device::kBadStatePollIntervalMs));
+    // A good reply returns to the one-second schedule.
+    h.device()->executeCommand(Device::ReadState, QVariant());
+    QVERIFY(changed.wait(10000));
+    QCOMPARE(h.device()->pollInterval(), int(Device::kPollIntervalMs));
 }
 
 void TestDeviceCommands::environment()
