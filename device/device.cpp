@@ -52,6 +52,7 @@ Device::Device(const QString &path, QObject *parent)
     connect(m_communicator, &Communicator::aborted, this, &Device::aborted);
     connect(m_communicator, &Communicator::dataSent, this, &Device::dataSent);
     connect(m_communicator, &Communicator::dataReceived, this, &Device::dataReceived);
+    connect(m_communicator, &Communicator::messageDropped, this, &Device::messageDropped);
 
     NotificationsManager::instance()->registerObject(this);
 }

@@ -86,6 +86,8 @@ signals:
     void dataUpdated(int item);
     void dataSent(int size);
     void dataReceived(int size);
+    // A reply too long to take was dropped; the running task fails, the link stays.
+    void messageDropped(int size);
 
 public slots:
     void CommunicationFail();

@@ -35,6 +35,7 @@ signals:
     void dataSent(int frames);
     void dataReceived(int bytes);
     void aborted(int reason);
+    void messageDropped(int bytes);
     // Declared for listeners but never raised: the tasks decode these records instead.
     void stateReceived(DeviceState state);
     void idReceived(DeviceInfo version);

@@ -55,6 +55,7 @@ bool DeviceTask::start()
     connect(m_device, &Device::aborted, this, &DeviceTask::OnAbort);
     connect(m_device, &Device::dataReceived, this, &DeviceTask::OnDataReceived);
     connect(m_device, &Device::dataSent, this, &DeviceTask::OnDataSent);
+    connect(m_device, &Device::messageDropped, this, &DeviceTask::OnMessageDropped);
     m_connected = true;
     if (sendRequest()) {
         setStatus(Running);
@@ -157,6 +158,16 @@ void DeviceTask::OnDataReceived(int bytes)
 {
     restartTimer();
     handleDataReceived(bytes);
+}
+
+void DeviceTask::OnMessageDropped(int bytes)
+{
+    VLOG << this << " reply dropped after " << bytes << " bytes";
+    disconnectDevice();
+    cancelTimer();
+    setResultCode(TaskResult::Error);
+    setResultData(QVariant());
+    setStatus(Finished); // may destroy this task
 }
 
 void DeviceTask::OnAbort(int reason)

@@ -442,7 +442,9 @@ void TestTasks::replies_data()
     QTest::newRow("dose reset accepted") << task(new ResetAggregateDoseTask(nullptr, QString())) << QByteArray::fromHex("2201") << 0 << QVariant(true);
     QTest::newRow("dose reset wrong") << task(new ResetAggregateDoseTask(nullptr, QString())) << QByteArray::fromHex("23") << 1 << QVariant();
     QTest::newRow("read not a read reply") << task(new FileReadTask(nullptr, descriptor("A", "B", 4), QDir::tempPath()))
-                                           << QByteArray::fromHex("40000000") << 0 << QVariant();
+                                           << QByteArray::fromHex("40000000") << 1 << QVariant();
+    QTest::newRow("read only the length") << task(new FileReadTask(nullptr, descriptor("A", "B", 4), QDir::tempPath()))
+                                          << QByteArray::fromHex("4100000004") << 1 << QVariant();
     QTest::newRow("read length top bit") << task(new FileReadTask(nullptr, descriptor("A", "B", 4), QDir::tempPath()))
                                          << QByteArray::fromHex("418000000401020304") << 1 << QVariant();
     QTest::newRow("read zero length") << task(new FileReadTask(nullptr, descriptor("A", "B", 4), QDir::tempPath()))
@@ -470,22 +472,25 @@ void TestTasks::replies()
         QCOMPARE(task->resultData(), data);
     if (task->dataId() == 3 && code != 0)
         QVERIFY(task->resultData().value<DeviceState>().isEmpty());
-    if ((task->dataId() == 32 || task->dataId() == 48 || task->dataId() == 34) && code != 0)
+    if ((task->dataId() == 32 || task->dataId() == 48 || task->dataId() == 34 || task->dataId() == 65) && code != 0)
         QVERIFY(!task->resultData().isValid());
 }
 
 void TestTasks::listReply_data()
 {
     QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<int>("code");
     QTest::addColumn<int>("valid");
     QTest::addColumn<int>("invalid");
     const QByteArray one = descriptor("MEASURE", "DAT", 100, 1).toByteArray();
     const QByteArray two = descriptor("X", "Y", 5, 2).toByteArray();
-    QTest::newRow("empty list") << QByteArray::fromHex("4000") << 0 << 0;
-    QTest::newRow("two") << QByteArray::fromHex("4002") + one + two << 2 << 0;
-    QTest::newRow("three announced, two and a half carried") << QByteArray::fromHex("4003") + one + two + one.left(10) << 2 << 1;
-    QTest::newRow("wrong code") << QByteArray::fromHex("4101") + one << 0 << 0;
-    QTest::newRow("count only") << QByteArray::fromHex("4001") << 0 << 0;
+    QTest::newRow("empty list") << QByteArray::fromHex("4000") << 0 << 0 << 0;
+    QTest::newRow("two") << QByteArray::fromHex("4002") + one + two << 0 << 2 << 0;
+    QTest::newRow("three announced, two and a half carried") << QByteArray::fromHex("4003") + one + two + one.left(10) << 1 << 0 << 0;
+    QTest::newRow("one announced, two carried") << QByteArray::fromHex("4001") + one + two << 1 << 0 << 0;
+    QTest::newRow("wrong code") << QByteArray::fromHex("4101") + one << 1 << 0 << 0;
+    QTest::newRow("count only") << QByteArray::fromHex("4001") << 1 << 0 << 0;
+    QTest::newRow("code only") << QByteArray::fromHex("40") << 1 << 0 << 0;
 }
 
 void TestTasks::listReply()
@@ -494,7 +499,10 @@ void TestTasks::listReply()
     QFETCH(int, valid);
     QFETCH(int, invalid);
     FilesListTask task(nullptr);
-    QCOMPARE(task.processData(reply), 0);
+    const int code = task.processData(reply);
+    QTEST(code, "code");
+    if (code != 0)
+        QVERIFY(!task.resultData().isValid()); // the device's previous list stays as it was
     int validCount = 0;
     int invalidCount = 0;
     const QVariantList list = task.resultData().toList();
@@ -569,9 +577,10 @@ void TestTasks::fileDescriptor_data()
     QTest::addColumn<QString>("fileName");
     const QByteArray good = QByteArray("MEASTIMEDAT") + QByteArray::fromHex("00001000" "04" "0000002a");
     QTest::newRow("20 bytes") << good << true << "MEASTIME.DAT";
-    const QString zeros = QString(8, QChar(0)) + QLatin1Char('.') + QString(3, QChar(0));
-    QTest::newRow("19 bytes") << good.left(19) << false << zeros;
-    QTest::newRow("21 bytes") << good + 'x' << false << zeros;
+    QTest::newRow("19 bytes") << good.left(19) << false << ".";
+    QTest::newRow("21 bytes") << good + 'x' << false << ".";
+    QTest::newRow("padded with zeros") << QByteArray("AB\0\0\0\0\0\0C\0\0", 11) + QByteArray::fromHex("00000001" "00" "00000001")
+                                       << true << "AB.C";
     QTest::newRow("padded") << QByteArray("AB      C  ") + QByteArray::fromHex("00000001" "00" "00000001") << true << "AB.C";
     QTest::newRow("no handle") << QByteArray("AB      C  ") + QByteArray::fromHex("00000001" "00" "ffffffff") << false << "AB.C";
 }
