@@ -3,16 +3,21 @@
 #include "panels/measurementswidget.h"
 #include "panels/usersettingswindow.h"
 #include "tests/panels/dialoganswerer.h"
+#include "tasks/filedescriptor.h"
+#include "tasks/taskmanager.h"
+#include "tasks/taskscheduler.h"
 #include "tests/panels/panelfixture.h"
 
 #include <QCheckBox>
 #include <QDateTimeEdit>
+#include <QElapsedTimer>
 #include <QLCDNumber>
 #include <QLabel>
 #include <QPushButton>
 #include <QSettings>
 #include <QSet>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTimerEvent>
 #include <QtTest>
 
@@ -55,6 +60,7 @@ private slots:
     void extremeReadingsKeepTheLayout_data();
     void extremeReadingsKeepTheLayout();
     void failedReadsLeaveGapsOnTheTimeAxis();
+    void readsDoNotPileUpBehindATransfer();
     void switchingDevicesKeepsOnePollTimer();
     void seriesFollowTheirCheckBoxes();
     void alertLevels_data();
@@ -195,6 +201,46 @@ void tst_MeasurementsWidget::failedReadsLeaveGapsOnTheTimeAxis()
     QTRY_COMPARE(widget.sampleClock(), 30);
     QVERIFY(widget.timeData().isEmpty());
     QCOMPARE(shown(&widget, "leftSensorDisplay"), 0.0);
+}
+
+void tst_MeasurementsWidget::readsDoNotPileUpBehindATransfer()
+{
+    AttachedSimulator sim;
+    QVERIFY(sim.attach({ "--env-fixed", "--stat-blocks", "10", "--stat-values", "30000" }));
+    Device *device = sim.device();
+    QSignalSpy updated(device, &Device::dataUpdated);
+    device->executeCommand(Device::ListFiles, QVariant());
+    QTRY_VERIFY(updated.contains(QVariantList { int(Device::ListFiles) }));
+    FileDescriptor measure;
+    for (const QVariant &file : device->data(Device::ListFiles).toList()) {
+        if (file.value<FileDescriptor>().fileName() == QLatin1String("MEASURE.DAT"))
+            measure = file.value<FileDescriptor>();
+    }
+    QVERIFY(measure.isValid());
+
+    MeasurementsWidget widget;
+    widget.setPollInterval(20);
+    widget.setDevice(sim.path());
+    QTemporaryDir target;
+    device->executeCommand(Device::ReadFile,
+                           QVariantHash { { QStringLiteral("file_descriptor"), QVariant::fromValue(measure) },
+                                          { QStringLiteral("file_path"), target.path() } });
+    const TaskScheduler *scheduler = TaskManager::instance()->scheduler(sim.path());
+    int mostPending = 0;
+    connect(device, &Device::dataReceived, this,
+            [&] { mostPending = qMax(mostPending, scheduler->pendingTasks(Device::ReadEnvironment)); });
+    // A plain event loop: QTRY's pauses would stretch every frame of the transfer.
+    QElapsedTimer clock;
+    clock.start();
+    while (!updated.contains(QVariantList { int(Device::ReadFile) }) && clock.elapsed() < 60000)
+        updated.wait(1000);
+    QVERIFY(updated.contains(QVariantList { int(Device::ReadFile) }));
+    QCOMPARE(mostPending, 1);
+    // The ticks that found the read still waiting are gaps on the time axis.
+    QVERIFY2(widget.sampleClock() >= 50, "the transfer was too short to test anything");
+    QVERIFY(widget.timeData().size() <= 2);
+    QTRY_VERIFY(!widget.timeData().isEmpty());
+    QCOMPARE(shown(&widget, "leftSensorDisplay"), 12.0);
 }
 
 void tst_MeasurementsWidget::switchingDevicesKeepsOnePollTimer()
