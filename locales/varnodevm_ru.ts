@@ -342,6 +342,13 @@ The upload stopped there; the other files on the device were left as they are.</
     </message>
 </context>
 <context>
+    <name>FrameHystogram</name>
+    <message>
+        <source>No records to show</source>
+        <translation>Нет записей для показа</translation>
+    </message>
+</context>
+<context>
     <name>GeneralDeviceWidget</name>
     <message>
         <source>Device Information</source>
@@ -405,11 +412,11 @@ The upload stopped there; the other files on the device were left as they are.</
     </message>
     <message>
         <source>Read coefficient</source>
-        <translation>Считать коэффициент</translation>
+        <translation>Считать</translation>
     </message>
     <message>
         <source>Set coefficient</source>
-        <translation>Записать коэффициент</translation>
+        <translation>Записать</translation>
     </message>
     <message>
         <source>Change password</source>

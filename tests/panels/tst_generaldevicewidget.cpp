@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QStandardPaths>
+#include <QTranslator>
 #include <QtTest>
 
 // The device page's General tab against the simulator, attached through the device manager.
@@ -29,6 +30,8 @@ private slots:
     void calibrationWrite();
     void calibrationOutsideTheUsualRangeIsShownAsItIs();
     void nothingCarriesOverToTheNextDevice();
+    void buttonsFitTheSmallestWindow_data();
+    void buttonsFitTheSmallestWindow();
     void passwordChange_data();
     void passwordChange();
     void deviceRemovedWhileThePromptIsOpen();
@@ -256,6 +259,41 @@ void tst_GeneralDeviceWidget::nothingCarriesOverToTheNextDevice()
     QCOMPARE(box->minimum(), 0.5);
     QCOMPARE(box->maximum(), 1.5);
     QTRY_COMPARE(box->value(), 1.0);
+}
+
+void tst_GeneralDeviceWidget::buttonsFitTheSmallestWindow_data()
+{
+    QTest::addColumn<QString>("language"); // empty: the built-in English
+    QTest::newRow("English") << QString();
+#ifdef VARNO_LOCALES_DIR
+    QTest::newRow("Russian") << QStringLiteral("varnodevm_ru");
+#endif
+}
+
+void tst_GeneralDeviceWidget::buttonsFitTheSmallestWindow()
+{
+    QFETCH(QString, language);
+    QTranslator translator;
+#ifdef VARNO_LOCALES_DIR
+    if (!language.isEmpty()) {
+        QVERIFY(translator.load(language, QStringLiteral(VARNO_LOCALES_DIR)));
+        QCoreApplication::installTranslator(&translator);
+    }
+#endif
+    GeneralDeviceWidget widget;
+    QCoreApplication::removeTranslator(&translator);
+    // What the General tab gets of an 800x600 window.
+    widget.resize(556, 470);
+    widget.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&widget));
+    // A window never squeezes the page below this, so nothing is cut or overlapped there.
+    QVERIFY2(widget.minimumSizeHint().width() <= widget.width(), qPrintable(QString::number(widget.minimumSizeHint().width())));
+    QCOMPARE(widget.width(), 556);
+    for (const char *name : { "label_16", "readCalibrationButton", "writeCalibrationButton", "changePasswordButton" }) {
+        auto *shown = child<QWidget>(&widget, name);
+        QVERIFY2(shown->width() >= shown->sizeHint().width(), name);
+        QVERIFY2(shown->mapTo(&widget, QPoint(shown->width(), 0)).x() <= widget.width(), name);
+    }
 }
 
 void tst_GeneralDeviceWidget::passwordChange_data()

@@ -19,6 +19,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimerEvent>
+#include <QTranslator>
 #include <QtTest>
 
 namespace {
@@ -61,6 +62,8 @@ private slots:
     void extremeReadingsKeepTheLayout();
     void failedReadsLeaveGapsOnTheTimeAxis();
     void readsDoNotPileUpBehindATransfer();
+    void everythingFitsTheSmallestWindow_data();
+    void everythingFitsTheSmallestWindow();
     void switchingDevicesKeepsOnePollTimer();
     void seriesFollowTheirCheckBoxes();
     void alertLevels_data();
@@ -241,6 +244,56 @@ void tst_MeasurementsWidget::readsDoNotPileUpBehindATransfer()
     QVERIFY(widget.timeData().size() <= 2);
     QTRY_VERIFY(!widget.timeData().isEmpty());
     QCOMPARE(shown(&widget, "leftSensorDisplay"), 12.0);
+}
+
+void tst_MeasurementsWidget::everythingFitsTheSmallestWindow_data()
+{
+    QTest::addColumn<QString>("language"); // empty: the built-in English
+    QTest::newRow("English") << QString();
+#ifdef VARNO_LOCALES_DIR
+    QTest::newRow("Russian") << QStringLiteral("varnodevm_ru");
+#endif
+}
+
+void tst_MeasurementsWidget::everythingFitsTheSmallestWindow()
+{
+    QFETCH(QString, language);
+    QTranslator translator;
+#ifdef VARNO_LOCALES_DIR
+    if (!language.isEmpty()) {
+        QVERIFY(translator.load(language, QStringLiteral(VARNO_LOCALES_DIR)));
+        QCoreApplication::installTranslator(&translator);
+    }
+#endif
+    MeasurementsWidget widget;
+    QCoreApplication::removeTranslator(&translator);
+    // What the Measures tab gets of an 800x600 window.
+    widget.resize(556, 470);
+    widget.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&widget));
+    // A window never squeezes the page below this, so nothing is cut or overlapped there.
+    QVERIFY2(widget.minimumSizeHint().width() <= widget.width(), qPrintable(QString::number(widget.minimumSizeHint().width())));
+    QCOMPARE(widget.width(), 556);
+    for (const char *name : { "label", "label_2", "label_3", "label_4" }) {
+        auto *caption = child<QLabel>(&widget, name);
+        QVERIFY2(caption->heightForWidth(caption->width()) <= caption->height(), qPrintable(caption->text()));
+    }
+    const QList<QWidget *> row { child<QWidget>(&widget, "leftSensorDisplay"), child<QWidget>(&widget, "leftSensorOverflowLabel"),
+        child<QWidget>(&widget, "rightSensorDisplay"), child<QWidget>(&widget, "rightSensorOverflowLabel"),
+        child<QWidget>(&widget, "averageDisplay"), child<QWidget>(&widget, "averageOwerflowLabel"),
+        child<QWidget>(&widget, "aggregatedDisplay"), child<QWidget>(&widget, "setAggregateButton") };
+    for (int i = 1; i < row.size(); ++i) {
+        const QRect before(row.at(i - 1)->mapTo(&widget, QPoint()), row.at(i - 1)->size());
+        const QRect here(row.at(i)->mapTo(&widget, QPoint()), row.at(i)->size());
+        QVERIFY2(before.right() < here.left(), qPrintable(row.at(i)->objectName()));
+        QVERIFY(here.right() < widget.width());
+    }
+    // The same digit size on all four displays, whatever their digit counts.
+    auto *left = child<QLCDNumber>(&widget, "leftSensorDisplay");
+    auto *dose = child<QLCDNumber>(&widget, "aggregatedDisplay");
+    const double leftDigit = double(left->width()) / left->digitCount();
+    const double doseDigit = double(dose->width()) / dose->digitCount();
+    QVERIFY2(qAbs(leftDigit - doseDigit) <= 0.1 * leftDigit, qPrintable(QStringLiteral("%1 %2").arg(leftDigit).arg(doseDigit)));
 }
 
 void tst_MeasurementsWidget::switchingDevicesKeepsOnePollTimer()
