@@ -17,6 +17,7 @@
 #include "panels/normaldeviceframe.h"
 #include "tasks/notificationhub.h"
 #include "update/softwareupdatedialog.h"
+#include "update/updatemanager.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -32,7 +33,6 @@ constexpr quint16 kMonitorVendorId = 0x27E9;
 constexpr quint16 kMonitorProductId = 0xB403;
 constexpr int kFirstScanDelayMs = 100;
 const char *const kUpdateProductCode = "7";
-const char *const kUpdatePlatform = "WIN32";
 
 QWidget *createHistoryPage(QWidget *parent)
 {
@@ -252,7 +252,7 @@ void MainWindow::on_AboutAction_triggered()
 
 void MainWindow::on_ManagerUpdates_triggered()
 {
-    SoftwareUpdateDialog dialog(QString::fromLatin1(kUpdateProductCode), QString::fromLatin1(kUpdatePlatform),
+    SoftwareUpdateDialog dialog(QString::fromLatin1(kUpdateProductCode), UpdateManager::programPlatform(),
         QCoreApplication::applicationVersion(), this, QStringLiteral("newest"));
     if (dialog.exec() != QDialog::Accepted || !dialog.isDownloadReady())
         return;

@@ -61,6 +61,7 @@ void FrameHystogram::setData(const QVector<Sample> &data)
 void FrameHystogram::clear()
 {
     m_data.clear();
+    m_chart->setHint(tr("No records to show"));
     HystogramPoints points = placeholder();
     points.first().colour = m_defaultColour;
     m_timeline->setData(points);
@@ -83,6 +84,7 @@ void FrameHystogram::passToTimeline()
         clear();
         return;
     }
+    m_chart->setHint(QString());
     HystogramPoints points;
     points.reserve(m_data.size());
     for (const Sample &sample : qAsConst(m_data)) {

@@ -39,10 +39,46 @@ void HystogramChart::update(bool earlierPossible, bool laterPossible)
     QWidget::update();
 }
 
+void HystogramChart::setHint(const QString &hint)
+{
+    m_hint = hint;
+    QWidget::update();
+}
+
+QFont HystogramChart::labelFont()
+{
+    return QFont(QStringLiteral("Times New Roman"), 8);
+}
+
+QStringList HystogramChart::valueLabels() const
+{
+    if (!m_hint.isEmpty())
+        return {};
+    // A window without a bar above zero has no scale but its floor.
+    const double top = largestValue() * kHeadroom;
+    if (!(top > 0))
+        return { QStringLiteral("0") };
+    QStringList labels;
+    for (int i = 0; i <= kGridDivisions; ++i)
+        labels.append(QString::number(top * i / kGridDivisions, 'g', 4));
+    return labels;
+}
+
+double HystogramChart::leftMargin() const
+{
+    // Wide enough for the widest value label, so none is cut at the edge.
+    const QFontMetrics metrics(labelFont());
+    int widest = 0;
+    for (const QString &label : valueLabels())
+        widest = qMax(widest, metrics.horizontalAdvance(label));
+    return qMax(kMarginPx, widest + 6);
+}
+
 QRectF HystogramChart::plotRect() const
 {
-    // 30 pixels on the left for the value labels and 30 along the bottom for the time labels.
-    return QRectF(kMarginPx, 0, qMax(width() - 2 * kMarginPx, 0), qMax(height() - kMarginPx, 0));
+    // The value labels on the left, 30 pixels along the bottom for the time labels and on the right.
+    const double left = leftMargin();
+    return QRectF(left, 0, qMax(width() - left - kMarginPx, 0.0), qMax(height() - kMarginPx, 0));
 }
 
 double HystogramChart::slotWidth() const
@@ -161,8 +197,7 @@ void HystogramChart::paintEvent(QPaintEvent *)
     const QRectF plot = plotRect();
     if (plot.width() <= 0 || plot.height() <= 0)
         return;
-    QFont labelFont(QStringLiteral("Times New Roman"), 8);
-    painter.setFont(labelFont);
+    painter.setFont(labelFont());
 
     painter.setPen(QPen(QColor(200, 200, 200), 1, Qt::DashLine));
     for (int i = 1; i < kGridDivisions; ++i) {
@@ -194,14 +229,19 @@ void HystogramChart::paintEvent(QPaintEvent *)
     painter.setPen(QPen(Qt::black, 1));
     painter.drawRect(plot);
 
+    if (!m_hint.isEmpty()) {
+        painter.setPen(QColor(110, 110, 110));
+        painter.setFont(font());
+        painter.drawText(plot, Qt::AlignCenter | Qt::TextWordWrap, m_hint);
+        return;
+    }
+
     // Value labels: the scale of the window's tallest bar.
-    const float largest = largestValue();
-    const double top = largest * kHeadroom;
-    for (int i = 0; i <= kGridDivisions; ++i) {
+    const QStringList labels = valueLabels();
+    for (int i = 0; i < labels.size(); ++i) {
         const double y = plot.bottom() - plot.height() * i / kGridDivisions;
         const double labelTop = qBound(0.0, y - 8, qMax(0.0, plot.bottom() - 16));
-        painter.drawText(QRectF(0, labelTop, kMarginPx - 2, 16), Qt::AlignRight | Qt::AlignVCenter,
-                         QString::number(top * i / kGridDivisions));
+        painter.drawText(QRectF(0, labelTop, plot.left() - 3, 16), Qt::AlignRight | Qt::AlignVCenter, labels.at(i));
     }
 
     // Time labels under a few evenly chosen bars.

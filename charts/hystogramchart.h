@@ -4,6 +4,7 @@
 #include "charts/isubject.h"
 
 #include <QRectF>
+#include <QStringList>
 #include <QVector>
 #include <QWidget>
 
@@ -34,7 +35,13 @@ public:
     bool earlierPossible() const { return m_earlierPossible; }
     bool laterPossible() const { return m_laterPossible; }
 
+    // Shown instead of the scale while there is nothing to chart; empty when there is.
+    void setHint(const QString &hint);
+    QString hint() const { return m_hint; }
+
     QRectF plotRect() const;
+    // The value labels the scale shows, from the bottom up.
+    QStringList valueLabels() const;
     QRectF barRect(int index) const;
     QVector<GapMarker> gapMarkers() const;
     QRectF earlierArrowRect() const;
@@ -49,8 +56,11 @@ private:
     double slotWidth() const;
     float largestValue() const;
     void drawArrow(class QPainter &painter, const QRectF &area, bool pointsLeft) const;
+    static QFont labelFont();
+    double leftMargin() const;
 
     HystogramPoints m_points;
+    QString m_hint;
     bool m_earlierPossible = false;
     bool m_laterPossible = false;
     bool m_earlierPressed = false;

@@ -52,6 +52,7 @@ Device::Device(const QString &path, QObject *parent)
     connect(m_communicator, &Communicator::aborted, this, &Device::aborted);
     connect(m_communicator, &Communicator::dataSent, this, &Device::dataSent);
     connect(m_communicator, &Communicator::dataReceived, this, &Device::dataReceived);
+    connect(m_communicator, &Communicator::messageDropped, this, &Device::messageDropped);
 }
 
 Device::~Device()
@@ -192,6 +193,12 @@ void Device::setPolling(bool on)
     }
 }
 
+void Device::pollStateLater()
+{
+    if (m_pollTimerId == -1)
+        startPollTimer(kBadStatePollIntervalMs);
+}
+
 void Device::abortCommunication()
 {
     if (m_communicator)
@@ -219,12 +226,14 @@ void Device::OnReadStateResult(const QVariant &value)
     VLOG << "Device state received";
     const DeviceState state = value.value<DeviceState>();
     if (state.isEmpty()) {
-        if (m_pollTimerId == -1)
-            startPollTimer(kBadStatePollIntervalMs);
+        pollStateLater();
         return;
     }
     m_state = state;
     emit stateChanged(m_state);
+    // A good reply ends the slow schedule, even one read outside the poll.
+    if (m_pollTimerId != -1 && m_pollIntervalMs != kPollIntervalMs)
+        setPolling(false);
     setPolling(true);
 }
 
@@ -238,16 +247,17 @@ void Device::OnTaskComplete(const TaskResult &result)
         QCoreApplication::postEvent(this, new DataUpdateEvent(result.dataId()));
         break;
     case TaskResult::Error:
-        // A bad state reply still carries an (empty) record: polling slows down to 10 s instead of
-        // stopping, which only a read without any reply does.
-        if (result.dataId() == ReadState && result.data().canConvert<DeviceState>())
-            OnReadStateResult(result.data());
+        // A bad or missing state reply slows polling down to 10 s; only a dead link stops it.
+        if (result.dataId() == ReadState)
+            pollStateLater();
         NotificationHub::instance()->OnMessageNotification(tr("Task aborted"));
         break;
     case TaskResult::Canceled:
         NotificationHub::instance()->OnMessageNotification(tr("Task aborted"));
         break;
     case TaskResult::TimedOut:
+        if (result.dataId() == ReadState)
+            pollStateLater();
         NotificationHub::instance()->OnMessageNotification(tr("Timeout"));
         break;
     case TaskResult::Aborted:

@@ -87,6 +87,8 @@ signals:
     void dataUpdated(int item);
     void dataSent(int size);
     void dataReceived(int size);
+    // A reply too long to take was dropped; the running task fails, the link stays.
+    void messageDropped(int size);
 
 public slots:
     void CommunicationFail();
@@ -101,6 +103,8 @@ protected:
 
 private:
     void startPollTimer(int intervalMs);
+    // The next state read in 10 s, after one that brought no usable state.
+    void pollStateLater();
 
     DeviceInfo m_info;
     DeviceState m_state;

@@ -18,6 +18,14 @@ constexpr int kProcessorIdOffset = 36;
 constexpr int kProcessorIdBytes = 12;
 constexpr int kSerialOffset = 48;
 
+// The device pads its text fields with zero bytes; they are no part of the text.
+QString paddedText(const char *data, int size)
+{
+    while (size > 0 && data[size - 1] == 0)
+        --size;
+    return QString::fromLocal8Bit(data, size);
+}
+
 QString versionText(quint8 major, quint8 minor)
 {
     return QStringLiteral("%1.%2").arg(uint(major)).arg(uint(minor));
@@ -37,8 +45,8 @@ DeviceInfo::DeviceInfo(const QByteArray &record)
         return;
     const auto byte = [&record](int offset) { return quint8(record.at(offset)); };
 
-    // All 16 bytes are text, zero bytes included: the device pads its id with zeros.
-    m_deviceId = QString::fromLocal8Bit(record.constData() + kDeviceIdOffset, kDeviceIdBytes);
+    // All 16 bytes are text up to the zero padding at the end; a zero inside is kept.
+    m_deviceId = paddedText(record.constData() + kDeviceIdOffset, kDeviceIdBytes);
     m_hardwareMajor = byte(kHardwareMajorOffset);
     m_hardwareMinor = byte(kHardwareMinorOffset);
     m_firmwareMajor = byte(kFirmwareMajorOffset);
@@ -55,8 +63,7 @@ DeviceInfo::DeviceInfo(const QByteArray &record)
     m_processorId = cpuText.trimmed();
 
     if (record.size() > kSerialOffset)
-        m_serialNumber = QString::fromLocal8Bit(record.constData() + kSerialOffset,
-                                                record.size() - kSerialOffset);
+        m_serialNumber = paddedText(record.constData() + kSerialOffset, record.size() - kSerialOffset);
 
     VLOG << "Firmware: " << firmwareVersion();
     VLOG << "Hardware: " << hardwareVersion();

@@ -15,6 +15,7 @@ Communicator::Communicator(SerialPort *port, QObject *parent)
     connect(m_framer, &Framer::FrameSent, this, &Communicator::dataSent);
     connect(m_framer, &Framer::Aborted, this, &Communicator::aborted);
     connect(m_framer, &Framer::DataReceived, this, &Communicator::dataReceived);
+    connect(m_framer, &Framer::MessageDropped, this, &Communicator::messageDropped);
     m_framer->StartListening();
 }
 

@@ -31,6 +31,7 @@ signals:
     void dataSent(int frames);
     void dataReceived(int bytes);
     void aborted(int reason);
+    void messageDropped(int bytes);
 
 private:
     Framer *m_framer = nullptr;

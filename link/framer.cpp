@@ -116,11 +116,30 @@ void Framer::ReadData(qint64 msgLength)
 
 void Framer::decode()
 {
+    // No frame is anywhere near this long: input that goes on without a delimiter is garbage up to
+    // the next one, which opens a frame again. Dropping it whole, rather than taking it as a frame
+    // body that fails its check value, lets the frame behind it through at once.
+    const int delimiter = m_receiveBuffer.indexOf(char(varno::kFrameDelimiter));
+    const int undelimited = delimiter < 0 ? m_receiveBuffer.size() : delimiter;
+    if (undelimited > 0 && (m_skipToDelimiter || undelimited > kMaxReceiveBufferBytes)) {
+        VLOG << "Dropping " << undelimited << " bytes of input without a frame end";
+        m_receiveBuffer.remove(0, undelimited);
+        m_skipToDelimiter = true;
+    }
+    if (delimiter >= 0)
+        m_skipToDelimiter = false;
     QList<Packet> packets;
     varno::decodeFrames(m_receiveBuffer, packets);
+    for (int i = packets.size() - 1; i >= 0; --i) {
+        if (packets.at(i).payload.size() > kMaxReceiveBufferBytes) {
+            VLOG << "Dropping " << packets.at(i).payload.size() << " bytes of input without a frame end";
+            packets.removeAt(i);
+        }
+    }
     if (m_receiveBuffer.size() > kMaxReceiveBufferBytes) {
         VLOG << "Dropping " << m_receiveBuffer.size() << " bytes of input without a frame end";
         m_receiveBuffer.clear();
+        m_skipToDelimiter = true;
     }
     if (!packets.isEmpty()) {
         QMutexLocker locker(&m_mutex);
@@ -149,11 +168,18 @@ void Framer::processPackets()
         }
 
         if (packet.isData()) {
-            if (packet.sequence() != m_rxSequence
-                || m_messageBuffer.size() + packet.payload.size() > kMaxMessageBytes) {
+            if (packet.sequence() != m_rxSequence) {
                 m_abortReason = 1;
                 reset();
                 sendAbort();
+                return;
+            }
+            if (m_messageBuffer.size() + packet.payload.size() > m_maxMessageBytes) {
+                // Only this message is lost: the device stops sending it, the link goes on.
+                const int gathered = m_messageBuffer.size();
+                VLOG << "Dropping an incoming message longer than " << m_maxMessageBytes << " bytes";
+                Abort();
+                emit MessageDropped(gathered);
                 return;
             }
             // The expected number is deliberately not advanced: the monitor numbers every frame 0.

@@ -36,6 +36,7 @@ public:
     void StopListening();
     void SetAckTimeout(int ms) { m_ackTimeoutMs = ms; }
     void SetMaxRetries(quint8 retries) { m_maxRetries = retries; }
+    void SetMaxMessageBytes(int bytes) { m_maxMessageBytes = bytes; }
 
     SerialPort *port() const { return m_port; }
 
@@ -49,6 +50,9 @@ signals:
     void FrameSent(int frames);
     void Aborted(int reason);
     void DataReceived(int bytes);
+    // An incoming message grew past the cap after this many bytes. It was dropped and the device
+    // told to abort its sending; the link itself is fine.
+    void MessageDropped(int bytes);
 
 protected:
     bool event(QEvent *e) override;
@@ -81,6 +85,9 @@ private:
     int m_retryCount = 0;
     int m_ackedFrames = 0;
     int m_abortReason = 0;
+    int m_maxMessageBytes = kMaxMessageBytes;
+    // After overlong input without a frame end, the rest up to the next delimiter is garbage too.
+    bool m_skipToDelimiter = false;
     QTimer *m_timer;
     mutable QMutex m_mutex;
     QMutex m_writeMutex;

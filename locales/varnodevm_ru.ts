@@ -331,6 +331,13 @@ The upload stopped there; the other files on the device were left as they are.</
     </message>
 </context>
 <context>
+    <name>FrameHystogram</name>
+    <message>
+        <source>No records to show</source>
+        <translation>Нет записей для показа</translation>
+    </message>
+</context>
+<context>
     <name>GeneralDeviceWidget</name>
     <message>
         <source>Device Information</source>
@@ -394,11 +401,11 @@ The upload stopped there; the other files on the device were left as they are.</
     </message>
     <message>
         <source>Read coefficient</source>
-        <translation>Считать коэффициент</translation>
+        <translation>Считать</translation>
     </message>
     <message>
         <source>Set coefficient</source>
-        <translation>Записать коэффициент</translation>
+        <translation>Записать</translation>
     </message>
     <message>
         <source>Change password</source>
@@ -463,6 +470,10 @@ The upload stopped there; the other files on the device were left as they are.</
     <message>
         <source>Password wasn&apos;t changed because of error or wrong old password.</source>
         <translation>Пароль не изменён: произошла ошибка или введён неверный старый пароль.</translation>
+    </message>
+    <message>
+        <source>The calibration coefficient must lie between %1 and %2.</source>
+        <translation>Калибровочный коэффициент должен быть в пределах от %1 до %2.</translation>
     </message>
 </context>
 <context>

@@ -21,6 +21,10 @@
 namespace {
 
 const QString kSerialNumberFirmware = QStringLiteral("1.9");
+// The range the page writes. The device holds up to 655.35, and a value read from it is shown as
+// it is even outside this range, but the page never writes one there.
+constexpr double kMinWritableCoefficient = 0.50;
+constexpr double kMaxWritableCoefficient = 1.50;
 
 } // namespace
 
@@ -63,6 +67,10 @@ void GeneralDeviceWidget::deviceChanged()
     if (m_connectedDevice)
         disconnect(m_connectedDevice, nullptr, this, nullptr);
     m_connectedDevice = device();
+    // Nothing of the previous device may carry over: its update offer, its widened range.
+    ui->updateSoftwarePushButton->setEnabled(false);
+    ui->updateSoftwarePushButton->hide();
+    ui->calibrationCoeffValueBox->setRange(kMinWritableCoefficient, kMaxWritableCoefficient);
     // The frame may re-bind before the new device is registered: nothing to show then.
     if (!m_connectedDevice)
         return;
@@ -218,8 +226,19 @@ void GeneralDeviceWidget::OnWriteCalibration()
 {
     if (!device())
         return;
+    const double coefficient = ui->calibrationCoeffValueBox->value();
+    // Compared in hundredths, as the box shows them: 1.50 typed is 1.50, whatever the binary value.
+    const qint64 hundredths = qRound64(coefficient * 100);
+    if (hundredths < qRound64(kMinWritableCoefficient * 100) || hundredths > qRound64(kMaxWritableCoefficient * 100)) {
+        QMessageBox::warning(this, tr("Write calibration"),
+                             tr("The calibration coefficient must lie between %1 and %2.")
+                                 .arg(locale().toString(kMinWritableCoefficient, 'f', 2),
+                                      locale().toString(kMaxWritableCoefficient, 'f', 2)),
+                             QMessageBox::Ok);
+        return;
+    }
     QVariantHash params;
-    params.insert(QLatin1String(WriteCalibrationTask::kCoefficientKey), ui->calibrationCoeffValueBox->value());
+    params.insert(QLatin1String(WriteCalibrationTask::kCoefficientKey), coefficient);
     params.insert(QLatin1String(WriteCalibrationTask::kPasswordKey), QString());
     if (m_passwordRetry && !QApplication::activeModalWidget()) {
         InputPasswordDialog dialog(tr("Password request"), tr("Please enter a password."), this);

@@ -8,6 +8,8 @@
 #include "panels/usersettingswindow.h"
 #include "tasks/resetaggregatedosetask.h"
 #include "tasks/setaggregatedosetask.h"
+#include "tasks/taskmanager.h"
+#include "tasks/taskscheduler.h"
 
 #include "ui_measurementswidget.h"
 
@@ -122,6 +124,13 @@ void MeasurementsWidget::timerEvent(QTimerEvent *event)
         return;
     if (m_awaitingSample)
         m_sampleClock += kSampleStepSeconds;
+    // Behind a long transfer the reads would pile up, one more every tick: one at a time per
+    // device, and a tick that finds it still waiting is a gap.
+    const TaskScheduler *scheduler = TaskManager::instance()->scheduler(current->name());
+    if (scheduler && scheduler->pendingTasks(Device::ReadEnvironment) > 0) {
+        m_awaitingSample = true;
+        return;
+    }
     m_awaitingSample = true;
     current->executeCommand(Device::ReadEnvironment, QVariant());
 }

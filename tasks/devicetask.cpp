@@ -56,6 +56,7 @@ bool DeviceTask::start()
     connect(m_link, &Communicator::aborted, this, &DeviceTask::OnAbort);
     connect(m_link, &Communicator::dataReceived, this, &DeviceTask::OnDataReceived);
     connect(m_link, &Communicator::dataSent, this, &DeviceTask::OnDataSent);
+    connect(m_link, &Communicator::messageDropped, this, &DeviceTask::OnMessageDropped);
     m_connected = true;
     if (sendRequest()) {
         setStatus(Running);
@@ -158,6 +159,16 @@ void DeviceTask::OnDataReceived(int bytes)
 {
     restartTimer();
     handleDataReceived(bytes);
+}
+
+void DeviceTask::OnMessageDropped(int bytes)
+{
+    VLOG << this << " reply dropped after " << bytes << " bytes";
+    disconnectDevice();
+    cancelTimer();
+    setResultCode(TaskResult::Error);
+    setResultData(QVariant());
+    setStatus(Finished); // may destroy this task
 }
 
 void DeviceTask::OnAbort(int reason)

@@ -58,6 +58,7 @@ protected slots:
     void OnDataSent(int frames);
     void OnDataReceived(int bytes);
     void OnAbort(int reason);
+    void OnMessageDropped(int bytes);
 
 private:
     void disconnectDevice();

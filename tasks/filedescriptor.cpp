@@ -46,14 +46,24 @@ FileDescriptor FileDescriptor::make(const QByteArray &name, const QByteArray &ex
     return file;
 }
 
+namespace {
+// A field padded with spaces, or by some firmware with zero bytes.
+QString fieldText(const char *data, int size)
+{
+    while (size > 0 && (data[size - 1] == 0 || data[size - 1] == ' '))
+        --size;
+    return QString::fromLocal8Bit(data, size).trimmed();
+}
+} // namespace
+
 QString FileDescriptor::name() const
 {
-    return QString::fromLocal8Bit(m_bytes.data(), kNameBytes).trimmed();
+    return fieldText(m_bytes.data(), kNameBytes);
 }
 
 QString FileDescriptor::extension() const
 {
-    return QString::fromLocal8Bit(m_bytes.data() + kNameBytes, kExtensionBytes).trimmed();
+    return fieldText(m_bytes.data() + kNameBytes, kExtensionBytes);
 }
 
 QString FileDescriptor::fileName() const

@@ -99,12 +99,11 @@ bool FileReadTask::save(const QByteArray &contents)
 
 int FileReadTask::processData(const QByteArray &data)
 {
-    if (data.size() <= 4 || quint8(data.at(0)) != kCommand) {
+    // Not a read reply, or one too short for its length field: nothing was read.
+    if (data.size() < kHeaderBytes || quint8(data.at(0)) != kCommand) {
         setResultData(QVariant());
-        return TaskResult::Successful;
-    }
-    if (data.size() < kHeaderBytes)
         return TaskResult::Error;
+    }
     const qint32 length = qFromBigEndian<qint32>(data.constData() + 1);
     // A reply that does not hold the whole file is a failure: a truncated copy must not be saved.
     if (length <= 0 || data.size() - kHeaderBytes < length) {

@@ -21,15 +21,20 @@ bool FilesListTask::sendRequest()
 int FilesListTask::processData(const QByteArray &data)
 {
     m_files.clear();
-    if (data.size() > 2 && quint8(data.at(0)) == kCommand && data.at(1) != 0) {
-        const int count = quint8(data.at(1));
-        for (int i = 0; i < count; ++i) {
-            // A short last slice gives an invalid descriptor, so the count stays visible.
-            const FileDescriptor file(data.mid(2 + FileDescriptor::kBytes * i, FileDescriptor::kBytes));
-            VLOG << file;
-            m_files.append(QVariant::fromValue(file));
-            reportProgress(tr("Listing files"), i * 100 / count);
-        }
+    // Another command's reply, or a list whose length does not match its count, says nothing
+    // about the device's files: it must not pass for an empty or partial list.
+    if (data.size() < kHeaderBytes || quint8(data.at(0)) != kCommand
+        || data.size() != kHeaderBytes + FileDescriptor::kBytes * quint8(data.at(1))) {
+        VLOG << "Bad list reply: " << data.size() << " bytes";
+        setResultData(QVariant());
+        return TaskResult::Error;
+    }
+    const int count = quint8(data.at(1));
+    for (int i = 0; i < count; ++i) {
+        const FileDescriptor file(data.mid(kHeaderBytes + FileDescriptor::kBytes * i, FileDescriptor::kBytes));
+        VLOG << file;
+        m_files.append(QVariant::fromValue(file));
+        reportProgress(tr("Listing files"), i * 100 / count);
     }
     setResultData(m_files);
     return TaskResult::Successful;

@@ -13,6 +13,7 @@ public:
 
     static constexpr quint8 kCommand = 0x40;
     static constexpr int kTimeoutMs = 5000;
+    static constexpr int kHeaderBytes = 2; // code and count
 
     int processData(const QByteArray &data) override;
 

@@ -34,6 +34,16 @@ bool TaskScheduler::addTask(Task *task)
     return true;
 }
 
+int TaskScheduler::pendingTasks(int dataId) const
+{
+    int count = m_current && m_current->status() != Task::Finished && m_current->dataId() == dataId ? 1 : 0;
+    for (const Task *task : m_queue) {
+        if (task->dataId() == dataId)
+            ++count;
+    }
+    return count;
+}
+
 void TaskScheduler::releaseCurrent()
 {
     Task *task = m_current;

@@ -28,6 +28,8 @@ public:
     QString deviceName() const { return m_deviceName; }
     int queuedCount() const { return m_queue.size(); }
     Task *current() const { return m_current; }
+    // Tasks with this data id that wait in the queue or run.
+    int pendingTasks(int dataId) const;
 
 signals:
     void taskComplete(const TaskResult &result);

@@ -1,7 +1,6 @@
 #include "tasks/writecalibrationtask.h"
 
 #include <QtEndian>
-#include <limits>
 
 WriteCalibrationTask::WriteCalibrationTask(CommandTarget *device, const QVariant &coefficient,
                                            const QString &password, QObject *parent)
@@ -14,15 +13,20 @@ WriteCalibrationTask::WriteCalibrationTask(CommandTarget *device, const QVariant
     setSilent(true);
 }
 
+bool WriteCalibrationTask::isCoefficientInRange(double coefficient)
+{
+    // A negative value would truncate to zero hundredths; it is refused, not sent as 0.00.
+    return coefficient >= 0 && toHundredths(coefficient, 0, kMaxHundredths, nullptr);
+}
+
 QByteArray WriteCalibrationTask::request(QString *why) const
 {
     bool ok = false;
     const double value = m_coefficient.toDouble(&ok);
     qint64 hundredths = 0;
-    if (!ok || !toHundredths(value, std::numeric_limits<qint16>::min(),
-                             std::numeric_limits<qint16>::max(), &hundredths)) {
+    if (!ok || !isCoefficientInRange(value) || !toHundredths(value, 0, kMaxHundredths, &hundredths)) {
         if (why)
-            *why = QStringLiteral("coefficient out of range");
+            *why = QStringLiteral("coefficient outside 0.00 to 655.35");
         return QByteArray();
     }
     QByteArray password;
@@ -35,7 +39,7 @@ QByteArray WriteCalibrationTask::request(QString *why) const
     message.append(char(kCommand));
     message.append(password.at(0));
     char field[2];
-    qToBigEndian<qint16>(qint16(hundredths), field);
+    qToBigEndian<quint16>(quint16(hundredths), field);
     message.append(field, 2);
     message.append(password.mid(1));
     return message;

@@ -64,7 +64,20 @@ for _ in $(seq 300); do
 done
 sleep 3 # let the page fill in with the first readings
 shot="$PWD/build-app/varnodevm-screenshot.png"
-xwd -root -silent | convert xwd:- -crop 800x600+0+0 +repage "$shot"
+# The window as large as it really is, at its place on the display, not a fixed 800x600. It is
+# found by its class, since the title is translated: the largest of the program's windows.
+window=$(xwininfo -root -children | awk '/\("varnodevm" / { split($(NF-1), g, /[x+]/)
+    if (g[1] * g[2] > best) { best = g[1] * g[2]; id = $1 } } END { print id }')
+geometry=""
+if [ -n "$window" ]; then
+    geometry=$(xwininfo -id "$window" | awk '/Absolute upper-left X/ { x = $4 } /Absolute upper-left Y/ { y = $4 }
+        /^ *Width:/ { w = $2 } /^ *Height:/ { h = $2 } END { if (w && h) printf "%dx%d+%d+%d", w, h, x, y }')
+fi
+if [ -n "$geometry" ]; then
+    xwd -root -silent | convert xwd:- -crop "$geometry" +repage "$shot"
+else
+    xwd -root -silent | convert xwd:- "$shot"
+fi
 echo "The program runs on the virtual display $display; its log is $log."
 echo "Screenshot of the window with the monitor shown: $shot"
 if [ "${VARNO_KEEP_RUNNING:-0}" = "1" ]; then

@@ -13,6 +13,7 @@
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QSettings>
+#include <QSysInfo>
 #include <QUrlQuery>
 
 // The one place the update server's address is written down; a build may set its own and the
@@ -73,6 +74,15 @@ UpdateManager::~UpdateManager()
 {
     dropReply();
     discardPendingFiles();
+}
+
+QString UpdateManager::programPlatform()
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("WIN32");
+#else
+    return QSysInfo::kernelType().toUpper() + QLatin1Char('-') + QSysInfo::buildCpuArchitecture();
+#endif
 }
 
 QUrl UpdateManager::defaultServerUrl()
@@ -476,13 +486,47 @@ void UpdateManager::finishFile(QNetworkReply *reply)
 
 void UpdateManager::commitFiles()
 {
+    // All or nothing: an older file of the same name is moved aside before the new one takes its
+    // place, and put back should any file of the release fail to.
+    struct MovedAside
+    {
+        QString target;
+        QString previous;
+    };
+    QList<MovedAside> movedAside;
+    QStringList stored;
+    QString problem;
     for (const auto &file : m_pendingFiles) {
-        if (!file->commit()) {
-            fail(Error::Download,
-                 tr("Cannot store \"%1\": %2").arg(file->fileName(), file->errorString()));
-            return;
+        const QString target = file->fileName();
+        const QFileInfo existing(target);
+        if (existing.isFile() && !existing.isSymLink()) {
+            const QString previous = target + QStringLiteral(".previous");
+            QFile::remove(previous); // left by a run that ended between the two renames
+            QFile old(target);
+            if (!old.rename(previous)) {
+                problem = tr("Cannot store \"%1\": %2").arg(target, old.errorString());
+                break;
+            }
+            movedAside.append({ target, previous });
         }
+        if (!file->commit()) {
+            problem = tr("Cannot store \"%1\": %2").arg(target, file->errorString());
+            break;
+        }
+        stored.append(target);
     }
+    if (!problem.isEmpty()) {
+        for (const QString &target : qAsConst(stored))
+            QFile::remove(target);
+        for (const MovedAside &old : qAsConst(movedAside)) {
+            if (!QFile::rename(old.previous, old.target))
+                VLOG << "Cannot put " << old.previous << " back as " << old.target;
+        }
+        fail(Error::Download, problem);
+        return;
+    }
+    for (const MovedAside &old : qAsConst(movedAside))
+        QFile::remove(old.previous);
     m_pendingFiles.clear();
     m_downloadedFiles = m_details.files;
     succeed();

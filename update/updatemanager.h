@@ -48,6 +48,11 @@ public:
     // Home folder, "/", application name, "/updates".
     static QString updatesDirectory();
 
+    // The platform this build asks the server for its own releases: "WIN32" on Windows, else the
+    // system and the processor it was built for ("LINUX-x86_64"). An installer for another
+    // platform would be of no use here.
+    static QString programPlatform();
+
     QUrl serverUrl() const { return m_serverUrl; }
     void setServerUrl(const QUrl &url) { m_serverUrl = url; }
     // A stalled transfer fails after this long without data.

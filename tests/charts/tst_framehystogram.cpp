@@ -77,6 +77,8 @@ private slots:
     void paintsBarsAndStrip();
     void spanCountsRealSecondsAcrossClockChanges_data();
     void spanCountsRealSecondsAcrossClockChanges();
+    void valueLabels_data();
+    void valueLabels();
 };
 
 void TestFrameHystogram::windowAfterSetData_data()
@@ -296,7 +298,10 @@ void TestFrameHystogram::barHeights()
     HystogramChart *chart = frame.chart();
     chart->resize(400, 230);
     const QRectF plot = chart->plotRect();
-    QCOMPARE(plot, QRectF(30, 0, 340, 200));
+    // The left margin grows with the widest value label.
+    QVERIFY(plot.left() >= 30);
+    QCOMPARE(plot.right(), 370.0);
+    QCOMPARE(plot.height(), 200.0);
     const double slot = plot.width() / (2.0 * values.size());
     for (int i = 0; i < values.size(); ++i) {
         const QRectF bar = chart->barRect(i);
@@ -461,6 +466,37 @@ void TestFrameHystogram::spanCountsRealSecondsAcrossClockChanges()
     else
         qputenv("TZ", oldZone);
     QCOMPARE(span, 7190);
+}
+
+void TestFrameHystogram::valueLabels_data()
+{
+    QTest::addColumn<QVector<float>>("values"); // none: the chart was cleared
+    QTest::addColumn<int>("labels");
+    QTest::newRow("nothing read") << QVector<float>() << 0;
+    QTest::newRow("all zero") << QVector<float> { 0, 0 } << 1;
+    QTest::newRow("small") << QVector<float> { 0.5f, 2 } << 6;
+    QTest::newRow("wide") << QVector<float> { 123456.7f, 2 } << 6;
+    QTest::newRow("largest float") << QVector<float> { std::numeric_limits<float>::max() } << 6;
+}
+
+void TestFrameHystogram::valueLabels()
+{
+    QFETCH(QVector<float>, values);
+    FrameHystogram frame;
+    QVector<FrameHystogram::Sample> data;
+    for (int i = 0; i < values.size(); ++i)
+        data.append({ kStart.addSecs(10 * i), values.at(i) });
+    frame.setData(data);
+    HystogramChart *chart = frame.chart();
+    chart->resize(400, 230);
+    // A chart with nothing to show says so instead of a column of zeros.
+    QCOMPARE(chart->hint().isEmpty(), !values.isEmpty());
+    const QStringList labels = chart->valueLabels();
+    QTEST(int(labels.size()), "labels");
+    const QFontMetrics metrics(QFont(QStringLiteral("Times New Roman"), 8));
+    for (const QString &label : labels)
+        QVERIFY2(metrics.horizontalAdvance(label) < chart->plotRect().left(), qPrintable(label));
+    chart->grab();
 }
 
 QTEST_MAIN(TestFrameHystogram)

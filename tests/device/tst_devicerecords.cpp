@@ -71,6 +71,14 @@ void TestDeviceRecords::deviceInfo_data()
     QTest::newRow("48 bytes") << full.left(48) << "1.9" << "12ab34cd56ef7890abcd" << "" << false;
     QTest::newRow("cpu stops at zero") << identityRecord(QByteArray::fromHex("1200ab0000000000000000ff")) << "1.9"
                                        << "12" << "SN-1" << false;
+    // The padding zeros after the serial number are not part of it; a zero inside stays.
+    QTest::newRow("serial padded") << identityRecord(QByteArray::fromHex("12ab34cd56ef78900a0b0c0d"),
+                                                     QByteArray("SN180-000123\0", 13))
+                                   << "1.9" << "12ab34cd56ef7890abcd" << "SN180-000123" << false;
+    QTest::newRow("zero inside serial") << identityRecord(QByteArray::fromHex("12ab34cd56ef78900a0b0c0d"),
+                                                          QByteArray("SN\0X\0\0", 6))
+                                        << "1.9" << "12ab34cd56ef7890abcd" << QStringLiteral("SN") + QChar(0) + "X"
+                                        << false;
     QTest::newRow("empty") << QByteArray() << "0.0" << "" << "" << true;
 }
 
@@ -87,9 +95,9 @@ void TestDeviceRecords::deviceInfo()
     QCOMPARE(info.serialNumber(), serial);
     QCOMPARE(info == DeviceInfo(), isDefault);
     if (!isDefault) {
-        // The nine padding zeros stay part of the text.
-        QVERIFY(info.deviceId().contains(QLatin1String("DAV-180")));
-        QCOMPARE(info.deviceId().size(), 16);
+        // The nine padding zeros are not part of the text.
+        QCOMPARE(info.deviceId(), QStringLiteral("DAV-180"));
+        QCOMPARE(Device::platformOf(info.deviceId()), QStringLiteral("DAV-180")); // asked of the update server
         QCOMPARE(info.hardwareVersion(), QStringLiteral("2.1"));
         QCOMPARE(info.guid(), QStringLiteral("{00112233-4455-6677-8899-aabbccddeeff}"));
     }
@@ -248,7 +256,8 @@ void TestDeviceRecords::metaObjectInterface()
             methods.append(QString::fromLatin1(method.methodSignature()));
     }
     const QStringList expected { "stateChanged(DeviceState)", "idChanged()", "userDataReceived(QByteArray)",
-        "aborted(int)", "dead()", "dataUpdated(int)", "dataSent(int)", "dataReceived(int)", "CommunicationFail()",
+        "aborted(int)", "dead()", "dataUpdated(int)", "dataSent(int)", "dataReceived(int)",
+        "messageDropped(int)", "CommunicationFail()",
         "OnDeviceState(DeviceState)", "OnDeviceInfo(DeviceInfo)", "OnReadStateResult(QVariant)",
         "OnTaskComplete(TaskResult)" };
     QCOMPARE(methods, expected);

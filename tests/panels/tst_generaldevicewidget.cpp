@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QStandardPaths>
+#include <QTranslator>
 #include <QtTest>
 
 // The device page's General tab against the simulator, attached through the device manager.
@@ -28,6 +29,9 @@ private slots:
     void calibrationWrite_data();
     void calibrationWrite();
     void calibrationOutsideTheUsualRangeIsShownAsItIs();
+    void nothingCarriesOverToTheNextDevice();
+    void buttonsFitTheSmallestWindow_data();
+    void buttonsFitTheSmallestWindow();
     void passwordChange_data();
     void passwordChange();
     void deviceRemovedWhileThePromptIsOpen();
@@ -221,7 +225,75 @@ void tst_GeneralDeviceWidget::calibrationOutsideTheUsualRangeIsShownAsItIs()
     QVERIFY(sim.attach({ "--calibration", "65535" }));
     GeneralDeviceWidget widget;
     widget.setDevice(sim.path());
-    QTRY_COMPARE(child<QDoubleSpinBox>(&widget, "calibrationCoeffValueBox")->value(), 655.35);
+    auto *box = child<QDoubleSpinBox>(&widget, "calibrationCoeffValueBox");
+    QTRY_COMPARE(box->value(), 655.35);
+
+    // Shown as read, but never written back from the page.
+    QSignalSpy updates(sim.device(), &Device::dataUpdated);
+    DialogAnswerer answerer;
+    answerer.then(DialogAnswerer::ok());
+    child<QPushButton>(&widget, "writeCalibrationButton")->click();
+    QTRY_COMPARE(answerer.seen(),
+                 QStringList { "Write calibration|The calibration coefficient must lie between 0.50 and 1.50." });
+    QCOMPARE(updates.count(), 0);
+}
+
+void tst_GeneralDeviceWidget::nothingCarriesOverToTheNextDevice()
+{
+    AttachedSimulator first;
+    QVERIFY(first.attach({ "--calibration", "200", "--firmware", "1.9" }));
+    AttachedSimulator second;
+    QVERIFY(second.attach({ "--firmware", "1.9" }));
+    GeneralDeviceWidget widget;
+    widget.show();
+    widget.setDevice(first.path());
+    auto *box = child<QDoubleSpinBox>(&widget, "calibrationCoeffValueBox");
+    QTRY_COMPARE(box->value(), 2.0);
+    widget.showNewestFirmware({ QStringLiteral("2.0") });
+    auto *update = child<QPushButton>(&widget, "updateSoftwarePushButton");
+    QVERIFY(update->isVisible());
+
+    widget.setDevice(second.path());
+    QVERIFY(!update->isVisible());
+    QVERIFY(!update->isEnabled());
+    QCOMPARE(box->minimum(), 0.5);
+    QCOMPARE(box->maximum(), 1.5);
+    QTRY_COMPARE(box->value(), 1.0);
+}
+
+void tst_GeneralDeviceWidget::buttonsFitTheSmallestWindow_data()
+{
+    QTest::addColumn<QString>("language"); // empty: the built-in English
+    QTest::newRow("English") << QString();
+#ifdef VARNO_LOCALES_DIR
+    QTest::newRow("Russian") << QStringLiteral("varnodevm_ru");
+#endif
+}
+
+void tst_GeneralDeviceWidget::buttonsFitTheSmallestWindow()
+{
+    QFETCH(QString, language);
+    QTranslator translator;
+#ifdef VARNO_LOCALES_DIR
+    if (!language.isEmpty()) {
+        QVERIFY(translator.load(language, QStringLiteral(VARNO_LOCALES_DIR)));
+        QCoreApplication::installTranslator(&translator);
+    }
+#endif
+    GeneralDeviceWidget widget;
+    QCoreApplication::removeTranslator(&translator);
+    // What the General tab gets of an 800x600 window.
+    widget.resize(556, 470);
+    widget.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&widget));
+    // A window never squeezes the page below this, so nothing is cut or overlapped there.
+    QVERIFY2(widget.minimumSizeHint().width() <= widget.width(), qPrintable(QString::number(widget.minimumSizeHint().width())));
+    QCOMPARE(widget.width(), 556);
+    for (const char *name : { "label_16", "readCalibrationButton", "writeCalibrationButton", "changePasswordButton" }) {
+        auto *shown = child<QWidget>(&widget, name);
+        QVERIFY2(shown->width() >= shown->sizeHint().width(), name);
+        QVERIFY2(shown->mapTo(&widget, QPoint(shown->width(), 0)).x() <= widget.width(), name);
+    }
 }
 
 void tst_GeneralDeviceWidget::passwordChange_data()

@@ -3,17 +3,23 @@
 #include "panels/measurementswidget.h"
 #include "panels/usersettingswindow.h"
 #include "tests/panels/dialoganswerer.h"
+#include "tasks/filedescriptor.h"
+#include "tasks/taskmanager.h"
+#include "tasks/taskscheduler.h"
 #include "tests/panels/panelfixture.h"
 
 #include <QCheckBox>
 #include <QDateTimeEdit>
+#include <QElapsedTimer>
 #include <QLCDNumber>
 #include <QLabel>
 #include <QPushButton>
 #include <QSettings>
 #include <QSet>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTimerEvent>
+#include <QTranslator>
 #include <QtTest>
 
 namespace {
@@ -55,6 +61,9 @@ private slots:
     void extremeReadingsKeepTheLayout_data();
     void extremeReadingsKeepTheLayout();
     void failedReadsLeaveGapsOnTheTimeAxis();
+    void readsDoNotPileUpBehindATransfer();
+    void everythingFitsTheSmallestWindow_data();
+    void everythingFitsTheSmallestWindow();
     void switchingDevicesKeepsOnePollTimer();
     void seriesFollowTheirCheckBoxes();
     void alertLevels_data();
@@ -195,6 +204,96 @@ void tst_MeasurementsWidget::failedReadsLeaveGapsOnTheTimeAxis()
     QTRY_COMPARE(widget.sampleClock(), 30);
     QVERIFY(widget.timeData().isEmpty());
     QCOMPARE(shown(&widget, "leftSensorDisplay"), 0.0);
+}
+
+void tst_MeasurementsWidget::readsDoNotPileUpBehindATransfer()
+{
+    AttachedSimulator sim;
+    QVERIFY(sim.attach({ "--env-fixed", "--stat-blocks", "10", "--stat-values", "30000" }));
+    Device *device = sim.device();
+    QSignalSpy updated(device, &Device::dataUpdated);
+    device->executeCommand(Device::ListFiles, QVariant());
+    QTRY_VERIFY(updated.contains(QVariantList { int(Device::ListFiles) }));
+    FileDescriptor measure;
+    for (const QVariant &file : device->data(Device::ListFiles).toList()) {
+        if (file.value<FileDescriptor>().fileName() == QLatin1String("MEASURE.DAT"))
+            measure = file.value<FileDescriptor>();
+    }
+    QVERIFY(measure.isValid());
+
+    MeasurementsWidget widget;
+    widget.setPollInterval(20);
+    widget.setDevice(sim.path());
+    QTemporaryDir target;
+    device->executeCommand(Device::ReadFile,
+                           QVariantHash { { QStringLiteral("file_descriptor"), QVariant::fromValue(measure) },
+                                          { QStringLiteral("file_path"), target.path() } });
+    const TaskScheduler *scheduler = TaskManager::instance()->scheduler(sim.path());
+    int mostPending = 0;
+    connect(device, &Device::dataReceived, this,
+            [&] { mostPending = qMax(mostPending, scheduler->pendingTasks(Device::ReadEnvironment)); });
+    // A plain event loop: QTRY's pauses would stretch every frame of the transfer.
+    QElapsedTimer clock;
+    clock.start();
+    while (!updated.contains(QVariantList { int(Device::ReadFile) }) && clock.elapsed() < 60000)
+        updated.wait(1000);
+    QVERIFY(updated.contains(QVariantList { int(Device::ReadFile) }));
+    QCOMPARE(mostPending, 1);
+    // The ticks that found the read still waiting are gaps on the time axis.
+    QVERIFY2(widget.sampleClock() >= 50, "the transfer was too short to test anything");
+    QVERIFY(widget.timeData().size() <= 2);
+    QTRY_VERIFY(!widget.timeData().isEmpty());
+    QCOMPARE(shown(&widget, "leftSensorDisplay"), 12.0);
+}
+
+void tst_MeasurementsWidget::everythingFitsTheSmallestWindow_data()
+{
+    QTest::addColumn<QString>("language"); // empty: the built-in English
+    QTest::newRow("English") << QString();
+#ifdef VARNO_LOCALES_DIR
+    QTest::newRow("Russian") << QStringLiteral("varnodevm_ru");
+#endif
+}
+
+void tst_MeasurementsWidget::everythingFitsTheSmallestWindow()
+{
+    QFETCH(QString, language);
+    QTranslator translator;
+#ifdef VARNO_LOCALES_DIR
+    if (!language.isEmpty()) {
+        QVERIFY(translator.load(language, QStringLiteral(VARNO_LOCALES_DIR)));
+        QCoreApplication::installTranslator(&translator);
+    }
+#endif
+    MeasurementsWidget widget;
+    QCoreApplication::removeTranslator(&translator);
+    // What the Measures tab gets of an 800x600 window.
+    widget.resize(556, 470);
+    widget.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&widget));
+    // A window never squeezes the page below this, so nothing is cut or overlapped there.
+    QVERIFY2(widget.minimumSizeHint().width() <= widget.width(), qPrintable(QString::number(widget.minimumSizeHint().width())));
+    QCOMPARE(widget.width(), 556);
+    for (const char *name : { "label", "label_2", "label_3", "label_4" }) {
+        auto *caption = child<QLabel>(&widget, name);
+        QVERIFY2(caption->heightForWidth(caption->width()) <= caption->height(), qPrintable(caption->text()));
+    }
+    const QList<QWidget *> row { child<QWidget>(&widget, "leftSensorDisplay"), child<QWidget>(&widget, "leftSensorOverflowLabel"),
+        child<QWidget>(&widget, "rightSensorDisplay"), child<QWidget>(&widget, "rightSensorOverflowLabel"),
+        child<QWidget>(&widget, "averageDisplay"), child<QWidget>(&widget, "averageOwerflowLabel"),
+        child<QWidget>(&widget, "aggregatedDisplay"), child<QWidget>(&widget, "setAggregateButton") };
+    for (int i = 1; i < row.size(); ++i) {
+        const QRect before(row.at(i - 1)->mapTo(&widget, QPoint()), row.at(i - 1)->size());
+        const QRect here(row.at(i)->mapTo(&widget, QPoint()), row.at(i)->size());
+        QVERIFY2(before.right() < here.left(), qPrintable(row.at(i)->objectName()));
+        QVERIFY(here.right() < widget.width());
+    }
+    // The same digit size on all four displays, whatever their digit counts.
+    auto *left = child<QLCDNumber>(&widget, "leftSensorDisplay");
+    auto *dose = child<QLCDNumber>(&widget, "aggregatedDisplay");
+    const double leftDigit = double(left->width()) / left->digitCount();
+    const double doseDigit = double(dose->width()) / dose->digitCount();
+    QVERIFY2(qAbs(leftDigit - doseDigit) <= 0.1 * leftDigit, qPrintable(QStringLiteral("%1 %2").arg(leftDigit).arg(doseDigit)));
 }
 
 void tst_MeasurementsWidget::switchingDevicesKeepsOnePollTimer()

@@ -2,6 +2,8 @@
 
 #include "commandharness.h"
 
+#include "link/communicator.h"
+#include "link/framer.h"
 #include "device/environmentstate.h"
 #include "tasks/filedescriptor.h"
 
@@ -70,7 +72,7 @@ private slots:
     void identity();
     void statePolling();
     void badStateSlowsPolling();
-    void failedStateReadStopsPolling();
+    void timedOutStateReadSlowsPolling();
     void environment();
     void calibrationWriteThenRead();
     void passwordChange();
@@ -88,6 +90,9 @@ private slots:
     void malformedReplies();
     void shortReadReplyWritesNothing();
     void zeroLengthReadSendsNothing();
+    void overlongReplyFailsOnlyItsCommand();
+    void removeWithoutFileSendsNothing_data();
+    void removeWithoutFileSendsNothing();
     void thousandCommands();
     void unsendableRequestsAreRefused_data();
     void unsendableRequestsAreRefused();
@@ -161,16 +166,23 @@ void TestDeviceCommands::badStateSlowsPolling()
     QVERIFY(!h.device()->data(Device::ReadState).isValid());
 }
 
-void TestDeviceCommands::failedStateReadStopsPolling()
+void TestDeviceCommands::timedOutStateReadSlowsPolling()
 {
     CommandHarness h;
-    // A reply later than the task's 2 s time-out: the late reply then meets no task.
-    QVERIFY(h.start({ QStringLiteral("--reply-delay"), QStringLiteral("3000") }));
+    // The first reply comes later than the task's 2 s time-out; the ones after it in time.
+    QVERIFY(h.start({ QStringLiteral("--reply-delay"), QStringLiteral("3000"), QStringLiteral("--delayed-replies"),
+                      QStringLiteral("1") }));
+    QSignalSpy changed(h.device(), &Device::stateChanged);
     const int before = h.resultCount();
     h.device()->setPolling(true);
     QVERIFY(h.waitForResults(before + 1, 10000));
     QCOMPARE(h.result(before).code(), int(TaskResult::TimedOut));
-    QVERIFY(!h.device()->isPolling());
+    QVERIFY(h.device()->isPolling());
+    QCOMPARE(h.device()->pollInterval(), int(Device::kBadStatePollIntervalMs));
+    // A good reply returns to the one-second schedule.
+    h.device()->executeCommand(Device::ReadState, QVariant());
+    QVERIFY(changed.wait(10000));
+    QCOMPARE(h.device()->pollInterval(), int(Device::kPollIntervalMs));
 }
 
 void TestDeviceCommands::environment()
@@ -457,6 +469,43 @@ void TestDeviceCommands::shortReadReplyWritesNothing()
                                args({ { "file_descriptor", QVariant::fromValue(measure) }, { "file_path", target.path() } }));
     QCOMPARE(r.code(), int(TaskResult::Error));
     QVERIFY(QDir(target.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+}
+
+void TestDeviceCommands::overlongReplyFailsOnlyItsCommand()
+{
+    QTemporaryDir target;
+    CommandHarness h;
+    QVERIFY(h.start());
+    const FileDescriptor measure = findFile(listOf(h.run(Device::ListFiles)), QStringLiteral("MEASURE.DAT"));
+    QVERIFY(measure.size() > 200);
+    h.device()->communicator()->framer()->SetMaxMessageBytes(200);
+    QSignalSpy dead(h.device(), &Device::dead);
+    const TaskResult r = h.run(Device::ReadFile,
+                               args({ { "file_descriptor", QVariant::fromValue(measure) }, { "file_path", target.path() } }));
+    QCOMPARE(r.code(), int(TaskResult::Error));
+    QVERIFY(QDir(target.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    // The device is still there and answers the next command.
+    QCOMPARE(h.run(Device::ReadCalibration).code(), int(TaskResult::Successful));
+    QCOMPARE(dead.count(), 0);
+}
+
+void TestDeviceCommands::removeWithoutFileSendsNothing_data()
+{
+    QTest::addColumn<QVariantHash>("arguments");
+    QTest::newRow("no descriptor") << QVariantHash();
+    QTest::newRow("invalid descriptor") << args({ { "file_descriptor", QVariant::fromValue(FileDescriptor()) } });
+}
+
+void TestDeviceCommands::removeWithoutFileSendsNothing()
+{
+    QFETCH(QVariantHash, arguments);
+    CommandHarness h;
+    QVERIFY(h.start());
+    QSignalSpy sent(h.device(), &Device::dataSent);
+    const TaskResult r = h.run(Device::RemoveFile, arguments);
+    QCOMPARE(r.code(), int(TaskResult::Error));
+    QCOMPARE(sent.count(), 0);
+    QVERIFY(!h.device()->data(Device::RemoveFile).isValid());
 }
 
 void TestDeviceCommands::zeroLengthReadSendsNothing()

@@ -349,11 +349,16 @@ void TestTasks::requests_data()
                                             << QByteArray::fromHex("3100" "0073");
     QTest::newRow("calibration text") << WriteCalibrationTask(nullptr, QStringLiteral("2.5"), QString()).request()
                                       << QByteArray::fromHex("3100" "00fa");
-    QTest::newRow("calibration negative") << WriteCalibrationTask(nullptr, -1.0, QString()).request()
-                                          << QByteArray::fromHex("3100" "ff9c");
-    QTest::newRow("calibration 327.67 fits") << WriteCalibrationTask(nullptr, 327.67, QString()).request()
-                                             << QByteArray::fromHex("3100" "7fff");
-    QTest::newRow("calibration 327.68 refused") << WriteCalibrationTask(nullptr, 327.68, QString()).request() << QByteArray();
+    // The field is an unsigned count of hundredths: 0.00 to 655.35.
+    QTest::newRow("calibration negative refused") << WriteCalibrationTask(nullptr, -1.0, QString()).request() << QByteArray();
+    QTest::newRow("calibration just below zero refused") << WriteCalibrationTask(nullptr, -0.001, QString()).request() << QByteArray();
+    QTest::newRow("calibration 0.00") << WriteCalibrationTask(nullptr, 0.0, QString()).request()
+                                      << QByteArray::fromHex("3100" "0000");
+    QTest::newRow("calibration 400.00 fits") << WriteCalibrationTask(nullptr, 400.0, QString()).request()
+                                             << QByteArray::fromHex("3100" "9c40");
+    QTest::newRow("calibration 655.35 fits") << WriteCalibrationTask(nullptr, 655.35, QString()).request()
+                                             << QByteArray::fromHex("3100" "ffff");
+    QTest::newRow("calibration 655.36 refused") << WriteCalibrationTask(nullptr, 655.36, QString()).request() << QByteArray();
     QTest::newRow("calibration not a number") << WriteCalibrationTask(nullptr, QStringLiteral("x"), QString()).request() << QByteArray();
     QTest::newRow("calibration long password") << WriteCalibrationTask(nullptr, 1, longPassword).request() << QByteArray();
     QTest::newRow("password change") << ChangePasswordTask(nullptr, QStringLiteral("old"), QStringLiteral("new1")).request()
@@ -434,7 +439,9 @@ void TestTasks::replies_data()
     QTest::newRow("dose reset accepted") << task(new ResetAggregateDoseTask(nullptr, QString())) << QByteArray::fromHex("2201") << 0 << QVariant(true);
     QTest::newRow("dose reset wrong") << task(new ResetAggregateDoseTask(nullptr, QString())) << QByteArray::fromHex("23") << 1 << QVariant();
     QTest::newRow("read not a read reply") << task(new FileReadTask(nullptr, descriptor("A", "B", 4), QDir::tempPath()))
-                                           << QByteArray::fromHex("40000000") << 0 << QVariant();
+                                           << QByteArray::fromHex("40000000") << 1 << QVariant();
+    QTest::newRow("read only the length") << task(new FileReadTask(nullptr, descriptor("A", "B", 4), QDir::tempPath()))
+                                          << QByteArray::fromHex("4100000004") << 1 << QVariant();
     QTest::newRow("read length top bit") << task(new FileReadTask(nullptr, descriptor("A", "B", 4), QDir::tempPath()))
                                          << QByteArray::fromHex("418000000401020304") << 1 << QVariant();
     QTest::newRow("read zero length") << task(new FileReadTask(nullptr, descriptor("A", "B", 4), QDir::tempPath()))
@@ -462,22 +469,25 @@ void TestTasks::replies()
         QCOMPARE(task->resultData(), data);
     if (task->dataId() == 3 && code != 0)
         QVERIFY(task->resultData().value<DeviceState>().isEmpty());
-    if ((task->dataId() == 32 || task->dataId() == 48 || task->dataId() == 34) && code != 0)
+    if ((task->dataId() == 32 || task->dataId() == 48 || task->dataId() == 34 || task->dataId() == 65) && code != 0)
         QVERIFY(!task->resultData().isValid());
 }
 
 void TestTasks::listReply_data()
 {
     QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<int>("code");
     QTest::addColumn<int>("valid");
     QTest::addColumn<int>("invalid");
     const QByteArray one = descriptor("MEASURE", "DAT", 100, 1).toByteArray();
     const QByteArray two = descriptor("X", "Y", 5, 2).toByteArray();
-    QTest::newRow("empty list") << QByteArray::fromHex("4000") << 0 << 0;
-    QTest::newRow("two") << QByteArray::fromHex("4002") + one + two << 2 << 0;
-    QTest::newRow("three announced, two and a half carried") << QByteArray::fromHex("4003") + one + two + one.left(10) << 2 << 1;
-    QTest::newRow("wrong code") << QByteArray::fromHex("4101") + one << 0 << 0;
-    QTest::newRow("count only") << QByteArray::fromHex("4001") << 0 << 0;
+    QTest::newRow("empty list") << QByteArray::fromHex("4000") << 0 << 0 << 0;
+    QTest::newRow("two") << QByteArray::fromHex("4002") + one + two << 0 << 2 << 0;
+    QTest::newRow("three announced, two and a half carried") << QByteArray::fromHex("4003") + one + two + one.left(10) << 1 << 0 << 0;
+    QTest::newRow("one announced, two carried") << QByteArray::fromHex("4001") + one + two << 1 << 0 << 0;
+    QTest::newRow("wrong code") << QByteArray::fromHex("4101") + one << 1 << 0 << 0;
+    QTest::newRow("count only") << QByteArray::fromHex("4001") << 1 << 0 << 0;
+    QTest::newRow("code only") << QByteArray::fromHex("40") << 1 << 0 << 0;
 }
 
 void TestTasks::listReply()
@@ -486,7 +496,10 @@ void TestTasks::listReply()
     QFETCH(int, valid);
     QFETCH(int, invalid);
     FilesListTask task(nullptr);
-    QCOMPARE(task.processData(reply), 0);
+    const int code = task.processData(reply);
+    QTEST(code, "code");
+    if (code != 0)
+        QVERIFY(!task.resultData().isValid()); // the device's previous list stays as it was
     int validCount = 0;
     int invalidCount = 0;
     const QVariantList list = task.resultData().toList();
@@ -561,9 +574,10 @@ void TestTasks::fileDescriptor_data()
     QTest::addColumn<QString>("fileName");
     const QByteArray good = QByteArray("MEASTIMEDAT") + QByteArray::fromHex("00001000" "04" "0000002a");
     QTest::newRow("20 bytes") << good << true << "MEASTIME.DAT";
-    const QString zeros = QString(8, QChar(0)) + QLatin1Char('.') + QString(3, QChar(0));
-    QTest::newRow("19 bytes") << good.left(19) << false << zeros;
-    QTest::newRow("21 bytes") << good + 'x' << false << zeros;
+    QTest::newRow("19 bytes") << good.left(19) << false << ".";
+    QTest::newRow("21 bytes") << good + 'x' << false << ".";
+    QTest::newRow("padded with zeros") << QByteArray("AB\0\0\0\0\0\0C\0\0", 11) + QByteArray::fromHex("00000001" "00" "00000001")
+                                       << true << "AB.C";
     QTest::newRow("padded") << QByteArray("AB      C  ") + QByteArray::fromHex("00000001" "00" "00000001") << true << "AB.C";
     QTest::newRow("no handle") << QByteArray("AB      C  ") + QByteArray::fromHex("00000001" "00" "ffffffff") << false << "AB.C";
 }

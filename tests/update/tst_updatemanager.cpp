@@ -10,6 +10,7 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSslConfiguration>
+#include <QSysInfo>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -51,6 +52,8 @@ private slots:
     void downloadsRelease();
     void downloadFailures_data();
     void downloadFailures();
+    void failedStoreKeepsTheOlderFiles();
+    void programPlatformNamesThisBuild();
     void hostileFileNames_data();
     void hostileFileNames();
     void cancelDuringDownload();
@@ -373,6 +376,49 @@ void TestUpdateManager::downloadFailures()
     // All or nothing: the good first file was not kept either, and nothing half-written stays.
     QCOMPARE(filesUnderHome(), QStringList({ "VARNO Device Manager/updates/b.bin" }));
     QCOMPARE(readFile(updates + QStringLiteral("/b.bin")), QByteArray("old firmware"));
+}
+
+void TestUpdateManager::failedStoreKeepsTheOlderFiles()
+{
+    const QString updates = UpdateManager::updatesDirectory();
+    QVERIFY(QDir().mkpath(updates));
+    {
+        QFile old(updates + QStringLiteral("/a.bin"));
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old a");
+    }
+    HttpTestServer server;
+    QVERIFY(server.listen());
+    const QList<File> files = { { "f1", "a.bin", QByteArray(3000, 'a'), 0, true, true },
+                                { "f2", "b.bin", QByteArray(5000, 'b'), 1, true, true } };
+    fixture::serveRelease(server, { { "r", "9.0" } }, "r", files);
+    UpdateManager manager;
+    manager.setServerUrl(server.url());
+    QVERIFY(runSearch(manager));
+    // Once the second file is on its way, a folder of its name gets in its way: the first file is
+    // stored by then and must be taken back.
+    connect(&manager, &UpdateManager::FileStarted, this, [&](const QString &name) {
+        if (name == QLatin1String("b.bin") && QDir(updates).mkdir(name)) {
+            QFile inside(updates + QStringLiteral("/b.bin/keep"));
+            QVERIFY(inside.open(QIODevice::WriteOnly));
+        }
+    });
+    QVERIFY(!runDownload(manager, QStringLiteral("r")));
+    QCOMPARE(manager.error(), UpdateManager::Error::Download);
+    QVERIFY2(manager.errorString().contains(QLatin1String("b.bin")), qPrintable(manager.errorString()));
+    QCOMPARE(filesUnderHome(), QStringList({ "VARNO Device Manager/updates/a.bin",
+                                             "VARNO Device Manager/updates/b.bin/keep" }));
+    QCOMPARE(readFile(updates + QStringLiteral("/a.bin")), QByteArray("old a"));
+}
+
+void TestUpdateManager::programPlatformNamesThisBuild()
+{
+    const QString platform = UpdateManager::programPlatform();
+#ifdef Q_OS_WIN
+    QCOMPARE(platform, QStringLiteral("WIN32"));
+#elif defined(Q_OS_LINUX)
+    QCOMPARE(platform, QStringLiteral("LINUX-") + QSysInfo::buildCpuArchitecture());
+#endif
 }
 
 void TestUpdateManager::hostileFileNames_data()

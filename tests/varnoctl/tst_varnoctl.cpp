@@ -78,6 +78,9 @@ void TestVarnoctl::subcommands_data()
     QTest::newRow("calibration set refused") << QStringList { "--password", "0000", "calibration", "set", "1.5" } << 1
                                              << "";
     QTest::newRow("calibration set no password") << QStringList { "calibration", "set", "1.5" } << 2 << "";
+    QTest::newRow("calibration above the field") << QStringList { "--password", "1234", "calibration", "set", "655.36" }
+                                                 << 2 << "";
+    QTest::newRow("calibration not finite") << QStringList { "--password", "1234", "calibration", "set", "inf" } << 2 << "";
     QTest::newRow("files") << QStringList { "files" } << 0 << "MEASTIME.DAT";
     QTest::newRow("files json") << QStringList { "--json", "files" } << 0 << "\"name\":\"BOOT.EXC\"";
     QTest::newRow("rm") << QStringList { "rm", "readme.txt" } << 0 << "Removed README.TXT";
@@ -156,6 +159,14 @@ void TestVarnoctl::passwordThenProtectedCommand()
     QCOMPARE(runCtl({ "--port", port, "--password", "1234", "calibration", "set", "2" }).exitCode, 1);
     QCOMPARE(runCtl({ "--port", port, "--password", "s3cret", "calibration", "set", "2" }).exitCode, 0);
     QCOMPARE(runCtl({ "--port", port, "calibration" }).out.trimmed(), QStringLiteral("2.00"));
+    // The whole unsigned field is written, with a warning outside the usual range.
+    const CtlRun wide = runCtl({ "--port", port, "--password", "s3cret", "calibration", "set", "655.35" });
+    QCOMPARE(wide.exitCode, 0);
+    QVERIFY2(wide.err.contains(QLatin1String("warning: 655.35 lies outside the usual 0.50 to 1.50")), qPrintable(wide.err));
+    QCOMPARE(runCtl({ "--port", port, "calibration" }).out.trimmed(), QStringLiteral("655.35"));
+    const CtlRun usual = runCtl({ "--port", port, "--password", "s3cret", "calibration", "set", "1.5" });
+    QCOMPARE(usual.exitCode, 0);
+    QVERIFY2(usual.err.isEmpty(), qPrintable(usual.err));
 }
 
 void TestVarnoctl::doseRoundTrip()

@@ -205,7 +205,9 @@ int main(int argc, char *argv[])
         QStringLiteral("name"));
     const QCommandLineOption delayOption(QStringLiteral("reply-delay"),
         QStringLiteral("Fault: answer every command this many milliseconds late."), QStringLiteral("ms"));
-    parser.addOptions({ echoOption, attachOption, deviceIdOption, firmwareOption, hardwareOption, serialOption,
+    const QCommandLineOption delayedOption(QStringLiteral("delayed-replies"),
+        QStringLiteral("With --reply-delay: only the first N answers are late (default all)."), QStringLiteral("N"));
+    parser.addOptions({ delayedOption, echoOption, attachOption, deviceIdOption, firmwareOption, hardwareOption, serialOption,
         baudOption, pacedOption, dropAcksOption, corruptOption, nakOption, duplicateAckOption, abortOption,
         silentOption, passwordOption, calibrationOption, flagsOption, batteryOption, powerOnOption,
         leftOption, rightOption, doseOption, fixedOption, meastimeOption, measureOption, blocksOption,
@@ -252,11 +254,15 @@ int main(int argc, char *argv[])
     if (!configure(device, parser))
         return 2;
     const int replyDelayMs = parser.value(delayOption).toInt();
+    int delayedReplies = parser.isSet(delayedOption) ? parser.value(delayedOption).toInt() : -1;
     QObject::connect(&link, &SimLink::messageReceived, &device, [&](const QByteArray &request) {
         const QByteArray reply = echo ? request : device.handle(request);
         if (reply.isEmpty())
             return;
-        if (replyDelayMs > 0)
+        const bool late = replyDelayMs > 0 && delayedReplies != 0;
+        if (delayedReplies > 0)
+            --delayedReplies;
+        if (late)
             QTimer::singleShot(replyDelayMs, &link, [&link, reply] { link.sendMessage(reply); });
         else
             link.sendMessage(reply);

@@ -8,6 +8,7 @@
 #include "tasks/filedescriptor.h"
 #include "tasks/taskmanager.h"
 #include "tasks/taskscheduler.h"
+#include "tasks/writecalibrationtask.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -191,8 +192,16 @@ void Ctl::dispatch()
                 usage(QStringLiteral("calibration set VALUE (a number)"));
                 return;
             }
+            if (!WriteCalibrationTask::isCoefficientInRange(value)) {
+                fail(ExitUsage, tr("the calibration coefficient must lie between 0.00 and 655.35"));
+                return;
+            }
             if (!needPassword())
                 return;
+            // The device takes the whole field, but readings are only right near 1.
+            if (value < 0.5 || value > 1.5)
+                print(tr("varnoctl: warning: %1 lies outside the usual 0.50 to 1.50")
+                          .arg(QString::number(value, 'f', 2)), stderr);
             command(Device::WriteCalibration,
                     { { QStringLiteral("coefficient"), value }, { QStringLiteral("password"), m_options.password } },
                     [=](const TaskResult &r) {
