@@ -58,6 +58,8 @@ private slots:
     void failures();
     void findsTheMonitor_data();
     void findsTheMonitor();
+    void refusedLocally_data();
+    void refusedLocally();
 };
 
 void TestVarnoctl::subcommands_data()
@@ -250,6 +252,45 @@ void TestVarnoctl::findsTheMonitor()
         qunsetenv("XDG_RUNTIME_DIR");
     else
         qputenv("XDG_RUNTIME_DIR", previous);
+}
+
+// Arguments the monitor could not take end at once with exit code 6 and the allowed range, instead
+// of waiting for an answer that never comes.
+void TestVarnoctl::refusedLocally_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("range");
+    const QString tooLong(256, QLatin1Char('n'));
+    QTest::newRow("calibration set 900") << QStringList { "--password", "1234", "calibration", "set", "900" }
+                                         << "-327.68 to 327.67";
+    QTest::newRow("password too long") << QStringList { "password", "1234", tooLong } << "0 to 255 bytes";
+    QTest::newRow("calibration password too long") << QStringList { "--password", tooLong, "calibration", "set", "1" }
+                                                   << "0 to 255 bytes";
+    QTest::newRow("dose set out of range") << QStringList { "--password", "1234", "dose", "set", "1e20", "60" }
+                                           << "92233720368547758.07";
+    QTest::newRow("dose reset, password too long") << QStringList { "--password", tooLong, "dose", "reset" }
+                                                   << "0 to 255 bytes";
+    QTest::newRow("push of a file too big") << QStringList { "push", "@big" } << "0 to 16777211 bytes";
+}
+
+void TestVarnoctl::refusedLocally()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, range);
+    QTemporaryDir work;
+    const QString big = work.filePath(QStringLiteral("big.bin"));
+    QFile file(big);
+    // Sparse: the size is what counts, nothing of it is ever read.
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(16 * 1024 * 1024));
+    file.close();
+    arguments.replaceInStrings(QStringLiteral("@big"), big);
+    DevSimProcess sim;
+    QVERIFY(sim.start());
+    const CtlRun run = runCtl(QStringList { "--port", sim.path(), "--timeout", "30" } + arguments);
+    QVERIFY2(run.exitCode == 6, qPrintable(run.out + run.err));
+    QVERIFY2(run.err.startsWith(QLatin1String("varnoctl: error: ")) && run.err.contains(range), qPrintable(run.err));
+    // The monitor still answers: nothing was half sent.
+    QCOMPARE(runCtl({ "--port", sim.path(), "calibration" }).exitCode, 0);
 }
 
 QTEST_GUILESS_MAIN(TestVarnoctl)

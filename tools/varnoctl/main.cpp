@@ -53,7 +53,9 @@ int main(int argc, char *argv[])
         "                            write a history as CSV (no --port); T \"yyyy-MM-dd hh:mm:ss\"\n"
         "  history rm [--yes]        remove the statistics from the monitor (asks unless --yes)\n\n"
         "Without --port, a command uses the only monitor present.\n"
-        "Exit codes: 0 done, 1 password refused, 2 usage, 3 no answer, 4 link failure, 5 other failure."));
+        "Exit codes: 0 done, 1 password refused, 2 usage, 3 no answer in time (--timeout),\n"
+        "4 link failure, 5 other failure, 6 refused before it reached the monitor: a value out of\n"
+        "range, a password too long, a file the monitor cannot hold (the message names the range)."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("Serial port of the monitor."),
@@ -79,8 +81,12 @@ int main(int argc, char *argv[])
                                                         "of < <= = > >=."),
                                          QStringLiteral("op"));
     const QCommandLineOption yesOption(QStringLiteral("yes"), QStringLiteral("history rm: do not ask."));
+    const QCommandLineOption timeoutOption(QStringLiteral("timeout"),
+                                           QStringLiteral("Give up after this many seconds without a result; "
+                                                          "a transfer counts from its last progress (default 60)."),
+                                           QStringLiteral("seconds"), QStringLiteral("60"));
     parser.addOptions({ portOption, passwordOption, jsonOption, attributesOption, verboseOption, outOption,
-                        fromOption, toOption, whereOption, yesOption });
+                        fromOption, toOption, whereOption, yesOption, timeoutOption });
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("What to do (see above)."));
     parser.process(app);
 
@@ -97,6 +103,14 @@ int main(int argc, char *argv[])
     options.to = parser.value(toOption);
     options.where = parser.value(whereOption);
     options.yes = parser.isSet(yesOption);
+    {
+        bool ok = false;
+        options.timeoutSeconds = parser.value(timeoutOption).toInt(&ok);
+        if (!ok || options.timeoutSeconds < 1 || options.timeoutSeconds > 86400) {
+            std::fprintf(stderr, "varnoctl: error: --timeout takes a number of seconds from 1 to 86400\n");
+            return ExitUsage;
+        }
+    }
     if (parser.isSet(attributesOption)) {
         bool ok = false;
         options.attributes = parser.value(attributesOption).toUInt(&ok, 0);
