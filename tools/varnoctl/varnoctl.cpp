@@ -102,7 +102,7 @@ void Ctl::start()
         m_options.port = monitors.first();
     }
     if (m_options.arguments.isEmpty()) {
-        fail(ExitUsage, tr("no command given (info, state, env, calibration, password, dose, files, pull, push, rm, history)"));
+        fail(ExitUsage, tr("no command given (info, state, env, calibration, password, dose, files, pull, push, rm, history, firmware)"));
         return;
     }
     try {
@@ -298,7 +298,8 @@ void Ctl::dispatch()
                 });
     } else if (verb == QLatin1String("history")) {
         history();
-
+    } else if (verb == QLatin1String("firmware")) {
+        firmware();
     } else if (verb == QLatin1String("rm") && a.size() == 2) {
         withFile(a.at(1), [=](const QVariant &descriptor) {
             command(Device::RemoveFile, { { QStringLiteral("file_descriptor"), descriptor } },

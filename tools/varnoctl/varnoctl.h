@@ -45,6 +45,8 @@ public:
         bool yes = false;
         // The longest wait for a result, or for the next progress of a transfer.
         int timeoutSeconds = 60;
+        // "firmware": the update server instead of the configured one.
+        QString server;
     };
 
     explicit Ctl(const Options &options, QObject *parent = nullptr);
@@ -69,7 +71,9 @@ private:
     void OnDeadline();
     // Asks on the terminal; the time limit does not run while the user thinks.
     bool confirm(const QString &question);
-
+    // "firmware check|upload": the firmware dialog's stages without a screen.
+    void firmware();
+    static int exitCodeFor(int taskCode);
     void succeed(const QJsonObject &json, const QString &text);
     void fail(int code, const QString &message);
     bool needPassword();
@@ -90,7 +94,7 @@ private:
     QTimer m_deadline;
     // Stops the step under way when the time is up.
     std::function<void()> m_cancel;
-    // Progress goes to stderr when it is a terminal.
+    // Progress goes to stderr for the firmware upload, and for anything when stderr is a terminal.
     bool m_showProgress = false;
     QString m_lastProgressText;
     int m_lastProgressPercent = -2;
