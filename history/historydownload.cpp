@@ -17,6 +17,9 @@ HistoryDownload::HistoryDownload(Device *device, QObject *parent)
     , m_device(device)
     , m_folder(HistoryFormat::dataDirectory())
 {
+    // For queued connections and signal spies.
+    qRegisterMetaType<HistoryDownload::State>("HistoryDownload::State");
+    qRegisterMetaType<HistoryDownload::Error>("HistoryDownload::Error");
 }
 
 HistoryDownload::~HistoryDownload()
@@ -88,6 +91,7 @@ bool HistoryDownload::command(int code, const QVariantHash &params,
 
 void HistoryDownload::commandFailed(const TaskResult &result, Error error, const QString &text)
 {
+    m_failedCode = result.code();
     if (m_cancelRequested) {
         finish(State::Canceled, Error::Canceled, tr("canceled"));
         return;

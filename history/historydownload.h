@@ -56,6 +56,8 @@ public:
     bool isRunning() const;
     Error error() const { return m_error; }
     QString errorString() const { return m_errorString; }
+    // The result code of the file command that failed; -1 when no command failed.
+    int failedCode() const { return m_failedCode; }
 
     // After success: the new database, its time span and size.
     QString databasePath() const { return m_databasePath; }
@@ -90,6 +92,7 @@ private:
     Error m_error = Error::None;
     QString m_errorString;
     bool m_cancelRequested = false;
+    int m_failedCode = -1;
 
     QString m_folder;
     QString m_outputFile;

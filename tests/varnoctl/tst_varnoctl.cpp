@@ -209,6 +209,8 @@ void TestVarnoctl::failures_data()
     QTest::newRow("silent device, long task") << QStringList { "--silent" } << QStringList { "files" } << 4;
     QTest::newRow("slow device") << QStringList { "--reply-delay", "3000" } << QStringList { "state" } << 3;
     QTest::newRow("abort") << QStringList { "--abort-after", "1" } << QStringList { "files" } << 4;
+    // The overall limit ends the wait before the link would give up.
+    QTest::newRow("--timeout") << QStringList { "--silent" } << QStringList { "--timeout", "1", "files" } << 3;
     QTest::newRow("malformed") << QStringList { "--wrong-length", "0x20" } << QStringList { "env" } << 5;
     QTest::newRow("all passwords refused") << QStringList { "--refuse-passwords" }
                                            << QStringList { "--password", "1234", "dose", "reset" } << 1;

@@ -175,7 +175,8 @@ void Ctl::historyPull()
             fail(ExitLink, download->errorString());
             break;
         default:
-            fail(ExitFailed, download->errorString());
+            fail(download->failedCode() < 0 ? ExitFailed : exitCodeFor(download->failedCode()),
+                 download->errorString());
             break;
         }
     });
