@@ -89,10 +89,10 @@ signals:
     void aborted(int reason);
     void dead();
     void dataUpdated(int item);
-    // Every finished task of this device, its own polling included, in the order they finished.
-    void taskFinished(const TaskResult &result);
     void dataSent(int size);
     void dataReceived(int size);
+    // Every finished task of this device, its own polling included, in the order they finished.
+    void taskFinished(const TaskResult &result);
 
 public slots:
     void CommunicationFail();

@@ -29,6 +29,9 @@ FirmwareUpload::FirmwareUpload(Device *device, QObject *parent)
     , m_device(device)
     , m_serverUrl(UpdateManager::configuredServerUrl())
 {
+    // For queued connections and signal spies.
+    qRegisterMetaType<FirmwareUpload::State>("FirmwareUpload::State");
+    qRegisterMetaType<FirmwareUpload::Error>("FirmwareUpload::Error");
     if (device)
         connect(device, &QObject::destroyed, this, &FirmwareUpload::OnDeviceGone);
 }
@@ -158,8 +161,11 @@ void FirmwareUpload::OnIdentified(const TaskResult &result)
     }
     if (stopIfCanceled())
         return;
-    if (m_device)
-        m_device->setDeviceInfo(result.data().value<DeviceInfo>());
+    if (!m_device) {
+        fail(Error::NoDevice);
+        return;
+    }
+    m_device->setDeviceInfo(result.data().value<DeviceInfo>());
     search();
 }
 

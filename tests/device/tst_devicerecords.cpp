@@ -248,7 +248,7 @@ void TestDeviceRecords::metaObjectInterface()
             methods.append(QString::fromLatin1(method.methodSignature()));
     }
     const QStringList expected { "stateChanged(DeviceState)", "idChanged()", "userDataReceived(QByteArray)",
-        "aborted(int)", "dead()", "dataUpdated(int)", "dataSent(int)", "dataReceived(int)", "CommunicationFail()",
+        "aborted(int)", "dead()", "dataUpdated(int)", "dataSent(int)", "dataReceived(int)", "taskFinished(TaskResult)", "CommunicationFail()",
         "OnDeviceState(DeviceState)", "OnDeviceInfo(DeviceInfo)", "OnReadStateResult(QVariant)",
         "OnTaskComplete(TaskResult)" };
     QCOMPARE(methods, expected);

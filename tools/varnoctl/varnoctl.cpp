@@ -363,9 +363,11 @@ void Ctl::OnDeadline()
 {
     if (m_done)
         return;
-    if (m_cancel)
-        m_cancel();
+    // Reported first: stopping the step may end it with an outcome of its own.
+    const std::function<void()> cancel = m_cancel;
     fail(ExitTimeout, tr("no result within %1 s (see --timeout)").arg(m_options.timeoutSeconds));
+    if (cancel)
+        cancel();
 }
 
 bool Ctl::confirm(const QString &question)
