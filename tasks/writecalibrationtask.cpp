@@ -25,14 +25,17 @@ QByteArray WriteCalibrationTask::request(QString *why) const
     const double value = m_coefficient.toDouble(&ok);
     qint64 hundredths = 0;
     if (!ok || !isCoefficientInRange(value) || !toHundredths(value, 0, kMaxHundredths, &hundredths)) {
-        if (why)
-            *why = QStringLiteral("coefficient outside 0.00 to 655.35");
+        if (why) {
+            *why = tr("the coefficient %1 is out of range; the device takes %2 to %3")
+                       .arg(m_coefficient.toString(), QStringLiteral("0.00"),
+                            QString::number(kMaxHundredths / 100.0, 'f', 2));
+        }
         return QByteArray();
     }
     QByteArray password;
     if (!passwordField(m_password, &password)) {
         if (why)
-            *why = QStringLiteral("password too long");
+            *why = passwordTooLong(m_password);
         return QByteArray();
     }
     QByteArray message;
@@ -51,7 +54,7 @@ bool WriteCalibrationTask::sendRequest()
     QString why;
     const QByteArray message = request(&why);
     if (message.isEmpty())
-        return refuse(false, qPrintable(why));
+        return refuse(false, why);
     sendMessage(message);
     return true;
 }

@@ -257,7 +257,7 @@ void TestDeviceRecords::metaObjectInterface()
     }
     const QStringList expected { "stateChanged(DeviceState)", "idChanged()", "userDataReceived(QByteArray)",
         "aborted(int)", "dead()", "dataUpdated(int)", "dataSent(int)", "dataReceived(int)",
-        "messageDropped(int)", "CommunicationFail()",
+        "messageDropped(int)", "taskFinished(TaskResult)", "CommunicationFail()",
         "OnDeviceState(DeviceState)", "OnDeviceInfo(DeviceInfo)", "OnReadStateResult(QVariant)",
         "OnTaskComplete(TaskResult)" };
     QCOMPARE(methods, expected);

@@ -33,6 +33,7 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QToolBar>
 #include <QtTest>
 
@@ -77,10 +78,18 @@ public:
             auto *dialog = qobject_cast<QFileDialog *>(w);
             if (!dialog)
                 return;
-            dialog->selectFile(path);
             // QFileDialog keeps accept() protected; it checks the chosen name as a user's click
-            // would.
-            QMetaObject::invokeMethod(dialog, "accept");
+            // would. Its folder model fills in on a thread of its own, and an accept that comes
+            // before it knows the name takes the folder instead and leaves the dialog open: try
+            // again until it closes.
+            const auto choose = [dialog, path] {
+                dialog->selectFile(path);
+                QMetaObject::invokeMethod(dialog, "accept");
+            };
+            auto *retry = new QTimer(dialog);
+            QObject::connect(retry, &QTimer::timeout, dialog, choose);
+            retry->start(50);
+            choose();
         });
     }
     void cancelDialog()
