@@ -16,7 +16,7 @@ bool FileRemoveTask::sendRequest()
 {
     // The device would take the "no file" handle 0xFFFFFFFF as a request like any other.
     if (!m_file.isValid())
-        return refuse(QVariant(), "no such file");
+        return refuse(QVariant(), tr("no such file"));
     QByteArray params(4, '\0');
     qToBigEndian<quint32>(m_file.handle(), params.data());
     send(kCommand, params);

@@ -506,7 +506,7 @@ void TestDeviceCommands::removeWithoutFileSendsNothing()
     QVERIFY(h.start());
     QSignalSpy sent(h.device(), &Device::dataSent);
     const TaskResult r = h.run(Device::RemoveFile, arguments);
-    QCOMPARE(r.code(), int(TaskResult::Error));
+    QCOMPARE(r.code(), int(TaskResult::Refused));
     QCOMPARE(sent.count(), 0);
     QVERIFY(!h.device()->data(Device::RemoveFile).isValid());
 }
