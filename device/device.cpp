@@ -1,5 +1,6 @@
 #include "device/device.h"
 
+#include "device/commandhandle.h"
 #include "link/communicator.h"
 #include "link/logging.h"
 #include "link/serialport.h"
@@ -116,7 +117,7 @@ void Device::OnDeviceState(const DeviceState &state)
     emit stateChanged(m_state);
 }
 
-bool Device::executeCommand(int code, const QVariant &params)
+CommandHandle *Device::executeCommand(int code, const QVariant &params)
 {
     const QVariantHash args = params.toHash();
     const auto text = [&args](const char *key) { return args.value(QLatin1String(key)).toString(); };
@@ -170,9 +171,14 @@ bool Device::executeCommand(int code, const QVariant &params)
             args.value(QLatin1String(FileRemoveTask::kFileDescriptorKey)).value<FileDescriptor>());
         break;
     default:
-        return false;
+        return nullptr;
     }
-    return TaskManager::addTask(task) != nullptr;
+    const TaskScheduler *scheduler = TaskManager::instance()->scheduler(name());
+    if (scheduler && scheduler->isClosed()) {
+        delete task;
+        return nullptr;
+    }
+    return new CommandHandle(task);
 }
 
 void Device::startPollTimer(int intervalMs)
@@ -232,9 +238,12 @@ void Device::OnTaskComplete(const TaskResult &result)
 {
     VLOG << "Thread: " << QThread::currentThread() << "> Task " << result.name() << "("
          << result.dataId() << ") complete with status " << result.code();
+    if (result.code() == TaskResult::Successful)
+        m_items.insert(result.dataId(), result.data());
+    // Before dead(): whoever hears that may delete this device.
+    emit taskFinished(result);
     switch (result.code()) {
     case TaskResult::Successful:
-        m_items.insert(result.dataId(), result.data());
         QCoreApplication::postEvent(this, new DataUpdateEvent(result.dataId()));
         break;
     case TaskResult::Error:
@@ -246,6 +255,9 @@ void Device::OnTaskComplete(const TaskResult &result)
         break;
     case TaskResult::Canceled:
         NotificationHub::instance()->OnMessageNotification(tr("Task aborted"));
+        break;
+    case TaskResult::Refused:
+        NotificationHub::instance()->OnMessageNotification(result.message());
         break;
     case TaskResult::TimedOut:
         NotificationHub::instance()->OnMessageNotification(tr("Timeout"));

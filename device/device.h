@@ -11,6 +11,7 @@
 #include <QString>
 #include <QVariant>
 
+class CommandHandle;
 class Communicator;
 
 // Posted by a device to itself when one of its data items changed, so that dataUpdated() is
@@ -66,7 +67,11 @@ public:
     DeviceState state() const { return m_state; }
     void setDeviceInfo(const DeviceInfo &info);
     QVariant data(int item) const { return m_items.value(item); }
-    bool executeCommand(int code, const QVariant &params);
+    // Queues the command for code with its named arguments (a QVariantHash) and hands back its
+    // handle, which the caller follows for progress and the one result; the result is also kept as
+    // a data item and announced by dataUpdated(). Null for a code that names no command and for a
+    // device whose queue was closed by a broken link.
+    CommandHandle *executeCommand(int code, const QVariant &params = QVariant());
     void setPolling(bool on);
     bool isPolling() const { return m_pollTimerId != -1; }
     // Interval of the poll timer that runs, 0 when polling is off.
@@ -85,6 +90,8 @@ signals:
     void aborted(int reason);
     void dead();
     void dataUpdated(int item);
+    // Every finished task of this device, its own polling included, in the order they finished.
+    void taskFinished(const TaskResult &result);
     void dataSent(int size);
     void dataReceived(int size);
 

@@ -5,13 +5,11 @@
 #include "charts/framehystogram.h"
 #include "device/device.h"
 #include "history/csvconverter.h"
-#include "history/historyconverter.h"
 #include "history/historyformat.h"
 #include "history/searchwidget.h"
 #include "history/sqlreader.h"
 #include "link/logging.h"
-#include "tasks/taskmanager.h"
-#include "tasks/taskscheduler.h"
+#include "device/commandhandle.h"
 
 #include "ui_historyviewwidget.h"
 
@@ -32,12 +30,7 @@
 
 namespace {
 
-constexpr int kFileListItem = Device::ListFiles;
-constexpr int kFileReadItem = Device::ReadFile;
-constexpr int kFileRemoveItem = Device::RemoveFile;
-
 const char kFileDescriptorKey[] = "file_descriptor";
-const char kFilePathKey[] = "file_path";
 
 QRgb histogramColour()
 {
@@ -209,103 +202,82 @@ void HistoryViewWidget::deviceCleared()
 void HistoryViewWidget::abandonDeviceWork()
 {
     // Whatever was under way belonged to the previous device: its answers no longer reach us.
-    m_reading = false;
     m_removing = false;
     m_deviceFiles.clear();
-    if (m_scheduler)
-        disconnect(m_scheduler, nullptr, this, nullptr);
-    m_scheduler = nullptr;
+    if (m_removal) {
+        disconnect(m_removal, nullptr, this, nullptr);
+        m_removal = nullptr;
+    }
+    if (m_download && m_download->state() != HistoryDownload::State::Converting) {
+        // Quietly: the device went, there is nothing to tell.
+        HistoryDownload *download = m_download;
+        m_download = nullptr;
+        disconnect(download, nullptr, this, nullptr);
+        download->cancel();
+        download->deleteLater();
+    }
 
     m_histogram->clear();
     // A conversion or a database read under way enables the actions when it is over.
-    if (m_converter || m_reader->isRunning())
+    if (m_download || m_reader->isRunning())
         return;
     // The display was cleared, so there is nothing left to filter or export.
     restoreActions(DeviceActions | OpenActions);
 }
 
-void HistoryViewWidget::deviceDataUpdated(int id)
+void HistoryViewWidget::deviceDataUpdated(int)
 {
-    if (!m_reading && !m_removing)
-        return;
-    Device *current = device();
-    if (!current)
-        return;
-    const QVariant value = current->data(id);
-    switch (id) {
-    case kFileListItem:
-        onFileList(value);
-        break;
-    case kFileReadItem:
-        if (m_reading)
-            onFileRead(value);
-        break;
-    case kFileRemoveItem:
-        if (m_removing)
-            onFileRemoved(value);
-        break;
-    default:
-        break;
-    }
+    // The page follows its own commands through their handles.
 }
 
-bool HistoryViewWidget::sendCommand(int code, const QVariantHash &params)
+bool HistoryViewWidget::sendCommand(int code, const QVariantHash &params,
+                                    void (HistoryViewWidget::*next)(const TaskResult &))
 {
     Device *current = device();
-    if (!current || !current->executeCommand(code, params))
+    CommandHandle *handle = current ? current->executeCommand(code, params) : nullptr;
+    if (!handle)
         return false;
-    watchScheduler();
+    m_removal = handle;
+    connect(handle, &CommandHandle::finished, this, next);
     return true;
-}
-
-void HistoryViewWidget::watchScheduler()
-{
-    TaskScheduler *scheduler = TaskManager::instance()->scheduler(deviceName());
-    if (!scheduler || scheduler == m_scheduler)
-        return;
-    if (m_scheduler)
-        disconnect(m_scheduler, nullptr, this, nullptr);
-    m_scheduler = scheduler;
-    // Queued: the result is handled after the task machinery is done with it.
-    connect(scheduler, &TaskScheduler::taskComplete, this, &HistoryViewWidget::OnTaskFinished,
-            Qt::QueuedConnection);
-}
-
-void HistoryViewWidget::OnTaskFinished(const TaskResult &result)
-{
-    // Successful results arrive as data items; only failures, which leave none, are taken here.
-    if (result.code() == TaskResult::Successful || sender() != m_scheduler)
-        return;
-    switch (result.dataId()) {
-    case kFileListItem:
-    case kFileReadItem:
-        if (m_reading)
-            readFailed();
-        else if (m_removing && result.dataId() == kFileListItem)
-            removeFinished(false);
-        break;
-    case kFileRemoveItem:
-        if (m_removing)
-            removeFinished(false);
-        break;
-    default:
-        break;
-    }
 }
 
 void HistoryViewWidget::OnReadHistoryClicked()
 {
-    if (!device())
+    if (!device() || m_download)
         return;
     m_actionsBeforeRead = enabledActions();
     setActionsEnabled(AllActions, false);
     m_localFile = false;
     m_search = false;
-    m_reading = true;
-    m_indexPath.clear();
-    m_valuePath.clear();
-    if (!sendCommand(kFileListItem))
+    auto *download = new HistoryDownload(device(), this);
+    m_download = download;
+    connect(download, &HistoryDownload::finished, this, &HistoryViewWidget::OnDownloadFinished);
+    connect(download, &HistoryDownload::progress, this, &HistoryViewWidget::OnDownloadProgress);
+    download->start();
+}
+
+void HistoryViewWidget::OnDownloadProgress(const QString &text, int percent)
+{
+    // The file reads report through the device's own progress; the conversion through ours.
+    if (m_download && m_download->state() == HistoryDownload::State::Converting)
+        progress(text, percent);
+}
+
+void HistoryViewWidget::OnDownloadFinished(HistoryDownload::Error error)
+{
+    auto *download = qobject_cast<HistoryDownload *>(sender());
+    if (!download || download != m_download)
+        return;
+    m_deviceFiles = download->deviceFiles();
+    if (error != HistoryDownload::Error::None) {
+        VLOG << "History read failed: " << download->errorString();
+        m_download = nullptr;
+        download->deleteLater();
         readFailed();
+        return;
+    }
+    convertComplete();
 }
 
 int HistoryViewWidget::findDeviceFile(const QString &name) const
@@ -317,81 +289,8 @@ int HistoryViewWidget::findDeviceFile(const QString &name) const
     return -1;
 }
 
-bool HistoryViewWidget::readDeviceFile(const QString &name)
-{
-    const int index = findDeviceFile(name);
-    if (index < 0)
-        return false;
-    const FileDescriptor &file = m_deviceFiles.at(index);
-    const QString folder = HistoryFormat::dataDirectory();
-    // The monitor names its files in upper case; the conversion is told where they landed.
-    const QString saved = folder + QLatin1Char('/') + file.fileName();
-    if (name == HistoryFormat::kIndexFileName)
-        m_indexPath = saved;
-    else
-        m_valuePath = saved;
-    QVariantHash params;
-    params.insert(QLatin1String(kFileDescriptorKey), QVariant::fromValue(file));
-    params.insert(QLatin1String(kFilePathKey), folder);
-    return sendCommand(kFileReadItem, params);
-}
-
-void HistoryViewWidget::onFileList(const QVariant &value)
-{
-    if (!value.isValid()) {
-        if (m_reading)
-            readFailed();
-        if (m_removing)
-            removeFinished(false);
-        return;
-    }
-    m_deviceFiles.clear();
-    const QVariantList files = value.toList();
-    for (const QVariant &file : files) {
-        if (file.canConvert<FileDescriptor>())
-            m_deviceFiles.append(file.value<FileDescriptor>());
-    }
-    if (!QDir().mkpath(HistoryFormat::dataDirectory())) {
-        VLOG << "Can't create " << HistoryFormat::dataDirectory();
-        if (m_reading)
-            readFailed();
-        if (m_removing)
-            removeFinished(false);
-        return;
-    }
-    if (findDeviceFile(HistoryFormat::kIndexFileName) < 0) {
-        if (m_reading)
-            readFailed();
-        if (m_removing)
-            removeFinished(false);
-        return;
-    }
-    if (m_reading && !readDeviceFile(HistoryFormat::kIndexFileName))
-        readFailed();
-    if (m_removing)
-        removeHistory();
-}
-
-void HistoryViewWidget::onFileRead(const QVariant &value)
-{
-    if (!value.isValid()) {
-        readFailed();
-        return;
-    }
-    const QString name = value.toString().toLower();
-    if (name == HistoryFormat::kIndexFileName) {
-        if (!readDeviceFile(HistoryFormat::kValueFileName))
-            readFailed();
-    } else if (name == HistoryFormat::kValueFileName) {
-        // Both files are here; the device part of the read is over.
-        m_reading = false;
-        startConversion();
-    }
-}
-
 void HistoryViewWidget::readFailed()
 {
-    m_reading = false;
     restoreActions(m_actionsBeforeRead);
     QMessageBox::critical(
         this, tr("Reading of history"),
@@ -400,50 +299,19 @@ void HistoryViewWidget::readFailed()
 
 // Conversion and database reads ------------------------------------------------------------
 
-void HistoryViewWidget::startConversion()
-{
-    if (m_reader->isRunning()) {
-        // Never beside a database read; it starts when the read is over.
-        m_conversionPending = true;
-        return;
-    }
-    setActionsEnabled(AllActions, false);
-    auto *converter = new HistoryConverter(this);
-    m_converter = converter;
-    if (!m_indexPath.isEmpty())
-        converter->setIndexFile(m_indexPath);
-    if (!m_valuePath.isEmpty())
-        converter->setValueFile(m_valuePath);
-    connect(converter, &QThread::finished, this, &HistoryViewWidget::convertComplete);
-    connect(converter, &HistoryConverter::progress, this, &HistoryViewWidget::progress);
-    converter->start();
-}
-
 void HistoryViewWidget::convertComplete()
 {
     setActionsEnabled(OpenActions, true);
     if (!m_historyMode)
         setActionsEnabled(DeviceActions, true);
-    auto *converter = qobject_cast<HistoryConverter *>(sender());
-    if (!converter)
+    HistoryDownload *download = m_download;
+    if (!download)
         return;
-    if (converter == m_converter)
-        m_converter = nullptr;
-    const QString path = converter->databasePath();
-    const QDateTime start = converter->startTime();
-    const QDateTime end = converter->endTime();
-    const QString error = converter->errorString();
-    converter->deleteLater();
-    if (path.isEmpty()) {
-        // Nothing came of the device's files: say so rather than leave the page as it was.
-        VLOG << "HistoryConverter failed: " << error;
-        readFailed();
-        return;
-    }
+    m_download = nullptr;
+    download->deleteLater();
     setActionsEnabled(OpenActions | ExportActions, true);
-    m_currentDatabase = path;
-    m_searchWidget->setTimes(start, end);
-    VLOG << "HistoryConverter complete";
+    m_currentDatabase = download->databasePath();
+    m_searchWidget->setTimes(download->startTime(), download->endTime());
     readDatabase(m_currentDatabase);
 }
 
@@ -461,12 +329,6 @@ void HistoryViewWidget::readComplete()
     setActionsEnabled(OpenActions, true);
     if (!m_historyMode)
         setActionsEnabled(DeviceActions, true);
-
-    if (m_conversionPending) {
-        m_conversionPending = false;
-        startConversion();
-        return;
-    }
 
     if (m_reader->error()) {
         m_search = false;
@@ -563,6 +425,9 @@ void HistoryViewWidget::OnSearchClicked()
 
 void HistoryViewWidget::searchActivated()
 {
+    // Never a database read beside a conversion; the pop-up may still be open.
+    if (m_download)
+        return;
     m_search = true;
     m_reader->setStart(m_searchWidget->initialTime());
     m_reader->setEnd(m_searchWidget->endTime());
@@ -614,8 +479,26 @@ void HistoryViewWidget::OnRemoveHistoryClicked()
         removeHistory();
         return;
     }
-    if (!sendCommand(kFileListItem))
+    if (!sendCommand(Device::ListFiles, {}, &HistoryViewWidget::OnRemoveListed))
         removeFinished(false);
+}
+
+void HistoryViewWidget::OnRemoveListed(const TaskResult &result)
+{
+    if (!m_removing || sender() != m_removal)
+        return;
+    m_removal = nullptr;
+    m_deviceFiles.clear();
+    if (result.code() != TaskResult::Successful) {
+        removeFinished(false);
+        return;
+    }
+    const QVariantList files = result.data().toList();
+    for (const QVariant &file : files) {
+        if (file.canConvert<FileDescriptor>() && file.value<FileDescriptor>().isValid())
+            m_deviceFiles.append(file.value<FileDescriptor>());
+    }
+    removeHistory();
 }
 
 void HistoryViewWidget::removeHistory()
@@ -634,13 +517,17 @@ void HistoryViewWidget::removeHistory()
     // Only the time index goes: without it the values cannot be read.
     QVariantHash params;
     params.insert(QLatin1String(kFileDescriptorKey), QVariant::fromValue(m_deviceFiles.at(index)));
-    if (!sendCommand(kFileRemoveItem, params))
+    if (!sendCommand(Device::RemoveFile, params, &HistoryViewWidget::OnRemoved))
         removeFinished(false);
 }
 
-void HistoryViewWidget::onFileRemoved(const QVariant &value)
+void HistoryViewWidget::OnRemoved(const TaskResult &result)
 {
-    removeFinished(value.isValid() && value.toBool());
+    if (!m_removing || sender() != m_removal)
+        return;
+    m_removal = nullptr;
+    removeFinished(result.code() == TaskResult::Successful && result.data().isValid()
+                   && result.data().toBool());
 }
 
 void HistoryViewWidget::removeFinished(bool removed)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "history/historydownload.h"
 #include "panels/devicepanel.h"
 #include "tasks/filedescriptor.h"
 #include "tasks/taskresult.h"
@@ -11,14 +12,13 @@
 
 #include <memory>
 
+class CommandHandle;
 class FrameHystogram;
-class HistoryConverter;
 class QAction;
 class QActionGroup;
 class QToolBar;
 class SQLReader;
 class SearchWidget;
-class TaskScheduler;
 
 namespace Ui {
 class HistoryViewWidget;
@@ -48,7 +48,7 @@ public:
 
     bool isHistoryMode() const { return m_historyMode; }
     bool isLocalFile() const { return m_localFile; }
-    bool isReading() const { return m_reading; }
+    bool isReading() const { return m_download != nullptr; }
     bool isRemoving() const { return m_removing; }
     QString currentDatabase() const { return m_currentDatabase; }
     // The groups whose actions are enabled now, as a mask.
@@ -76,9 +76,6 @@ protected slots:
     void readComplete();
     void progress(const QString &text, int percent);
 
-private slots:
-    void OnTaskFinished(const TaskResult &result);
-
 private:
     QActionGroup *addGroup(int mask);
     QAction *addToolAction(QActionGroup *group, const QString &objectName, const QString &text,
@@ -86,42 +83,37 @@ private:
     void setActionsEnabled(int mask, bool enabled);
     void restoreActions(int mask);
 
-    bool sendCommand(int code, const QVariantHash &params = QVariantHash());
-    void watchScheduler();
-    void onFileList(const QVariant &value);
-    void onFileRead(const QVariant &value);
-    void onFileRemoved(const QVariant &value);
+    void OnDownloadFinished(HistoryDownload::Error error);
+    void OnDownloadProgress(const QString &text, int percent);
+    void OnRemoveListed(const TaskResult &result);
+    void OnRemoved(const TaskResult &result);
+    bool sendCommand(int code, const QVariantHash &params,
+                     void (HistoryViewWidget::*next)(const TaskResult &));
     int findDeviceFile(const QString &name) const;
-    bool readDeviceFile(const QString &name);
     void readFailed();
     void removeHistory();
     void removeFinished(bool removed);
     void abandonDeviceWork();
-    void startConversion();
     void readDatabase(const QString &path);
 
     std::unique_ptr<Ui::HistoryViewWidget> ui;
     const bool m_historyMode;
     bool m_localFile = false;
-    bool m_reading = false;
     bool m_removing = false;
     bool m_search = false;
-    bool m_conversionPending = false;
     QString m_currentDatabase;
     FrameHystogram *m_histogram = nullptr;
     SearchWidget *m_searchWidget = nullptr;
     SQLReader *m_reader = nullptr;
-    QPointer<HistoryConverter> m_converter;
+    // The read from the device under way, if any.
+    QPointer<HistoryDownload> m_download;
     QList<FileDescriptor> m_deviceFiles;
-    // Where the statistics of the read under way were saved.
-    QString m_indexPath;
-    QString m_valuePath;
 
     QToolBar *m_toolBar = nullptr;
     QList<QPair<int, QActionGroup *>> m_groups;
     QAction *m_filterAction = nullptr;
     // What was enabled when a device read began: a read that fails gives it back.
     int m_actionsBeforeRead = 0;
-    // Failed file commands leave no data item, so the page also listens to the device's queue.
-    QPointer<TaskScheduler> m_scheduler;
+    // The file command of a removal under way.
+    QPointer<CommandHandle> m_removal;
 };

@@ -79,6 +79,13 @@
     </message>
 </context>
 <context>
+    <name>CommandHandle</name>
+    <message>
+        <source>the device does not take commands any more</source>
+        <translation>устройство больше не принимает команды</translation>
+    </message>
+</context>
+<context>
     <name>CsvConverter</name>
     <message>
         <source>Export CVS</source>
@@ -120,6 +127,13 @@
     </message>
 </context>
 <context>
+    <name>DeviceTask</name>
+    <message>
+        <source>the password is %1 bytes long; the device takes passwords of 0 to %2 bytes</source>
+        <translation>длина пароля %1 байт; устройство принимает пароли длиной от 0 до %2 байт</translation>
+    </message>
+</context>
+<context>
     <name>DeviceWidget</name>
     <message>
         <source>Unknown Device</source>
@@ -151,6 +165,10 @@
         <source>Reading file</source>
         <translation>Чтение файла</translation>
     </message>
+    <message>
+        <source>no device file was named to read</source>
+        <translation>не указан файл устройства для чтения</translation>
+    </message>
 </context>
 <context>
     <name>FileRemoveTask</name>
@@ -168,6 +186,14 @@
     <message>
         <source>Writing file</source>
         <translation>Запись файла</translation>
+    </message>
+    <message>
+        <source>cannot read %1</source>
+        <translation>не удаётся прочитать %1</translation>
+    </message>
+    <message>
+        <source>%1 is %2 bytes long; the device takes files of 0 to %3 bytes</source>
+        <translation>размер %1 составляет %2 байт; устройство принимает файлы размером от 0 до %3 байт</translation>
     </message>
 </context>
 <context>
@@ -308,21 +334,9 @@ Nothing was changed on the device.</source>
 На устройстве ничего не изменено.</translation>
     </message>
     <message>
-        <source>&quot;%1&quot; could not be removed from the device.
-The upload stopped there; the other files on the device were left as they are.</source>
-        <translation>Не удалось удалить «%1» с устройства.
-Загрузка остановлена на этом шаге; остальные файлы на устройстве оставлены без изменений.</translation>
-    </message>
-    <message>
         <source>%1
 The upload stopped there; the other files on the device were left as they are.</source>
         <translation>%1
-Загрузка остановлена на этом шаге; остальные файлы на устройстве оставлены без изменений.</translation>
-    </message>
-    <message>
-        <source>&quot;%1&quot; could not be written to the device.
-The upload stopped there; the other files on the device were left as they are.</source>
-        <translation>Не удалось записать «%1» на устройство.
 Загрузка остановлена на этом шаге; остальные файлы на устройстве оставлены без изменений.</translation>
     </message>
 </context>
@@ -470,6 +484,49 @@ The upload stopped there; the other files on the device were left as they are.</
     <message>
         <source>Converting</source>
         <translation>Преобразование</translation>
+    </message>
+</context>
+<context>
+    <name>HistoryDownload</name>
+    <message>
+        <source>no device is connected</source>
+        <translation>устройство не подключено</translation>
+    </message>
+    <message>
+        <source>cannot create %1</source>
+        <translation>не удаётся создать %1</translation>
+    </message>
+    <message>
+        <source>the device does not take commands any more</source>
+        <translation>устройство больше не принимает команды</translation>
+    </message>
+    <message>
+        <source>canceled</source>
+        <translation>отменено</translation>
+    </message>
+    <message>
+        <source>the device went away</source>
+        <translation>устройство отключено</translation>
+    </message>
+    <message>
+        <source>%1: the device did not answer in time</source>
+        <translation>%1: устройство не ответило вовремя</translation>
+    </message>
+    <message>
+        <source>the files on the device could not be listed</source>
+        <translation>не удалось получить список файлов устройства</translation>
+    </message>
+    <message>
+        <source>there is no %1 on the device</source>
+        <translation>на устройстве нет файла %1</translation>
+    </message>
+    <message>
+        <source>the device did not send %1</source>
+        <translation>устройство не передало %1</translation>
+    </message>
+    <message>
+        <source>no history written: %1</source>
+        <translation>история не записана: %1</translation>
     </message>
 </context>
 <context>
@@ -1005,6 +1062,10 @@ The downloaded file is:
         <source>Setting aggregate dose</source>
         <translation>Установка накопленной дозы</translation>
     </message>
+    <message>
+        <source>the dose %1 is out of range; the device takes %2 to %3</source>
+        <translation>доза %1 вне допустимого диапазона; устройство принимает значения от %2 до %3</translation>
+    </message>
 </context>
 <context>
     <name>SoftwareUpdateDialog</name>
@@ -1311,6 +1372,10 @@ The downloaded file is:
     <message>
         <source>Writing new calibration</source>
         <translation>Запись нового калибровочного коэффициента</translation>
+    </message>
+    <message>
+        <source>the coefficient %1 is out of range; the device takes %2 to %3</source>
+        <translation>коэффициент %1 вне допустимого диапазона; устройство принимает значения от %2 до %3</translation>
     </message>
 </context>
 </TS>

@@ -30,8 +30,10 @@ bool ChangePasswordTask::sendRequest()
 {
     reportProgress(tr("Changing password"), -1);
     const QByteArray message = request();
-    if (message.isEmpty())
-        return refuse(false, "password too long");
+    if (message.isEmpty()) {
+        const bool oldTooLong = !passwordField(m_oldPassword, nullptr);
+        return refuse(false, passwordTooLong(oldTooLong ? m_oldPassword : m_newPassword));
+    }
     sendMessage(message);
     return true;
 }

@@ -113,12 +113,20 @@ int DeviceTask::sendMessage(const QByteArray &message)
     return send(quint8(message.at(0)), message.mid(1));
 }
 
-bool DeviceTask::refuse(const QVariant &result, const char *why)
+bool DeviceTask::refuse(const QVariant &result, const QString &message)
 {
-    VLOG << name() << ": " << why << ", nothing sent";
+    VLOG << name() << ": " << message << ", nothing sent";
     setResultData(result);
-    setResultCode(TaskResult::Error);
+    setResultMessage(message);
+    setResultCode(TaskResult::Refused);
     return false;
+}
+
+QString DeviceTask::passwordTooLong(const QString &password)
+{
+    return tr("the password is %1 bytes long; the device takes passwords of 0 to %2 bytes")
+        .arg(password.toLocal8Bit().size())
+        .arg(kMaxPasswordBytes);
 }
 
 int DeviceTask::acceptanceReply(const QByteArray &data, quint8 command)

@@ -47,8 +47,11 @@ protected:
     int send(quint8 code, const QByteArray &params);
     // Sends a whole message: byte 0 the code, the rest its parameters.
     int sendMessage(const QByteArray &message);
-    // Finishes a task whose request could not be built, without sending anything.
-    bool refuse(const QVariant &result, const char *why);
+    // Finishes a task whose request cannot be sent, without sending anything: code Refused, with
+    // a message for the user that says why and what the device takes instead.
+    bool refuse(const QVariant &result, const QString &message);
+    // The refusal message for a password too long for its length byte.
+    static QString passwordTooLong(const QString &password);
     // The two-byte answer of a password-protected command: its code, then 1 (accepted) or 0.
     // Stores the answer as the result (false for a malformed reply) and gives the result code.
     int acceptanceReply(const QByteArray &data, quint8 command);

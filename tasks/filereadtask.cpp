@@ -43,7 +43,7 @@ bool FileReadTask::sendRequest()
     reportProgress(tr("Reading file"), 0);
     m_expectedLength = int(qMin<qint64>(qint64(m_file.size()) + kHeaderBytes, INT_MAX));
     if (!m_file.isValid())
-        return refuse(QVariant(), "no such file");
+        return refuse(QVariant(), tr("no device file was named to read"));
     if (m_file.size() > 0) {
         sendMessage(request());
         return true;

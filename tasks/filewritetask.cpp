@@ -84,8 +84,14 @@ QByteArray FileWriteTask::createRecord(const QString &fileName, quint8 attribute
 bool FileWriteTask::sendRequest()
 {
     const qint64 size = m_file.size();
-    if (!m_file.isFile() || size > qint64(0xFFFFFFFFu))
-        return refuse(false, "local file missing or too large");
+    if (!m_file.isFile() || !m_file.isReadable())
+        return refuse(false, tr("cannot read %1").arg(m_file.filePath()));
+    if (size > kMaxFileBytes) {
+        return refuse(false, tr("%1 is %2 bytes long; the device takes files of 0 to %3 bytes")
+                                 .arg(m_file.fileName())
+                                 .arg(size)
+                                 .arg(kMaxFileBytes));
+    }
     send(kCreateCommand, createRecord(m_file.fileName(), m_attributes, quint32(size)));
     reportProgress(tr("Creating file on device"), 0);
     return true;

@@ -16,6 +16,9 @@ public:
     static constexpr int kTimeoutMs = 10000;
     static constexpr int kCreateRecordBytes = 16;
     static constexpr int kMaxPlainNameChars = 12;
+    // The whole file travels in one message after the code and the handle, and the link carries
+    // messages of at most 16 MiB.
+    static constexpr qint64 kMaxFileBytes = 16 * 1024 * 1024 - 5;
     static constexpr const char *kFileInfoKey = "file_info";
     static constexpr const char *kFileAttributesKey = "file_attributes";
 

@@ -23,7 +23,7 @@ bool ResetAggregateDoseTask::sendRequest()
     reportProgress(tr("Reset aggregate dose"), -1);
     const QByteArray message = request();
     if (message.isEmpty())
-        return refuse(false, "password too long");
+        return refuse(false, passwordTooLong(m_password));
     sendMessage(message);
     return true;
 }

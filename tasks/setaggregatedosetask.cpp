@@ -20,14 +20,19 @@ QByteArray SetAggregateDoseTask::request(QString *why) const
     qint64 hundredths = 0;
     if (!toHundredths(m_dose, std::numeric_limits<qint64>::min(),
                       std::numeric_limits<qint64>::max(), &hundredths)) {
-        if (why)
-            *why = QStringLiteral("dose out of range");
+        if (why) {
+            // The field holds the dose in hundredths as a signed 64-bit number.
+            *why = tr("the dose %1 is out of range; the device takes %2 to %3")
+                       .arg(QString::number(m_dose, 'g', 17),
+                            QStringLiteral("-92233720368547758.08"),
+                            QStringLiteral("92233720368547758.07"));
+        }
         return QByteArray();
     }
     QByteArray password;
     if (!passwordField(m_password, &password)) {
         if (why)
-            *why = QStringLiteral("password too long");
+            *why = passwordTooLong(m_password);
         return QByteArray();
     }
     QByteArray message;
@@ -49,7 +54,7 @@ bool SetAggregateDoseTask::sendRequest()
     QString why;
     const QByteArray message = request(&why);
     if (message.isEmpty())
-        return refuse(false, qPrintable(why));
+        return refuse(false, why);
     sendMessage(message);
     return true;
 }

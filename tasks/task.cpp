@@ -75,6 +75,12 @@ void Task::setResultData(const QVariant &value)
         TLOG << "Task " << value.value<DeviceInfo>();
 }
 
+void Task::setResultMessage(const QString &message)
+{
+    if (m_status != Finished)
+        m_resultMessage = message;
+}
+
 void Task::requestTimeout()
 {
     TLOG << "watchdog requested";

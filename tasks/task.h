@@ -29,6 +29,7 @@ public:
     int resultCode() const { return m_resultCode; }
     QVariant resultData() const { return m_resultData; }
     int dataId() const { return m_dataId; }
+    QString resultMessage() const { return m_resultMessage; }
     bool isSilent() const { return m_silent != 0; }
     bool isWatchdogActive() const { return m_watchdog.isActive(); }
     int watchdogRemaining() const { return m_watchdog.remainingTime(); }
@@ -47,6 +48,7 @@ protected:
     void setSilent(bool silent) { m_silent = silent ? 1 : 0; }
     void setTimeout(int ms);
     void setResultData(const QVariant &value);
+    void setResultMessage(const QString &message);
     void requestTimeout();
     void restartTimer();
     void cancelTimer();
@@ -61,6 +63,7 @@ private:
     int m_silent = 1;
     int m_timeoutMs;
     QVariant m_resultData;
+    QString m_resultMessage;
     // Defined from the start so that a task finished without a reply never reports garbage.
     int m_resultCode = TaskResult::Error;
     int m_dataId = -1;

@@ -50,6 +50,14 @@ DeviceTask *TaskManager::add(DeviceTask *task)
     return scheduler->addTask(task) ? task : nullptr;
 }
 
+bool TaskManager::discard(DeviceTask *task)
+{
+    if (!task || !task->device())
+        return false;
+    TaskScheduler *scheduler = instance()->m_schedulers.value(task->device()->name());
+    return scheduler && scheduler->discard(task);
+}
+
 void TaskManager::remove(const QString &deviceName)
 {
     TaskScheduler *scheduler = m_schedulers.take(deviceName);

@@ -18,6 +18,9 @@ public:
     // when it was refused (no device, or the device's queue is closed); a refused task is destroyed.
     static DeviceTask *addTask(DeviceTask *task);
     static void removeScheduler(const QString &deviceName);
+    // Takes a task that waits in its device's queue out again and destroys it; a task already
+    // started is left alone (cancel it instead).
+    static bool discard(DeviceTask *task);
 
     TaskScheduler *scheduler(const QString &deviceName) const { return m_schedulers.value(deviceName); }
 

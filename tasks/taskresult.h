@@ -10,22 +10,36 @@ class Task;
 class TaskResult
 {
 public:
-    enum Code { Successful = 0, Error = 1, Canceled = 2, TimedOut = 3, Aborted = 4, Continue = 5 };
+    // Refused: the command never reached the device because its arguments cannot be sent (a value
+    // out of range, a password too long, a file the device cannot hold); message() says why.
+    enum Code {
+        Successful = 0,
+        Error = 1,
+        Canceled = 2,
+        TimedOut = 3,
+        Aborted = 4,
+        Continue = 5,
+        Refused = 6,
+    };
 
     TaskResult() = default;
-    TaskResult(const QString &name, const QVariant &data, int code, int dataId);
+    TaskResult(const QString &name, const QVariant &data, int code, int dataId,
+               const QString &message = QString());
     explicit TaskResult(const Task &task);
 
     QString name() const { return m_name; }
     QVariant data() const { return m_data; }
     int code() const { return m_code; }
     int dataId() const { return m_dataId; }
+    // A translated sentence for the user when the task was refused; empty otherwise.
+    QString message() const { return m_message; }
 
 private:
     QString m_name;
     QVariant m_data;
     int m_code = Error;
     int m_dataId = -1;
+    QString m_message;
 };
 
 Q_DECLARE_METATYPE(TaskResult)

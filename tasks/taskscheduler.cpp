@@ -96,6 +96,14 @@ void TaskScheduler::OnTaskComplete()
     dispatch();
 }
 
+bool TaskScheduler::discard(Task *task)
+{
+    if (!m_queue.removeOne(task))
+        return false;
+    delete task;
+    return true;
+}
+
 void TaskScheduler::clear(bool cancelCurrent)
 {
     while (!m_queue.isEmpty())

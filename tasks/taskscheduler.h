@@ -23,6 +23,8 @@ public:
     bool addTask(Task *task);
     void dispatch();
     void clear(bool cancelCurrent);
+    // Removes a task that has not started yet and destroys it; false when it is not waiting here.
+    bool discard(Task *task);
 
     bool isClosed() const { return m_closed; }
     QString deviceName() const { return m_deviceName; }

@@ -21,14 +21,18 @@ QByteArray WriteCalibrationTask::request(QString *why) const
     qint64 hundredths = 0;
     if (!ok || !toHundredths(value, std::numeric_limits<qint16>::min(),
                              std::numeric_limits<qint16>::max(), &hundredths)) {
-        if (why)
-            *why = QStringLiteral("coefficient out of range");
+        if (why) {
+            *why = tr("the coefficient %1 is out of range; the device takes %2 to %3")
+                       .arg(m_coefficient.toString(),
+                            QString::number(std::numeric_limits<qint16>::min() / 100.0, 'f', 2),
+                            QString::number(std::numeric_limits<qint16>::max() / 100.0, 'f', 2));
+        }
         return QByteArray();
     }
     QByteArray password;
     if (!passwordField(m_password, &password)) {
         if (why)
-            *why = QStringLiteral("password too long");
+            *why = passwordTooLong(m_password);
         return QByteArray();
     }
     QByteArray message;
@@ -47,7 +51,7 @@ bool WriteCalibrationTask::sendRequest()
     QString why;
     const QByteArray message = request(&why);
     if (message.isEmpty())
-        return refuse(false, qPrintable(why));
+        return refuse(false, why);
     sendMessage(message);
     return true;
 }

@@ -3,30 +3,13 @@
 #include "device/device.h"
 #include "device/devicemanager.h"
 #include "link/logging.h"
-#include "tasks/fileremovetask.h"
-#include "tasks/filewritetask.h"
-#include "tasks/taskmanager.h"
 #include "tasks/taskresult.h"
-#include "tasks/taskscheduler.h"
-#include "update/updatemanager.h"
 
 #include "ui_firmwareuploaddialog.h"
 
 #include <QFileInfo>
 #include <QTimer>
 #include <QVariantHash>
-
-namespace {
-
-// The name and extension of a device file as one "NAME.EXT" (no dot without an extension), the way
-// a local name turns into a device name.
-QString plainDeviceName(const FileDescriptor &file)
-{
-    const QString extension = file.extension();
-    return extension.isEmpty() ? file.name() : file.name() + QLatin1Char('.') + extension;
-}
-
-} // namespace
 
 FirmwareUploadDialog::FirmwareUploadDialog(QWidget *parent)
     : QDialog(parent)
@@ -67,28 +50,6 @@ FirmwareUploadDialog::FirmwareUploadDialog(QWidget *parent)
 
 FirmwareUploadDialog::~FirmwareUploadDialog() = default;
 
-int FirmwareUploadDialog::attributesForKind(int kind)
-{
-    switch (kind) {
-    case 0:
-        return kFirmwareImageAttributes;
-    case 1:
-    case 2:
-        return kSystemFileAttributes;
-    default:
-        return -1;
-    }
-}
-
-bool FirmwareUploadDialog::isSameFile(const QString &newFileName, const FileDescriptor &deviceFile)
-{
-    if (newFileName.toLower() == deviceFile.fileName().toLower())
-        return true;
-    // An over-long local name reaches the device in its short form; that is the file it replaces.
-    return FileWriteTask::deviceName(newFileName).toLower()
-        == plainDeviceName(deviceFile).toLower();
-}
-
 void FirmwareUploadDialog::setDevice(const QString &name)
 {
     if (Device *previous = DeviceManager::instance()->device(m_deviceName))
@@ -111,12 +72,12 @@ void FirmwareUploadDialog::setFiles(const QList<UpdateFile> &files)
 void FirmwareUploadDialog::setStage(int stage)
 {
     m_stage = stage;
-    if (stage == Removing)
-        ui->progressBar->setRange(0, m_filesToRemove.size());
-    else if (stage == Writing)
-        ui->progressBar->setRange(0, m_files.size());
-    if (stage == Removing || stage == Writing)
+    if (stage == Removing || stage == Writing) {
+        ui->progressBar->setRange(0, m_upload ? (stage == Removing ? m_upload->filesToRemove().size()
+                                                                   : m_upload->files().size())
+                                              : 0);
         ui->progressBar->reset();
+    }
     if (stage == Succeeded)
         m_success = true;
     if (stage == Succeeded || stage == Aborted || stage == Failed) {
@@ -142,10 +103,14 @@ bool FirmwareUploadDialog::isFinished() const
     return m_stage == Succeeded || m_stage == Aborted || m_stage == Failed;
 }
 
+bool FirmwareUploadDialog::isWorking() const
+{
+    return m_upload && m_upload->isRunning();
+}
+
 void FirmwareUploadDialog::fail(const QString &text)
 {
     VLOG << "Firmware upload failed: " << text;
-    m_pendingCommand = -1;
     m_failureText = text;
     setStage(Failed);
 }
@@ -163,82 +128,34 @@ void FirmwareUploadDialog::proceed()
         reject();
         return;
     }
-    if (m_pendingCommand != -1)
+    if (m_upload)
         return;
-    // Every file is checked before the device is touched, so a bad download changes nothing there.
-    if (!verifyFiles())
-        return;
-    if (!DeviceManager::instance()->device(m_deviceName)) {
-        deviceRemoved();
-        return;
-    }
-    sendCommand(Device::ListFiles, QVariant());
-}
-
-bool FirmwareUploadDialog::verifyFiles()
-{
-    if (m_files.isEmpty()) {
-        fail(tr("There are no firmware files to upload.\nNothing was changed on the device."));
-        return false;
-    }
-    for (const UpdateFile &file : qAsConst(m_files)) {
-        QString error;
-        if (!UpdateManager::verifyDownloadedFile(file, &error)) {
-            fail(tr("%1\nNothing was changed on the device.").arg(error));
-            return false;
-        }
-    }
-    return true;
-}
-
-bool FirmwareUploadDialog::sendCommand(int code, const QVariant &params)
-{
     Device *device = DeviceManager::instance()->device(m_deviceName);
-    if (!device) {
-        deviceRemoved();
-        return false;
-    }
-    m_pendingCommand = code;
-    // A failed command leaves no data item behind, so its outcome is taken from the device's task
-    // queue. A task that ends at once reports before executeCommand() returns: connect first.
-    const auto watchQueue = [this] {
-        if (TaskScheduler *scheduler = TaskManager::instance()->scheduler(m_deviceName))
-            connect(scheduler, &TaskScheduler::taskComplete, this,
-                    &FirmwareUploadDialog::OnTaskComplete, Qt::UniqueConnection);
-    };
-    watchQueue();
-    if (!device->executeCommand(code, params)) {
-        // Only a closed queue refuses a known command, and only a broken link closes it.
-        m_pendingCommand = -1;
-        aborted(0);
-        return false;
-    }
-    watchQueue();
-    return true;
+    m_upload = new FirmwareUpload(device, this);
+    m_upload->setFiles(m_files);
+    connect(m_upload, &FirmwareUpload::stateChanged, this, &FirmwareUploadDialog::OnUploadState);
+    connect(m_upload, &FirmwareUpload::step, this, &FirmwareUploadDialog::showProgress);
+    connect(m_upload, &FirmwareUpload::finished, this, &FirmwareUploadDialog::OnUploadFinished);
+    m_upload->start();
 }
 
-void FirmwareUploadDialog::OnTaskComplete(const TaskResult &result)
+void FirmwareUploadDialog::OnUploadState(FirmwareUpload::State state)
 {
-    if (isFinished() || result.dataId() != m_pendingCommand
-        || result.code() == TaskResult::Successful)
+    if (isFinished())
         return;
-    // An unplugged monitor's queue is discarded (canceling its task) just before the manager
-    // announces the removal: judge once that announcement had its chance.
-    const int command = m_pendingCommand;
-    const int code = result.code();
-    QTimer::singleShot(0, this, [this, command, code] { commandFailed(command, code); });
+    if (state == FirmwareUpload::State::Removing)
+        setStage(Removing);
+    else if (state == FirmwareUpload::State::Writing)
+        setStage(Writing);
 }
 
-void FirmwareUploadDialog::commandFailed(int command, int code)
+void FirmwareUploadDialog::OnUploadFinished(FirmwareUpload::Error error)
 {
-    if (isFinished() || command != m_pendingCommand)
+    if (isFinished() || !m_upload)
         return;
-    if (code == TaskResult::Aborted || !DeviceManager::instance()->device(m_deviceName)) {
-        aborted(0);
-        return;
-    }
+    const FirmwareUpload *upload = m_upload;
     QString reason;
-    switch (code) {
+    switch (upload->failedCode()) {
     case TaskResult::Error:
         reason = tr("the device reported an error");
         break;
@@ -248,156 +165,51 @@ void FirmwareUploadDialog::commandFailed(int command, int code)
     case TaskResult::TimedOut:
         reason = tr("the device did not answer in time");
         break;
+    case TaskResult::Refused:
+        reason = upload->detail();
+        break;
     default:
-        reason = tr("result code %1").arg(code);
+        reason = tr("result code %1").arg(upload->failedCode());
         break;
     }
     const QString kept
         = tr("The upload stopped there; the other files on the device were left as they are.");
-    switch (command) {
-    case Device::ListFiles:
-        fail(tr("The files on the device could not be listed: %1.\nNothing was changed on the "
-                "device.")
-                 .arg(reason));
-        break;
-    case Device::RemoveFile:
-        fail(tr("\"%1\" could not be removed from the device: %2.\n%3")
-                 .arg(m_filesToRemove.value(m_removeIndex).fileName(), reason, kept));
-        break;
-    case Device::WriteFile:
-        fail(tr("\"%1\" could not be written to the device: %2.\n%3")
-                 .arg(m_files.value(m_writeIndex).name, reason, kept));
-        break;
-    default:
-        break;
-    }
-}
-
-void FirmwareUploadDialog::dataUpdated(int id)
-{
-    VLOG << "Data updated:" << id;
-    Device *device = DeviceManager::instance()->device(m_deviceName);
-    if (!device)
-        return;
-    // Results of commands the upload did not ask for (another page listing files) are not its own.
-    if ((sender() && sender() != device) || isFinished() || id != m_pendingCommand)
-        return;
-    m_pendingCommand = -1;
-    switch (id) {
-    case Device::ListFiles:
-        listed(device->data(id));
-        break;
-    case Device::RemoveFile:
-        removed(device->data(id));
-        break;
-    case Device::WriteFile:
-        written(device->data(id));
-        break;
-    default:
-        break;
-    }
-}
-
-void FirmwareUploadDialog::listed(const QVariant &value)
-{
-    if (!value.isValid()) {
-        fail(
-            tr("The files on the device could not be listed.\nNothing was changed on the device."));
-        return;
-    }
-    m_filesToRemove.clear();
-    QList<quint32> handles;
-    const QVariantList listing = value.toList();
-    for (const UpdateFile &file : qAsConst(m_files)) {
-        for (const QVariant &entry : listing) {
-            const FileDescriptor descriptor = entry.value<FileDescriptor>();
-            // A descriptor cut short names no file; one matched twice is removed once.
-            if (!descriptor.isValid() || handles.contains(descriptor.handle()))
-                continue;
-            if (isSameFile(file.name, descriptor)) {
-                m_filesToRemove.append(descriptor);
-                handles.append(descriptor.handle());
-            }
-        }
-    }
-    if (m_filesToRemove.isEmpty()) {
-        startWriting();
-        return;
-    }
-    setStage(Removing);
-    showProgress(m_removeIndex, m_filesToRemove.size());
-    removeFile(m_removeIndex);
-}
-
-void FirmwareUploadDialog::removeFile(int index)
-{
-    QVariantHash params;
-    params.insert(QLatin1String(FileRemoveTask::kFileDescriptorKey),
-                  QVariant::fromValue(m_filesToRemove.at(index)));
-    sendCommand(Device::RemoveFile, params);
-}
-
-void FirmwareUploadDialog::removed(const QVariant &value)
-{
-    if (!value.isValid()) {
-        fail(tr("\"%1\" could not be removed from the device.\nThe upload stopped there; the other "
-                "files on the "
-                "device were left as they are.")
-                 .arg(m_filesToRemove.value(m_removeIndex).fileName()));
-        return;
-    }
-    ++m_removeIndex;
-    if (m_removeIndex >= m_filesToRemove.size()) {
-        startWriting();
-        return;
-    }
-    showProgress(m_removeIndex, m_filesToRemove.size());
-    removeFile(m_removeIndex);
-}
-
-void FirmwareUploadDialog::startWriting()
-{
-    setStage(Writing);
-    showProgress(m_writeIndex, m_files.size());
-    writeFile(m_writeIndex);
-}
-
-void FirmwareUploadDialog::writeFile(int index)
-{
-    const UpdateFile &file = m_files.at(index);
-    // Checked again right before it goes out: the file may have changed since the upload began.
-    QString error;
-    if (!UpdateManager::verifyDownloadedFile(file, &error)) {
-        fail(
-            tr("%1\nThe upload stopped there; the other files on the device were left as they are.")
-                .arg(error));
-        return;
-    }
-    QVariantHash params;
-    params.insert(QLatin1String(FileWriteTask::kFileInfoKey),
-                  QVariant::fromValue(QFileInfo(UpdateManager::localPath(file.name))));
-    const int attributes = attributesForKind(file.kind);
-    if (attributes >= 0)
-        params.insert(QLatin1String(FileWriteTask::kFileAttributesKey), uint(attributes));
-    sendCommand(Device::WriteFile, params);
-}
-
-void FirmwareUploadDialog::written(const QVariant &value)
-{
-    if (!value.isValid() || !value.toBool()) {
-        fail(tr("\"%1\" could not be written to the device.\nThe upload stopped there; the other "
-                "files on the "
-                "device were left as they are.")
-                 .arg(m_files.value(m_writeIndex).name));
-        return;
-    }
-    ++m_writeIndex;
-    if (m_writeIndex >= m_files.size()) {
+    switch (error) {
+    case FirmwareUpload::Error::None:
         setStage(Succeeded);
-        return;
+        break;
+    case FirmwareUpload::Error::NoDevice:
+    case FirmwareUpload::Error::Canceled:
+        m_aborted = true;
+        setStage(Aborted);
+        break;
+    case FirmwareUpload::Error::NoFiles:
+        fail(tr("There are no firmware files to upload.\nNothing was changed on the device."));
+        break;
+    case FirmwareUpload::Error::BadFile:
+        fail(upload->deviceTouched()
+                 ? tr("%1\nThe upload stopped there; the other files on the device were left as "
+                      "they are.")
+                       .arg(upload->detail())
+                 : tr("%1\nNothing was changed on the device.").arg(upload->detail()));
+        break;
+    case FirmwareUpload::Error::List:
+        fail(upload->failedCode() == TaskResult::Successful
+                 ? tr("The files on the device could not be listed.\nNothing was changed on the "
+                      "device.")
+                 : tr("The files on the device could not be listed: %1.\nNothing was changed on "
+                      "the device.")
+                       .arg(reason));
+        break;
+    case FirmwareUpload::Error::Remove:
+        fail(tr("\"%1\" could not be removed from the device: %2.\n%3")
+                 .arg(upload->failedFile(), reason, kept));
+        break;
+    default:
+        fail(tr("\"%1\" could not be written to the device: %2.\n%3")
+                 .arg(upload->failedFile(), reason, kept));
+        break;
     }
-    showProgress(m_writeIndex, m_files.size());
-    writeFile(m_writeIndex);
 }
 
 void FirmwareUploadDialog::deviceRemoved()
@@ -406,7 +218,6 @@ void FirmwareUploadDialog::deviceRemoved()
         accept();
         return;
     }
-    m_pendingCommand = -1;
     m_aborted = true;
     // A failure already shown says more than the broken link that followed it.
     if (m_stage != Failed && m_stage != Aborted)
@@ -418,7 +229,6 @@ void FirmwareUploadDialog::aborted(int reason)
     VLOG << "Link aborted during the firmware upload: " << reason;
     if (m_success)
         return;
-    m_pendingCommand = -1;
     m_aborted = true;
     if (m_stage != Failed && m_stage != Aborted)
         setStage(Aborted);
@@ -426,7 +236,14 @@ void FirmwareUploadDialog::aborted(int reason)
 
 void FirmwareUploadDialog::reject()
 {
-    if (m_pendingCommand != -1)
+    // A device that is gone cannot be harmed any more; otherwise the upload runs to its end.
+    if (isWorking() && !m_aborted)
         return;
     QDialog::reject();
+}
+
+void FirmwareUploadDialog::dataUpdated(int id)
+{
+    // The upload follows its own commands; the device's items are for the panels.
+    VLOG << "Data updated:" << id;
 }

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "tasks/filedescriptor.h"
+#include "update/firmwareupload.h"
 #include "update/updatereplyparser.h"
 
 #include <QDialog>
 #include <QList>
 #include <QMap>
+#include <QPointer>
 #include <QString>
 #include <QVariant>
 
@@ -15,11 +17,9 @@ namespace Ui {
 class FirmwareUploadDialog;
 }
 
-class TaskResult;
-
-// Replaces the firmware files on a connected monitor with downloaded ones: lists the device's
-// files, removes those named like a new file (ignoring case), then writes the new files one by one.
-// Every step looks the device up by name in the device manager; the dialog keeps no pointer to it.
+// Replaces the firmware files on a connected monitor with downloaded ones: shows the stages of a
+// FirmwareUpload (list the device's files, remove those named like a new file, write the new
+// files one by one) and asks the user to begin. It finds the device by name in the device manager.
 class FirmwareUploadDialog : public QDialog
 {
     Q_OBJECT
@@ -36,8 +36,8 @@ public:
     };
 
     // Attribute bytes the monitor expects on a new file, picked by the file's kind.
-    static constexpr quint8 kSystemFileAttributes = 0x04;
-    static constexpr quint8 kFirmwareImageAttributes = 0x80;
+    static constexpr quint8 kSystemFileAttributes = FirmwareUpload::kSystemFileAttributes;
+    static constexpr quint8 kFirmwareImageAttributes = FirmwareUpload::kFirmwareImageAttributes;
 
     explicit FirmwareUploadDialog(QWidget *parent = nullptr);
     ~FirmwareUploadDialog() override;
@@ -56,10 +56,14 @@ public:
     QString failureText() const { return m_failureText; }
 
     // 4 for kinds 1 and 2, 0x80 for kind 0, -1 (no attribute given) for any other kind.
-    static int attributesForKind(int kind);
+    static int attributesForKind(int kind) { return FirmwareUpload::attributesForKind(kind); }
     // Whether a device file stands for the same file as a new one: the names compared ignoring
     // case, also in the 8.3 form the new file gets on the device.
-    static bool isSameFile(const QString &newFileName, const FileDescriptor &deviceFile);
+    static bool isSameFile(const QString &newFileName, const FileDescriptor &deviceFile)
+    {
+        return FirmwareUpload::isSameFile(newFileName, deviceFile);
+    }
+    FirmwareUpload *upload() const { return m_upload; }
 
 signals:
     void stageChanged(int stage);
@@ -72,23 +76,14 @@ public slots:
     // Ignored while a command is under way: the upload cannot be left half done from here.
     void reject() override;
 
-private slots:
-    void OnTaskComplete(const TaskResult &result);
-
 private:
+    void OnUploadState(FirmwareUpload::State state);
+    void OnUploadFinished(FirmwareUpload::Error error);
     void setStage(int stage);
     void showProgress(int done, int total);
     void fail(const QString &text);
-    void commandFailed(int command, int code);
     bool isFinished() const;
-    bool verifyFiles();
-    bool sendCommand(int code, const QVariant &params);
-    void listed(const QVariant &value);
-    void removed(const QVariant &value);
-    void written(const QVariant &value);
-    void removeFile(int index);
-    void startWriting();
-    void writeFile(int index);
+    bool isWorking() const;
 
     std::unique_ptr<Ui::FirmwareUploadDialog> ui;
     QString m_deviceName;
@@ -96,11 +91,7 @@ private:
     bool m_aborted = false;
     int m_stage = Ready;
     QList<UpdateFile> m_files;
-    QList<FileDescriptor> m_filesToRemove;
-    int m_removeIndex = 0;
-    int m_writeIndex = 0;
-    // The command whose result the upload waits for; -1 when none is under way.
-    int m_pendingCommand = -1;
+    QPointer<FirmwareUpload> m_upload;
     QString m_failureText;
     QMap<int, QString> m_titles;
     QMap<int, QString> m_descriptions;

@@ -2,10 +2,9 @@
 // that bounds a stop-and-wait link, and the same transfers with the simulator pacing a 115200 baud
 // line.
 
+#include "device/commandhandle.h"
 #include "device/device.h"
 #include "tasks/filedescriptor.h"
-#include "tasks/taskmanager.h"
-#include "tasks/taskscheduler.h"
 #include "tests/common/devsimprocess.h"
 
 #include <benchmark/benchmark.h>
@@ -72,21 +71,14 @@ public:
     TaskResult run(int code, const QVariantHash &args)
     {
         TaskResult result;
+        CommandHandle *handle = m_device->executeCommand(code, args);
+        if (!handle)
+            return result;
         QEventLoop loop;
-        QMetaObject::Connection connection;
-        const auto connectScheduler = [&] {
-            TaskScheduler *scheduler = TaskManager::instance()->scheduler(m_device->name());
-            connection = QObject::connect(scheduler, &TaskScheduler::taskComplete, &loop,
-                                          [&](const TaskResult &r) { result = r; loop.quit(); });
-        };
-        if (TaskManager::instance()->scheduler(m_device->name()))
-            connectScheduler();
-        m_device->executeCommand(code, args);
-        if (!connection)
-            connectScheduler();
+        QObject::connect(handle, &CommandHandle::finished, &loop,
+                         [&](const TaskResult &r) { result = r; loop.quit(); });
         QTimer::singleShot(600000, &loop, &QEventLoop::quit);
         loop.exec();
-        QObject::disconnect(connection);
         return result;
     }
 

@@ -1,9 +1,8 @@
 #pragma once
 
+#include "device/commandhandle.h"
 #include "device/device.h"
-#include "tasks/taskmanager.h"
 #include "tasks/taskresult.h"
-#include "tasks/taskscheduler.h"
 #include "tests/common/devsimprocess.h"
 
 #include <QElapsedTimer>
@@ -24,25 +23,20 @@ public:
         if (!m_sim.start(simArgs))
             return false;
         m_device = std::make_unique<Device>(m_sim.path());
-        // The scheduler exists once the first task is handed over. A read without a file finishes at
-        // once without traffic, so it creates the scheduler and leaves the device untouched.
-        m_device->executeCommand(Device::ReadFile, QVariant());
-        TaskScheduler *scheduler = TaskManager::instance()->scheduler(m_device->name());
-        if (!scheduler)
-            return false;
-        m_results = std::make_unique<QSignalSpy>(scheduler, &TaskScheduler::taskComplete);
+        m_results = std::make_unique<QSignalSpy>(m_device.get(), &Device::taskFinished);
         return m_results->isValid();
     }
 
-    // Queues a command and waits for its result (or for the first of several queued ones).
+    // Queues a command and waits for the result on its handle.
     TaskResult run(int code, const QVariantHash &args = {}, int timeoutMs = 40000)
     {
-        const int before = m_results->count();
-        if (!m_device->executeCommand(code, args))
+        CommandHandle *handle = m_device->executeCommand(code, args);
+        if (!handle)
             return TaskResult(QStringLiteral("refused"), QVariant(), -1, code);
-        if (!waitForResults(before + 1, timeoutMs))
+        QSignalSpy done(handle, &CommandHandle::finished);
+        if (!done.wait(timeoutMs))
             return TaskResult(QStringLiteral("no result"), QVariant(), -2, code);
-        return result(before);
+        return qvariant_cast<TaskResult>(done.at(0).at(0));
     }
 
     // Runs a real event loop until count results are in. QTRY_* and qWaitFor sleep 10 ms between

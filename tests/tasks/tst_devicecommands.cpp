@@ -4,6 +4,8 @@
 
 #include "device/environmentstate.h"
 #include "tasks/filedescriptor.h"
+#include "tasks/taskmanager.h"
+#include "tasks/taskscheduler.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -91,6 +93,7 @@ private slots:
     void thousandCommands();
     void unsendableRequestsAreRefused_data();
     void unsendableRequestsAreRefused();
+    void handleFinishesOnceAfterTheCall();
 };
 
 void TestDeviceCommands::initTestCase()
@@ -502,31 +505,67 @@ void TestDeviceCommands::unsendableRequestsAreRefused_data()
 {
     QTest::addColumn<int>("code");
     QTest::addColumn<QVariantHash>("arguments");
+    QTest::addColumn<QString>("message"); // what the refusal must name
     const QString tooLong(256, QLatin1Char('p'));
+    const QString pw = QStringLiteral("1234");
     QTest::newRow("coefficient beyond 16 bits") << int(Device::WriteCalibration)
-                                                << args({ { "coefficient", 1000.0 }, { "password", QStringLiteral("1234") } });
+        << args({ { "coefficient", 1000.0 }, { "password", pw } }) << "-327.68 to 327.67";
     QTest::newRow("coefficient not a number") << int(Device::WriteCalibration)
-                                              << args({ { "coefficient", QStringLiteral("abc") }, { "password", QStringLiteral("1234") } });
-    QTest::newRow("password of 256 bytes") << int(Device::ResetAggregateDose) << args({ { "password", tooLong } });
+        << args({ { "coefficient", QStringLiteral("abc") }, { "password", pw } }) << "-327.68 to 327.67";
+    QTest::newRow("calibration password of 256 bytes") << int(Device::WriteCalibration)
+        << args({ { "coefficient", 1.0 }, { "password", tooLong } }) << "0 to 255 bytes";
+    QTest::newRow("password of 256 bytes") << int(Device::ResetAggregateDose)
+        << args({ { "password", tooLong } }) << "0 to 255 bytes";
     QTest::newRow("new password of 256 bytes") << int(Device::ChangePassword)
-                                               << args({ { "old_password", QStringLiteral("1234") }, { "new_password", tooLong } });
+        << args({ { "old_password", pw }, { "new_password", tooLong } }) << "256 bytes long";
+    QTest::newRow("dose beyond 64 bits") << int(Device::SetAggregateDose)
+        << args({ { "value", 1e20 }, { "time", 1u }, { "password", pw } }) << "92233720368547758.07";
+    QTest::newRow("dose not finite") << int(Device::SetAggregateDose)
+        << args({ { "value", qInf() }, { "time", 1u }, { "password", pw } }) << "-92233720368547758.08";
+    QTest::newRow("missing local file") << int(Device::WriteFile)
+        << args({ { "file_info", QVariant::fromValue(QFileInfo(QStringLiteral("/nonexistent/x.bin"))) } })
+        << "cannot read";
 }
 
 void TestDeviceCommands::unsendableRequestsAreRefused()
 {
     QFETCH(int, code);
     QFETCH(QVariantHash, arguments);
+    QFETCH(QString, message);
     CommandHarness h;
     QVERIFY(h.start());
     QSignalSpy sent(h.device(), &Device::dataSent);
     const TaskResult r = h.run(code, arguments);
-    QCOMPARE(r.code(), int(TaskResult::Error));
+    QCOMPARE(r.code(), int(TaskResult::Refused));
     QCOMPARE(r.data(), QVariant(false));
+    QVERIFY2(r.message().contains(message), qPrintable(r.message()));
     QCOMPARE(sent.count(), 0);
     // The device is untouched and the queue goes on.
     QCOMPARE(h.run(Device::ReadCalibration).data().toDouble(), 1.0);
     QCOMPARE(h.run(Device::WriteCalibration, args({ { "coefficient", 1.0 }, { "password", QStringLiteral("1234") } })).data(),
              QVariant(true));
+}
+
+// The handle is handed back before anything can finish, even a command refused on the spot; a
+// command canceled before it ran never reaches the device.
+void TestDeviceCommands::handleFinishesOnceAfterTheCall()
+{
+    CommandHarness h;
+    QVERIFY(h.start());
+    CommandHandle *refused = h.device()->executeCommand(Device::WriteCalibration, args({ { "coefficient", 900.0 } }));
+    QVERIFY(refused);
+    QVERIFY(!refused->isFinished());
+    QSignalSpy refusedDone(refused, &CommandHandle::finished);
+    CommandHandle *canceled = h.device()->executeCommand(Device::ReadCalibration);
+    QSignalSpy canceledDone(canceled, &CommandHandle::finished);
+    QSignalSpy sent(h.device(), &Device::dataSent);
+    canceled->cancel();
+    QVERIFY(refusedDone.wait(5000));
+    QTRY_COMPARE(canceledDone.count(), 1);
+    QCOMPARE(qvariant_cast<TaskResult>(refusedDone.at(0).at(0)).code(), int(TaskResult::Refused));
+    QCOMPARE(qvariant_cast<TaskResult>(canceledDone.at(0).at(0)).code(), int(TaskResult::Canceled));
+    QCOMPARE(sent.count(), 0);
+    QVERIFY(!h.device()->executeCommand(0x99));
 }
 
 QTEST_GUILESS_MAIN(TestDeviceCommands)

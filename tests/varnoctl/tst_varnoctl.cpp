@@ -1,6 +1,7 @@
 // varnoctl end to end: every subcommand against the simulator, text and JSON, and its exit codes.
 
 #include "tests/common/devsimprocess.h"
+#include "tests/update/updatefixture.h"
 
 #include <QDir>
 #include <QFile>
@@ -8,6 +9,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -26,6 +28,30 @@ CtlRun runCtl(const QStringList &arguments)
     process.start(QStringLiteral(VARNO_CTL_PATH), arguments);
     CtlRun run;
     if (!process.waitForFinished(30000)) {
+        process.kill();
+        process.waitForFinished();
+        return run;
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = QString::fromLocal8Bit(process.readAllStandardOutput());
+    run.err = QString::fromLocal8Bit(process.readAllStandardError());
+    return run;
+}
+
+// Runs varnoctl while this process's event loop goes on (the update server lives here).
+CtlRun runCtlServing(const QStringList &arguments, const QString &home)
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), home);
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
+    process.setProcessEnvironment(environment);
+    qRegisterMetaType<QProcess::ExitStatus>();
+    QSignalSpy finished(&process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished));
+    process.start(QStringLiteral(VARNO_CTL_PATH), arguments);
+    process.closeWriteChannel(); // a question gets no answer
+    CtlRun run;
+    if (!finished.wait(60000)) {
         process.kill();
         process.waitForFinished();
         return run;
@@ -58,6 +84,10 @@ private slots:
     void failures();
     void findsTheMonitor_data();
     void findsTheMonitor();
+    void refusedLocally_data();
+    void refusedLocally();
+    void firmwareUpload_data();
+    void firmwareUpload();
 };
 
 void TestVarnoctl::subcommands_data()
@@ -179,6 +209,8 @@ void TestVarnoctl::failures_data()
     QTest::newRow("silent device, long task") << QStringList { "--silent" } << QStringList { "files" } << 4;
     QTest::newRow("slow device") << QStringList { "--reply-delay", "3000" } << QStringList { "state" } << 3;
     QTest::newRow("abort") << QStringList { "--abort-after", "1" } << QStringList { "files" } << 4;
+    // The overall limit ends the wait before the link would give up.
+    QTest::newRow("--timeout") << QStringList { "--silent" } << QStringList { "--timeout", "1", "files" } << 3;
     QTest::newRow("malformed") << QStringList { "--wrong-length", "0x20" } << QStringList { "env" } << 5;
     QTest::newRow("all passwords refused") << QStringList { "--refuse-passwords" }
                                            << QStringList { "--password", "1234", "dose", "reset" } << 1;
@@ -250,6 +282,104 @@ void TestVarnoctl::findsTheMonitor()
         qunsetenv("XDG_RUNTIME_DIR");
     else
         qputenv("XDG_RUNTIME_DIR", previous);
+}
+
+// Arguments the monitor could not take end at once with exit code 6 and the allowed range, instead
+// of waiting for an answer that never comes.
+void TestVarnoctl::refusedLocally_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("range");
+    const QString tooLong(256, QLatin1Char('n'));
+    QTest::newRow("calibration set 900") << QStringList { "--password", "1234", "calibration", "set", "900" }
+                                         << "-327.68 to 327.67";
+    QTest::newRow("password too long") << QStringList { "password", "1234", tooLong } << "0 to 255 bytes";
+    QTest::newRow("calibration password too long") << QStringList { "--password", tooLong, "calibration", "set", "1" }
+                                                   << "0 to 255 bytes";
+    QTest::newRow("dose set out of range") << QStringList { "--password", "1234", "dose", "set", "1e20", "60" }
+                                           << "92233720368547758.07";
+    QTest::newRow("dose reset, password too long") << QStringList { "--password", tooLong, "dose", "reset" }
+                                                   << "0 to 255 bytes";
+    QTest::newRow("push of a file too big") << QStringList { "push", "@big" } << "0 to 16777211 bytes";
+}
+
+void TestVarnoctl::refusedLocally()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, range);
+    QTemporaryDir work;
+    const QString big = work.filePath(QStringLiteral("big.bin"));
+    QFile file(big);
+    // Sparse: the size is what counts, nothing of it is ever read.
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(16 * 1024 * 1024));
+    file.close();
+    arguments.replaceInStrings(QStringLiteral("@big"), big);
+    DevSimProcess sim;
+    QVERIFY(sim.start());
+    const CtlRun run = runCtl(QStringList { "--port", sim.path(), "--timeout", "30" } + arguments);
+    QVERIFY2(run.exitCode == 6, qPrintable(run.out + run.err));
+    QVERIFY2(run.err.startsWith(QLatin1String("varnoctl: error: ")) && run.err.contains(range), qPrintable(run.err));
+    // The monitor still answers: nothing was half sent.
+    QCOMPARE(runCtl({ "--port", sim.path(), "calibration" }).exitCode, 0);
+}
+
+// The newest release from a local update server ends up on the simulated monitor; check reports it.
+void TestVarnoctl::firmwareUpload_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<bool>("written");
+    QTest::newRow("check") << QStringList { "firmware", "check" } << 0 << "Firmware 1.10 is available" << false;
+    QTest::newRow("upload") << QStringList { "--password", "1234", "firmware", "upload", "--yes" } << 0
+                            << "Firmware 1.10 is on the monitor" << true;
+    QTest::newRow("upload, removal not confirmed") << QStringList { "--password", "1234", "firmware", "upload" } << 5
+                                                   << "" << false;
+    QTest::newRow("upload without password") << QStringList { "firmware", "upload", "--yes" } << 2 << "" << false;
+}
+
+void TestVarnoctl::firmwareUpload()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, output);
+    QFETCH(bool, written);
+    QTemporaryDir home;
+    QTemporaryDir dump;
+    HttpTestServer server;
+    QVERIFY(server.listen());
+    const fixture::File image { "f1", "fw.bin", QByteArray(3000, 'i'), 0, true, true };
+    const fixture::File loader { "f2", "Boot.Exc", QByteArray(500, 'l'), 1, true, true };
+    fixture::serveRelease(server, { { "r1", "1.8" }, { "r2", "1.10" } }, "r2", { image, loader });
+
+    QTemporaryDir device;
+    QFile old(device.filePath(QStringLiteral("FW.BIN")));
+    QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old image") == 9);
+    old.close();
+    DevSimProcess sim;
+    QVERIFY(sim.start({ QStringLiteral("--no-files"), QStringLiteral("--file"), old.fileName(),
+                        QStringLiteral("--dump"), dump.path() }));
+    const CtlRun run = runCtlServing(
+        QStringList { "--port", sim.path(), "--server", server.url().toString() } + arguments, home.path());
+    QVERIFY2(run.exitCode == exitCode, qPrintable(run.out + run.err));
+    QVERIFY2(run.out.contains(output), qPrintable(run.out));
+    sim.stop();
+
+    QFile list(dump.filePath(QStringLiteral("filesystem.lst")));
+    QVERIFY(list.open(QIODevice::ReadOnly));
+    QMap<QString, int> attributes;
+    const QStringList lines = QString::fromUtf8(list.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (const QString &line : lines)
+        attributes.insert(line.section(QLatin1Char(' '), 0, 0), line.section(QLatin1Char(' '), 2, 2).toInt());
+    QCOMPARE(attributes.keys(), written ? QStringList({ "BOOT.EXC", "FW.BIN" }) : QStringList({ "FW.BIN" }));
+    QCOMPARE(readFile(dump.filePath(QStringLiteral("FW.BIN"))), written ? image.content : QByteArray("old image"));
+    if (written) {
+        QCOMPARE(readFile(dump.filePath(QStringLiteral("BOOT.EXC"))), loader.content);
+        QCOMPARE(attributes.value(QStringLiteral("FW.BIN")), 0x80);
+        QCOMPARE(attributes.value(QStringLiteral("BOOT.EXC")), 0x04);
+        // The stages went to stderr.
+        QVERIFY2(run.err.contains(QStringLiteral("Writing Boot.Exc (2 of 2)")), qPrintable(run.err));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestVarnoctl)

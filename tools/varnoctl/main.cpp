@@ -51,9 +51,16 @@ int main(int argc, char *argv[])
         "                            convert statistics files already on disk (no --port)\n"
         "  history export HIST [--from T] [--to T] [--where OP VALUE] [--out FILE.csv]\n"
         "                            write a history as CSV (no --port); T \"yyyy-MM-dd hh:mm:ss\"\n"
-        "  history rm [--yes]        remove the statistics from the monitor (asks unless --yes)\n\n"
+        "  history rm [--yes]        remove the statistics from the monitor (asks unless --yes)\n"
+        "  firmware check [--server URL]\n"
+        "                            the newest firmware for this monitor, or that it is up to date\n"
+        "  firmware upload [--server URL] [--yes]\n"
+        "                            download the newest firmware and put it on the monitor (with\n"
+        "                            --password; asks before removing the old files unless --yes)\n\n"
         "Without --port, a command uses the only monitor present.\n"
-        "Exit codes: 0 done, 1 password refused, 2 usage, 3 no answer, 4 link failure, 5 other failure."));
+        "Exit codes: 0 done, 1 password refused, 2 usage, 3 no answer in time (--timeout),\n"
+        "4 link failure, 5 other failure, 6 refused before it reached the monitor: a value out of\n"
+        "range, a password too long, a file the monitor cannot hold (the message names the range)."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("Serial port of the monitor."),
@@ -78,9 +85,18 @@ int main(int argc, char *argv[])
                                          QStringLiteral("history export: value comparison, OP VALUE with OP one "
                                                         "of < <= = > >=."),
                                          QStringLiteral("op"));
-    const QCommandLineOption yesOption(QStringLiteral("yes"), QStringLiteral("history rm: do not ask."));
+    const QCommandLineOption yesOption(QStringLiteral("yes"),
+                                       QStringLiteral("history rm, firmware upload: do not ask."));
+    const QCommandLineOption timeoutOption(QStringLiteral("timeout"),
+                                           QStringLiteral("Give up after this many seconds without a result; "
+                                                          "a transfer counts from its last progress (default 60)."),
+                                           QStringLiteral("seconds"), QStringLiteral("60"));
+    const QCommandLineOption serverOption(QStringLiteral("server"),
+                                          QStringLiteral("firmware: the update server to ask instead of the "
+                                                         "configured one."),
+                                          QStringLiteral("url"));
     parser.addOptions({ portOption, passwordOption, jsonOption, attributesOption, verboseOption, outOption,
-                        fromOption, toOption, whereOption, yesOption });
+                        fromOption, toOption, whereOption, yesOption, timeoutOption, serverOption });
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("What to do (see above)."));
     parser.process(app);
 
@@ -97,6 +113,15 @@ int main(int argc, char *argv[])
     options.to = parser.value(toOption);
     options.where = parser.value(whereOption);
     options.yes = parser.isSet(yesOption);
+    options.server = parser.value(serverOption);
+    {
+        bool ok = false;
+        options.timeoutSeconds = parser.value(timeoutOption).toInt(&ok);
+        if (!ok || options.timeoutSeconds < 1 || options.timeoutSeconds > 86400) {
+            std::fprintf(stderr, "varnoctl: error: --timeout takes a number of seconds from 1 to 86400\n");
+            return ExitUsage;
+        }
+    }
     if (parser.isSet(attributesOption)) {
         bool ok = false;
         options.attributes = parser.value(attributesOption).toUInt(&ok, 0);

@@ -1,23 +1,24 @@
 #include "tools/varnoctl/varnoctl.h"
 
+#include "device/commandhandle.h"
 #include "device/device.h"
 #include "device/devicestate.h"
 #include "device/environmentstate.h"
 #include "device/devicenotifier.h"
 #include "link/serialport.h"
 #include "tasks/filedescriptor.h"
-#include "tasks/taskmanager.h"
-#include "tasks/taskscheduler.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QPointer>
 #include <QTextStream>
 #include <QTimer>
 
 #include <cstdio>
+#include <unistd.h>
 
 namespace {
 
@@ -50,6 +51,9 @@ Ctl::Ctl(const Options &options, QObject *parent)
     : QObject(parent)
     , m_options(options)
 {
+    m_deadline.setSingleShot(true);
+    m_deadline.setInterval(qMax(1, m_options.timeoutSeconds) * 1000);
+    connect(&m_deadline, &QTimer::timeout, this, &Ctl::OnDeadline);
 }
 
 Ctl::~Ctl()
@@ -70,6 +74,7 @@ QStringList Ctl::monitorsPresent()
 
 void Ctl::start()
 {
+    m_deadline.start();
     // Converting and exporting files already on disk needs no monitor.
     if (isLocalHistoryCommand()) {
         history();
@@ -97,7 +102,7 @@ void Ctl::start()
         m_options.port = monitors.first();
     }
     if (m_options.arguments.isEmpty()) {
-        fail(ExitUsage, tr("no command given (info, state, env, calibration, password, dose, files, pull, push, rm, history)"));
+        fail(ExitUsage, tr("no command given (info, state, env, calibration, password, dose, files, pull, push, rm, history, firmware)"));
         return;
     }
     try {
@@ -293,6 +298,8 @@ void Ctl::dispatch()
                 });
     } else if (verb == QLatin1String("history")) {
         history();
+    } else if (verb == QLatin1String("firmware")) {
+        firmware();
     } else if (verb == QLatin1String("rm") && a.size() == 2) {
         withFile(a.at(1), [=](const QVariant &descriptor) {
             command(Device::RemoveFile, { { QStringLiteral("file_descriptor"), descriptor } },
@@ -323,33 +330,71 @@ void Ctl::withFile(const QString &name, std::function<void(const QVariant &)> ne
 
 void Ctl::command(int code, const QVariantHash &args, Next next)
 {
-    m_expectedItem = code;
-    m_next = std::move(next);
-    if (!m_device->executeCommand(code, args)) {
+    CommandHandle *handle = m_device->executeCommand(code, args);
+    if (!handle) {
         fail(ExitLink, tr("the device does not take commands any more"));
         return;
     }
-    if (!m_scheduler) {
-        m_scheduler = TaskManager::instance()->scheduler(m_device->name());
-        if (m_scheduler)
-            connect(m_scheduler, &TaskScheduler::taskComplete, this, &Ctl::OnTaskComplete);
-    }
+    m_cancel = [handle = QPointer<CommandHandle>(handle)] {
+        if (handle)
+            handle->cancel();
+    };
+    connect(handle, &CommandHandle::progress, this, &Ctl::showProgress);
+    connect(handle, &CommandHandle::finished, this,
+            [this, next = std::move(next)](const TaskResult &result) { OnCommandFinished(result, next); });
 }
 
-void Ctl::OnTaskComplete(const TaskResult &result)
+void Ctl::showProgress(const QString &text, int percent)
 {
-    if (m_done || result.dataId() != m_expectedItem)
+    if (m_done)
         return;
+    m_deadline.start();
+    if (!m_showProgress && !isatty(STDERR_FILENO))
+        return;
+    // A line per stage and per tenth of it is enough on a terminal.
+    if (text == m_lastProgressText && (percent < 0 || percent / 10 == m_lastProgressPercent / 10))
+        return;
+    m_lastProgressText = text;
+    m_lastProgressPercent = percent;
+    print(percent < 0 ? text : QStringLiteral("%1: %2 %").arg(text).arg(percent), stderr);
+}
+
+void Ctl::OnDeadline()
+{
+    if (m_done)
+        return;
+    if (m_cancel)
+        m_cancel();
+    fail(ExitTimeout, tr("no result within %1 s (see --timeout)").arg(m_options.timeoutSeconds));
+}
+
+bool Ctl::confirm(const QString &question)
+{
+    if (m_options.yes)
+        return true;
+    m_deadline.stop();
+    const QByteArray bytes = (question + QStringLiteral(" [y/N] ")).toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+    std::fflush(stderr);
+    QTextStream in(stdin);
+    const QString answer = in.readLine().trimmed().toLower();
+    m_deadline.start();
+    return answer == QLatin1String("y") || answer == QLatin1String("yes");
+}
+
+void Ctl::OnCommandFinished(const TaskResult &result, const Next &next)
+{
+    if (m_done)
+        return;
+    m_cancel = nullptr;
+    m_deadline.start();
     switch (result.code()) {
-    case TaskResult::Successful: {
-        // The next step may queue another command from inside this one's report.
-        const Next next = m_next;
-        QTimer::singleShot(0, this, [this, next, result] {
-            if (!m_done)
-                next(result);
-        });
+    case TaskResult::Successful:
+        next(result);
         break;
-    }
+    case TaskResult::Refused:
+        fail(ExitArgument, result.message());
+        break;
     case TaskResult::TimedOut:
         fail(ExitTimeout, tr("no answer from the device (%1)").arg(result.name()));
         break;
@@ -367,6 +412,7 @@ void Ctl::succeed(const QJsonObject &json, const QString &text)
     if (m_done)
         return;
     m_done = true;
+    m_deadline.stop();
     m_exitCode = ExitOk;
     if (m_options.json) {
         QJsonObject out = json;
@@ -384,6 +430,7 @@ void Ctl::fail(int code, const QString &message)
     if (m_done)
         return;
     m_done = true;
+    m_deadline.stop();
     m_exitCode = code;
     print(QStringLiteral("varnoctl: error: %1").arg(message), stderr);
     if (m_options.json) {

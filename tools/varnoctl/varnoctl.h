@@ -5,12 +5,12 @@
 #include <QJsonObject>
 #include <QObject>
 #include <QStringList>
+#include <QTimer>
 #include <QVariantHash>
 
 #include <functional>
 
 class Device;
-class TaskScheduler;
 
 // Exit codes of varnoctl.
 enum CtlExit {
@@ -20,6 +20,7 @@ enum CtlExit {
     ExitTimeout = 3,
     ExitLink = 4, // port cannot be opened, or the link aborted
     ExitFailed = 5, // malformed reply, missing file, local file error
+    ExitArgument = 6, // refused before it reached the device: a value out of range, a file too big
 };
 
 // Runs one subcommand of varnoctl over a Device: queues its commands through executeCommand, waits
@@ -42,6 +43,10 @@ public:
         QString to;
         QString where;
         bool yes = false;
+        // The longest wait for a result, or for the next progress of a transfer.
+        int timeoutSeconds = 60;
+        // "firmware": the update server instead of the configured one.
+        QString server;
     };
 
     explicit Ctl(const Options &options, QObject *parent = nullptr);
@@ -60,7 +65,15 @@ private:
     static QStringList monitorsPresent();
     void dispatch();
     void command(int code, const QVariantHash &args, Next next);
-    void OnTaskComplete(const TaskResult &result);
+    void OnCommandFinished(const TaskResult &result, const Next &next);
+    // Progress of the step under way: shown on stderr, and the time limit starts again.
+    void showProgress(const QString &text, int percent);
+    void OnDeadline();
+    // Asks on the terminal; the time limit does not run while the user thinks.
+    bool confirm(const QString &question);
+    // "firmware check|upload": the firmware dialog's stages without a screen.
+    void firmware();
+    static int exitCodeFor(int taskCode);
     void succeed(const QJsonObject &json, const QString &text);
     void fail(int code, const QString &message);
     bool needPassword();
@@ -74,11 +87,15 @@ private:
 
     Options m_options;
     Device *m_device = nullptr;
-    TaskScheduler *m_scheduler = nullptr;
-    int m_expectedItem = -1;
-    Next m_next;
     int m_exitCode = ExitOk;
     bool m_done = false;
     // Where "history pull" keeps the device's statistics until they are converted.
     QString m_pullFolder;
+    QTimer m_deadline;
+    // Stops the step under way when the time is up.
+    std::function<void()> m_cancel;
+    // Progress goes to stderr for the firmware upload, and for anything when stderr is a terminal.
+    bool m_showProgress = false;
+    QString m_lastProgressText;
+    int m_lastProgressPercent = -2;
 };

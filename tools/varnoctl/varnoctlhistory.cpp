@@ -5,6 +5,7 @@
 
 #include "device/device.h"
 #include "history/historycommands.h"
+#include "history/historydownload.h"
 #include "history/historyformat.h"
 #include "tasks/filedescriptor.h"
 
@@ -150,77 +151,44 @@ void Ctl::historyPull()
         return;
     }
 
-    command(Device::ListFiles, {}, [this](const TaskResult &r) {
-        QVariantList files;
-        QStringList names;
-        const QVariantList list = r.data().toList();
-        for (const QVariant &v : list) {
-            const FileDescriptor file = v.value<FileDescriptor>();
-            if (!file.isValid())
-                continue;
-            files << v;
-            names << file.fileName();
+    auto *download = new HistoryDownload(m_device, this);
+    download->setStatisticsFolder(m_pullFolder);
+    if (m_options.out.isEmpty())
+        download->setOutputDirectory(programDataDirectory());
+    else
+        download->setOutputFile(m_options.out);
+    connect(download, &HistoryDownload::progress, this, &Ctl::showProgress);
+    connect(download, &HistoryDownload::finished, this, [this, download](HistoryDownload::Error error) {
+        download->deleteLater();
+        switch (error) {
+        case HistoryDownload::Error::None:
+            succeed({ { QStringLiteral("database"), download->databasePath() },
+                      { QStringLiteral("rows"), download->rowCount() },
+                      { QStringLiteral("start"), timeText(download->startTime()) },
+                      { QStringLiteral("end"), timeText(download->endTime()) } },
+                    tr("Written %1 (%2 records, %3 to %4)")
+                        .arg(download->databasePath())
+                        .arg(download->rowCount())
+                        .arg(timeText(download->startTime()), timeText(download->endTime())));
+            break;
+        case HistoryDownload::Error::NoDevice:
+            fail(ExitLink, download->errorString());
+            break;
+        default:
+            fail(download->failedCode() < 0 ? ExitFailed : exitCodeFor(download->failedCode()),
+                 download->errorString());
+            break;
         }
-        QVariantList wanted;
-        for (const QString &name : HistoryCommands::statisticsFileNames()) {
-            const int index = HistoryCommands::findDeviceFile(names, name);
-            if (index < 0) {
-                fail(ExitFailed, tr("no %1 on the device").arg(name.toUpper()));
-                return;
-            }
-            wanted << files.at(index);
-        }
-        const QString folderPath = m_pullFolder;
-        const auto read = [this, folderPath](const QVariant &file, Next next) {
-            command(Device::ReadFile,
-                    { { QStringLiteral("file_descriptor"), file },
-                      { QStringLiteral("file_path"), folderPath } },
-                    std::move(next));
-        };
-        read(wanted.at(0), [this, read, wanted, folderPath](const TaskResult &index) {
-            if (index.data().toString().isEmpty()) {
-                fail(ExitFailed,
-                     tr("the device did not send %1")
-                         .arg(wanted.at(0).value<FileDescriptor>().fileName()));
-                return;
-            }
-            read(wanted.at(1), [this, index, folderPath](const TaskResult &values) {
-                if (values.data().toString().isEmpty()) {
-                    fail(ExitFailed, tr("the device did not send the values"));
-                    return;
-                }
-                const HistoryCommands::ConvertOutcome outcome = HistoryCommands::convert(
-                    folderPath + QLatin1Char('/') + index.data().toString(),
-                    folderPath + QLatin1Char('/') + values.data().toString(), m_options.out,
-                    m_options.out.isEmpty() ? programDataDirectory() : QString());
-                if (!outcome.ok) {
-                    fail(ExitFailed, tr("no history written: %1").arg(outcome.error));
-                    return;
-                }
-                succeed({ { QStringLiteral("database"), outcome.databasePath },
-                          { QStringLiteral("rows"), outcome.rows },
-                          { QStringLiteral("start"), timeText(outcome.start) },
-                          { QStringLiteral("end"), timeText(outcome.end) } },
-                        tr("Written %1 (%2 records, %3 to %4)")
-                            .arg(outcome.databasePath)
-                            .arg(outcome.rows)
-                            .arg(timeText(outcome.start), timeText(outcome.end)));
-            });
-        });
     });
+    m_cancel = [download] { download->cancel(); };
+    download->start();
 }
 
 void Ctl::historyRemove()
 {
-    if (!m_options.yes) {
-        std::fputs("Remove the history from the device? It cannot be restored. [y/N] ", stderr);
-        std::fflush(stderr);
-        QTextStream in(stdin);
-        const QString answer = in.readLine().trimmed().toLower();
-        if (answer != QLatin1String("y") && answer != QLatin1String("yes")) {
-            fail(ExitFailed, tr("nothing removed"));
-            return;
-        }
+    if (!confirm(tr("Remove the history from the device? It cannot be restored."))) {
+        fail(ExitFailed, tr("nothing removed"));
+        return;
     }
     // As on the History page, only the time index goes; the values stay but cannot be read.
     withFile(HistoryFormat::kIndexFileName, [this](const QVariant &descriptor) {

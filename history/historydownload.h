@@ -1,0 +1,109 @@
+#pragma once
+
+#include "tasks/filedescriptor.h"
+#include "tasks/taskresult.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+class CommandHandle;
+class Device;
+class HistoryConverter;
+
+// Fetches the monitor's statistics and turns them into a history database: lists the device's
+// files, reads the time index and then the values into a local folder, and converts them on the
+// converter's thread. One finished() ends every run, whatever happened; the History page and
+// varnoctl both drive it.
+class HistoryDownload : public QObject
+{
+    Q_OBJECT
+public:
+    enum class State { Idle, Listing, ReadingIndex, ReadingValues, Converting, Succeeded, Failed, Canceled };
+    Q_ENUM(State)
+
+    enum class Error {
+        None,
+        NoDevice, // no device given, or it went away
+        Folder, // the folder for the statistics cannot be made
+        List, // the files could not be listed
+        Missing, // a statistics file is not on the device
+        Read, // a statistics file did not arrive whole
+        Conversion, // the files arrived but gave no history
+        Canceled,
+    };
+    Q_ENUM(Error)
+
+    explicit HistoryDownload(Device *device, QObject *parent = nullptr);
+    ~HistoryDownload() override;
+
+    // Where the statistics files are saved; the program's data folder unless set.
+    void setStatisticsFolder(const QString &path) { m_folder = path; }
+    QString statisticsFolder() const { return m_folder; }
+    // Passed on to the converter: an exact database path, or the folder of a time-named one.
+    void setOutputFile(const QString &path) { m_outputFile = path; }
+    void setOutputDirectory(const QString &path) { m_outputDirectory = path; }
+
+    // Starts a run; false when one ran already.
+    bool start();
+    // Stops at the next safe point: a running file command is canceled, a conversion under way
+    // ends first and its database is removed. finished(Canceled) follows.
+    void cancel();
+
+    State state() const { return m_state; }
+    bool isRunning() const;
+    Error error() const { return m_error; }
+    QString errorString() const { return m_errorString; }
+    // The result code of the file command that failed; -1 when no command failed.
+    int failedCode() const { return m_failedCode; }
+
+    // After success: the new database, its time span and size.
+    QString databasePath() const { return m_databasePath; }
+    QDateTime startTime() const { return m_startTime; }
+    QDateTime endTime() const { return m_endTime; }
+    int rowCount() const { return m_rowCount; }
+    // The device's files as listed by this run.
+    QList<FileDescriptor> deviceFiles() const { return m_files; }
+
+signals:
+    void stateChanged(HistoryDownload::State state);
+    void progress(const QString &text, int percent);
+    void finished(HistoryDownload::Error error);
+
+private:
+    void setState(State state);
+    bool command(int code, const QVariantHash &params, void (HistoryDownload::*next)(const TaskResult &));
+    void OnListed(const TaskResult &result);
+    void OnIndexRead(const TaskResult &result);
+    void OnValuesRead(const TaskResult &result);
+    void OnConverted();
+    bool readFile(const FileDescriptor &file, void (HistoryDownload::*next)(const TaskResult &));
+    // A failed file command: the device's absence, a cancel, or the error given.
+    void commandFailed(const TaskResult &result, Error error, const QString &text);
+    void fail(Error error, const QString &text);
+    void finish(State state, Error error, const QString &text);
+
+    QPointer<Device> m_device;
+    QPointer<CommandHandle> m_handle;
+    QPointer<HistoryConverter> m_converter;
+    State m_state = State::Idle;
+    Error m_error = Error::None;
+    QString m_errorString;
+    bool m_cancelRequested = false;
+    int m_failedCode = -1;
+
+    QString m_folder;
+    QString m_outputFile;
+    QString m_outputDirectory;
+    QList<FileDescriptor> m_files;
+    FileDescriptor m_valueFile;
+    QString m_indexPath;
+    QString m_valuePath;
+
+    QString m_databasePath;
+    QDateTime m_startTime;
+    QDateTime m_endTime;
+    int m_rowCount = 0;
+};
