@@ -174,19 +174,18 @@ void GeneralDeviceWidget::showNewestFirmware(const QStringList &versions)
 
 void GeneralDeviceWidget::OnUpdateFirmwareClicked()
 {
-    Device *current = device();
-    if (!current)
+    const DeviceTarget target = currentTarget();
+    if (!target.device)
         return;
-    const DeviceInfo info = current->deviceInfo();
-    SoftwareUpdateDialog search(info.hardwareVersion(), current->platform(), info.firmwareVersion(), this,
-                                QStringLiteral("newest"));
+    SoftwareUpdateDialog search(target.hardwareVersion, target.platform,
+                                target.device->deviceInfo().firmwareVersion(), this, QStringLiteral("newest"));
     if (search.exec() != QDialog::Accepted || !search.isDownloadReady())
         return;
-    FirmwareUploadDialog upload(this);
-    // The monitor may have gone while the download ran.
-    current = device();
+    // The release fits the monitor it was found for, and no other.
+    Device *current = targetStillShown(target);
     if (!current)
         return;
+    FirmwareUploadDialog upload(this);
     upload.setDevice(current->name());
     upload.setFiles(search.downloadedFileDetails());
     if (upload.exec() == QDialog::Accepted)
@@ -216,7 +215,8 @@ void GeneralDeviceWidget::OnReadCalibrationTaskResult(const QVariant &value)
 
 void GeneralDeviceWidget::OnWriteCalibration()
 {
-    if (!device())
+    const DeviceTarget target = currentTarget();
+    if (!target.device)
         return;
     QVariantHash params;
     params.insert(QLatin1String(WriteCalibrationTask::kCoefficientKey), ui->calibrationCoeffValueBox->value());
@@ -227,8 +227,7 @@ void GeneralDeviceWidget::OnWriteCalibration()
             return;
         params.insert(QLatin1String(WriteCalibrationTask::kPasswordKey), dialog.password());
     }
-    // The device may have gone while the dialog was open.
-    if (Device *current = device())
+    if (Device *current = targetStillShown(target))
         current->executeCommand(Device::WriteCalibration, params);
 }
 
@@ -251,10 +250,12 @@ void GeneralDeviceWidget::OnChangePassword()
 {
     if (QApplication::activeModalWidget())
         return;
+    const DeviceTarget target = currentTarget();
+    const bool bound = !target.device.isNull();
     PasswordChangeDialog dialog(this);
-    if (dialog.exec() != QDialog::Accepted)
+    if (dialog.exec() != QDialog::Accepted || !bound)
         return;
-    Device *current = device();
+    Device *current = targetStillShown(target);
     if (!current)
         return;
     QVariantHash params;
