@@ -178,7 +178,8 @@ void GeneralDeviceWidget::OnUpdateFirmwareClicked()
     if (!target.device)
         return;
     SoftwareUpdateDialog search(target.hardwareVersion, target.platform,
-                                target.device->deviceInfo().firmwareVersion(), this, QStringLiteral("newest"));
+                                target.device->deviceInfo().firmwareVersion(), this,
+                                QStringLiteral("newest"));
     if (search.exec() != QDialog::Accepted || !search.isDownloadReady())
         return;
     // The release fits the monitor it was found for, and no other.

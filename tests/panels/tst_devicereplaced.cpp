@@ -9,8 +9,8 @@
 #include "tests/update/updatefixture.h"
 #include "update/firmwareuploaddialog.h"
 #include "update/softwareupdatedialog.h"
-#include "update/updateconfirmationframe.h"
 #include "update/unifiedframe.h"
+#include "update/updateconfirmationframe.h"
 #include "update/updatemanager.h"
 
 #include <QLabel>
@@ -24,10 +24,16 @@
 namespace {
 
 // Where in the dialog's course monitor A is replaced by monitor B.
-enum class Replaced { InPasswordPrompt, InPasswordChange, InDoseDialog, InFirmwareSearch, InFirmwareUpload };
+enum class Replaced {
+    InPasswordPrompt,
+    InPasswordChange,
+    InDoseDialog,
+    InFirmwareSearch,
+    InFirmwareUpload
+};
 
-const QString kNothingSent
-    = QStringLiteral("The device was disconnected or replaced while the dialog was open. Nothing was sent.");
+const QString kNothingSent = QStringLiteral(
+    "The device was disconnected or replaced while the dialog was open. Nothing was sent.");
 
 QPushButton *button(QWidget *parent, const char *name)
 {
@@ -74,10 +80,12 @@ void tst_DeviceReplaced::nothingReachesTheOtherDevice_data()
                               << QStringList { "Set aggregate dose" };
     QTest::newRow("dose reset") << "resetAggregateDoseButton" << Replaced::InPasswordPrompt
                                 << QStringList { "Reset password" };
-    QTest::newRow("firmware, during the download") << "updateSoftwarePushButton" << Replaced::InFirmwareSearch
-                                                   << QStringList { "Software update" };
-    QTest::newRow("firmware, before the upload") << "updateSoftwarePushButton" << Replaced::InFirmwareUpload
-                                                 << QStringList { "Software update", "Firmware upload" };
+    QTest::newRow("firmware, during the download")
+        << "updateSoftwarePushButton" << Replaced::InFirmwareSearch
+        << QStringList { "Software update" };
+    QTest::newRow("firmware, before the upload")
+        << "updateSoftwarePushButton" << Replaced::InFirmwareUpload
+        << QStringList { "Software update", "Firmware upload" };
 }
 
 void tst_DeviceReplaced::nothingReachesTheOtherDevice()
@@ -127,8 +135,8 @@ void tst_DeviceReplaced::nothingReachesTheOtherDevice()
     case Replaced::InPasswordChange:
         answerer.then([&](QWidget *dialog) {
             replace();
-            DialogAnswerer::changePassword(QStringLiteral("1234"), QStringLiteral("abcd"), QStringLiteral("abcd"))(
-                dialog);
+            DialogAnswerer::changePassword(QStringLiteral("1234"), QStringLiteral("abcd"),
+                                           QStringLiteral("abcd"))(dialog);
         });
         break;
     case Replaced::InDoseDialog:
@@ -144,9 +152,11 @@ void tst_DeviceReplaced::nothingReachesTheOtherDevice()
             QVERIFY(search);
             if (when == Replaced::InFirmwareSearch)
                 replace();
-            QVERIFY(QTest::qWaitFor([&] { return search->currentFrame() == search->confirmationFrame(); }, 10000));
+            QVERIFY(QTest::qWaitFor(
+                [&] { return search->currentFrame() == search->confirmationFrame(); }, 10000));
             ::button(search->confirmationFrame(), "downloadButton")->click();
-            QVERIFY(QTest::qWaitFor([&] { return search->currentFrame() == search->unifiedFrame(); }, 10000));
+            QVERIFY(QTest::qWaitFor(
+                [&] { return search->currentFrame() == search->unifiedFrame(); }, 10000));
             ::button(search->unifiedFrame(), "closeButton")->click();
         });
         answerer.then([&](QWidget *dialog) {
@@ -170,10 +180,12 @@ void tst_DeviceReplaced::nothingReachesTheOtherDevice()
 
     // B's queue runs in order: once a command given now is answered, anything sent to B before has
     // been, and a successful setting or file command would have left its item.
-    QSignalSpy marker(b.device()->executeCommand(Device::ReadEnvironment), &CommandHandle::finished);
+    QSignalSpy marker(b.device()->executeCommand(Device::ReadEnvironment),
+                      &CommandHandle::finished);
     QVERIFY(marker.wait(5000));
-    for (int item : { Device::WriteCalibration, Device::ChangePassword, Device::SetAggregateDose,
-             Device::ResetAggregateDose, Device::ListFiles, Device::RemoveFile, Device::WriteFile })
+    for (int item :
+         { Device::WriteCalibration, Device::ChangePassword, Device::SetAggregateDose,
+           Device::ResetAggregateDose, Device::ListFiles, Device::RemoveFile, Device::WriteFile })
         QVERIFY2(!b.device()->data(item).isValid(), qPrintable(QString::number(item, 16)));
 
     if (when == Replaced::InFirmwareUpload) {
