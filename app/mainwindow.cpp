@@ -180,6 +180,9 @@ void MainWindow::OnDeviceRemoved(const QString &name)
 {
     VLOG << "Removing " << name << " from UI";
     QTreeWidget *tree = ui->devicesTreeWidget;
+    // Taking the current item out would make a neighbour current and bind the page to it (a
+    // calibration read, a firmware check) just before the welcome page comes back.
+    tree->setCurrentIndex(QModelIndex());
     for (int i = tree->topLevelItemCount() - 1; i >= 0; --i) {
         QTreeWidgetItem *item = tree->topLevelItem(i);
         const QVariant data = item->data(0, Qt::UserRole);
@@ -194,8 +197,6 @@ void MainWindow::OnDeviceRemoved(const QString &name)
         panel->clearDevice();
     m_pages->setCurrentIndex(WelcomePage);
     NotificationHub::instance()->OnMessageNotification(tr("Device was removed"));
-    if (tree->topLevelItemCount() > 0)
-        tree->setCurrentIndex(QModelIndex());
 }
 
 void MainWindow::OnShowAutonomousFrame()

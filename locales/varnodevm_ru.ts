@@ -131,6 +131,13 @@
     </message>
 </context>
 <context>
+    <name>DevicePanel</name>
+    <message>
+        <source>The device was disconnected or replaced while the dialog was open. Nothing was sent.</source>
+        <translation>Прибор был отключён или заменён, пока было открыто окно. Ничего не отправлено.</translation>
+    </message>
+</context>
+<context>
     <name>DeviceTask</name>
     <message>
         <source>the password is %1 bytes long; the device takes passwords of 0 to %2 bytes</source>

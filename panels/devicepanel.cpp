@@ -1,7 +1,10 @@
 #include "panels/devicepanel.h"
 
 #include "device/device.h"
+#include "device/deviceinfo.h"
 #include "device/devicemanager.h"
+#include "link/logging.h"
+#include "tasks/notificationhub.h"
 
 DevicePanel::DevicePanel(QWidget *parent)
     : QWidget(parent)
@@ -13,6 +16,28 @@ DevicePanel::DevicePanel(QWidget *parent)
 Device *DevicePanel::device() const
 {
     return m_deviceName.isEmpty() ? nullptr : DeviceManager::instance()->device(m_deviceName);
+}
+
+DevicePanel::DeviceTarget DevicePanel::currentTarget() const
+{
+    Device *current = device();
+    if (!current)
+        return { m_deviceName, nullptr, QString(), QString() };
+    return { m_deviceName, current, current->deviceInfo().hardwareVersion(), current->platform() };
+}
+
+Device *DevicePanel::targetStillShown(const DeviceTarget &target) const
+{
+    // The object, not the name: a monitor plugged in after another one may get its path.
+    Device *current = device();
+    if (target.device && current == target.device
+        && current->deviceInfo().hardwareVersion() == target.hardwareVersion
+        && current->platform() == target.platform)
+        return current;
+    VLOG << "Device " << target.name << " is no longer shown; nothing sent";
+    NotificationHub::instance()->OnMessageNotification(
+        tr("The device was disconnected or replaced while the dialog was open. Nothing was sent."));
+    return nullptr;
 }
 
 void DevicePanel::setDevice(const QString &name)

@@ -182,19 +182,19 @@ void GeneralDeviceWidget::showNewestFirmware(const QStringList &versions)
 
 void GeneralDeviceWidget::OnUpdateFirmwareClicked()
 {
-    Device *current = device();
-    if (!current)
+    const DeviceTarget target = currentTarget();
+    if (!target.device)
         return;
-    const DeviceInfo info = current->deviceInfo();
-    SoftwareUpdateDialog search(info.hardwareVersion(), current->platform(), info.firmwareVersion(), this,
+    SoftwareUpdateDialog search(target.hardwareVersion, target.platform,
+                                target.device->deviceInfo().firmwareVersion(), this,
                                 QStringLiteral("newest"));
     if (search.exec() != QDialog::Accepted || !search.isDownloadReady())
         return;
-    FirmwareUploadDialog upload(this);
-    // The monitor may have gone while the download ran.
-    current = device();
+    // The release fits the monitor it was found for, and no other.
+    Device *current = targetStillShown(target);
     if (!current)
         return;
+    FirmwareUploadDialog upload(this);
     upload.setDevice(current->name());
     upload.setFiles(search.downloadedFileDetails());
     if (upload.exec() == QDialog::Accepted)
@@ -224,7 +224,8 @@ void GeneralDeviceWidget::OnReadCalibrationTaskResult(const QVariant &value)
 
 void GeneralDeviceWidget::OnWriteCalibration()
 {
-    if (!device())
+    const DeviceTarget target = currentTarget();
+    if (!target.device)
         return;
     const double coefficient = ui->calibrationCoeffValueBox->value();
     // Compared in hundredths, as the box shows them: 1.50 typed is 1.50, whatever the binary value.
@@ -246,8 +247,7 @@ void GeneralDeviceWidget::OnWriteCalibration()
             return;
         params.insert(QLatin1String(WriteCalibrationTask::kPasswordKey), dialog.password());
     }
-    // The device may have gone while the dialog was open.
-    if (Device *current = device())
+    if (Device *current = targetStillShown(target))
         current->executeCommand(Device::WriteCalibration, params);
 }
 
@@ -270,10 +270,12 @@ void GeneralDeviceWidget::OnChangePassword()
 {
     if (QApplication::activeModalWidget())
         return;
+    const DeviceTarget target = currentTarget();
+    const bool bound = !target.device.isNull();
     PasswordChangeDialog dialog(this);
-    if (dialog.exec() != QDialog::Accepted)
+    if (dialog.exec() != QDialog::Accepted || !bound)
         return;
-    Device *current = device();
+    Device *current = targetStillShown(target);
     if (!current)
         return;
     QVariantHash params;

@@ -274,15 +274,15 @@ bool MeasurementsWidget::askPassword(const QString &title, const QString &text, 
 
 void MeasurementsWidget::OnResetAggregateDose()
 {
-    if (!device())
+    const DeviceTarget target = currentTarget();
+    if (!target.device)
         return;
     QString password;
     if (m_passwordRetry && !askPassword(tr("Reset password"), tr("Please enter reset password."), &password))
         return;
     QVariantHash params;
     params.insert(QLatin1String(ResetAggregateDoseTask::kPasswordKey), password);
-    // The device may have gone while the dialog was open.
-    if (Device *current = device())
+    if (Device *current = targetStillShown(target))
         current->executeCommand(Device::ResetAggregateDose, params);
 }
 
@@ -305,22 +305,25 @@ void MeasurementsWidget::processResetDose(const QVariant &result)
 
 void MeasurementsWidget::OnSetAggregateDose()
 {
-    if (!device())
+    const DeviceTarget target = currentTarget();
+    if (!target.device)
         return;
     AggregateDoseDialog doseDialog(m_shownDose, this);
     if (doseDialog.exec() != QDialog::Accepted)
         return;
-    m_requestedDose = doseDialog.value();
+    const double dose = doseDialog.value();
     const quint32 seconds = quint32(doseDialog.duration());
     QString password;
     if (m_passwordRetry && !askPassword(tr("Dose set password"), tr("Please enter set password."), &password))
         return;
     QVariantHash params;
     params.insert(QLatin1String(SetAggregateDoseTask::kPasswordKey), password);
-    params.insert(QLatin1String(SetAggregateDoseTask::kValueKey), m_requestedDose);
+    params.insert(QLatin1String(SetAggregateDoseTask::kValueKey), dose);
     params.insert(QLatin1String(SetAggregateDoseTask::kTimeKey), seconds);
-    if (Device *current = device())
+    if (Device *current = targetStillShown(target)) {
+        m_requestedDose = dose;
         current->executeCommand(Device::SetAggregateDose, params);
+    }
 }
 
 void MeasurementsWidget::processSetDose(const QVariant &result)

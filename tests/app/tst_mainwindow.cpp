@@ -3,6 +3,8 @@
 #include "app/mainwindow.h"
 #include "app/notificationsmanager.h"
 #include "app/resources.h"
+#include "device/commandhandle.h"
+#include "device/device.h"
 #include "device/devicemanager.h"
 #include "panels/devicepanel.h"
 #include "tasks/notificationhub.h"
@@ -120,6 +122,8 @@ void tst_MainWindow::removalReturnsToWelcomePage()
     QTRY_COMPARE_WITH_TIMEOUT(tree()->topLevelItemCount(), 2, 10000);
     const QString gone = itemName(removed);
     const QString stays = itemName(1 - removed);
+    QPointer<Device> survivor = DeviceManager::instance()->device(stays);
+    QSignalSpy updates(survivor.data(), &Device::dataUpdated);
 
     m_sims[removed].stop();
     QTRY_COMPARE_WITH_TIMEOUT(tree()->topLevelItemCount(), 1, 10000);
@@ -129,6 +133,14 @@ void tst_MainWindow::removalReturnsToWelcomePage()
     auto *panel = qobject_cast<DevicePanel *>(m_window->page(MainWindow::DevicePage));
     QVERIFY(panel->deviceName().isEmpty());
     QVERIFY(!DeviceManager::instance()->hasDevice(gone));
+
+    // The device that stays was not bound on the way: its queue runs in order, so once a command
+    // given now is answered, a calibration read queued by the removal would have been too.
+    QVERIFY(survivor);
+    QSignalSpy marker(survivor->executeCommand(Device::ReadEnvironment), &CommandHandle::finished);
+    QVERIFY(marker.wait(5000));
+    for (const QList<QVariant> &update : qAsConst(updates))
+        QVERIFY(update.at(0).toInt() != Device::ReadCalibration);
 }
 
 void tst_MainWindow::removalOfUnknownNameClearsThePage()
