@@ -2,6 +2,7 @@
 // program, for scripts and for people without a screen.
 
 #include "tools/varnoctl/varnoctl.h"
+#include "tools/varnoctl/varnoctlwatch.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -51,9 +52,14 @@ int main(int argc, char *argv[])
         "                            convert statistics files already on disk (no --port)\n"
         "  history export HIST [--from T] [--to T] [--where OP VALUE] [--out FILE.csv]\n"
         "                            write a history as CSV (no --port); T \"yyyy-MM-dd hh:mm:ss\"\n"
-        "  history rm [--yes]        remove the statistics from the monitor (asks unless --yes)\n\n"
+        "  history rm [--yes]        remove the statistics from the monitor (asks unless --yes)\n"
+        "  watch [--interval S] [--format csv|jsonl] [--out FILE] [--count N] [--duration S]\n"
+        "        [--mqtt URL [--mqtt-topic P] [--mqtt-user U] [--mqtt-ca FILE] [--no-discovery]]\n"
+        "                            log the readings until stopped (Ctrl+C), across unplugs;\n"
+        "                            with --mqtt alone nothing goes to stdout unless --out -\n\n"
         "Without --port, a command uses the only monitor present.\n"
-        "Exit codes: 0 done, 1 password refused, 2 usage, 3 no answer, 4 link failure, 5 other failure."));
+        "Exit codes: 0 done, 1 password refused, 2 usage, 3 no answer, 4 link failure, 5 other failure,\n"
+        "6 MQTT login refused, 7 MQTT TLS failure."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("Serial port of the monitor."),
@@ -81,10 +87,13 @@ int main(int argc, char *argv[])
     const QCommandLineOption yesOption(QStringLiteral("yes"), QStringLiteral("history rm: do not ask."));
     parser.addOptions({ portOption, passwordOption, jsonOption, attributesOption, verboseOption, outOption,
                         fromOption, toOption, whereOption, yesOption });
+    addWatchOptions(parser);
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("What to do (see above)."));
     parser.process(app);
 
     verbose = parser.isSet(verboseOption);
+    if (parser.positionalArguments().value(0) == QLatin1String("watch"))
+        return runWatch(app, parser);
     Ctl::Options options;
     options.port = parser.value(portOption);
     if (parser.isSet(passwordOption))
