@@ -1,8 +1,10 @@
 #pragma once
 
+#include "device/sensoragreement.h"
 #include "panels/devicepanel.h"
 
 #include <QColor>
+#include <QElapsedTimer>
 #include <QVariant>
 #include <QVector>
 
@@ -37,6 +39,8 @@ public:
     const QVector<double> &timeData() const { return m_time; }
     GraphPlotter *chart() const { return m_chart; }
     UserSettingsWindow *settingsWindow() const { return m_settingsWindow.get(); }
+    // The quiet notice shown while the two sensors disagree.
+    QLabel *disagreementNotice() const { return m_disagreementNotice; }
 
     // The display style for a value: green below the warning level, yellow up to the critical
     // level, red from there on.
@@ -94,4 +98,7 @@ private:
     double m_requestedDose = 0.0;
     double m_shownDose = 0.0;
     bool m_passwordRetry = false;
+    SensorAgreement m_agreement;
+    QElapsedTimer m_agreementClock;
+    QLabel *m_disagreementNotice = nullptr;
 };
