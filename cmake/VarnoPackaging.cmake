@@ -28,3 +28,9 @@ install(FILES ${CMAKE_SOURCE_DIR}/packaging/${VARNO_APP_ID}.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${CMAKE_SOURCE_DIR}/resources/images/logo.png
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/64x64/apps RENAME ${VARNO_APP_ID}.png)
+
+# The always-on logger, a systemd user unit; systemd reads user units from <prefix>/lib/systemd/user
+# for /usr and /usr/local alike.
+set(VARNO_INSTALL_BINDIR ${CMAKE_INSTALL_FULL_BINDIR})
+configure_file(${CMAKE_SOURCE_DIR}/packaging/varno-watch.service ${CMAKE_BINARY_DIR}/packaging/varno-watch.service @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/packaging/varno-watch.service DESTINATION lib/systemd/user)
