@@ -148,7 +148,8 @@ private slots:
     void login();
 
 private:
-    QProcess *watch(const QStringList &arguments, const QString &password = QString());
+    QProcess *watch(const QStringList &arguments, const QString &password = QString(),
+                    const QString &scheme = QStringLiteral("mqtt"));
     QTemporaryDir m_dir;
     DevSimProcess m_sim;
     int m_port = 0;
@@ -174,7 +175,7 @@ void TestVarnoctlMqtt::cleanup()
     m_watches.clear();
 }
 
-QProcess *TestVarnoctlMqtt::watch(const QStringList &arguments, const QString &password)
+QProcess *TestVarnoctlMqtt::watch(const QStringList &arguments, const QString &password, const QString &scheme)
 {
     auto *process = new QProcess;
     m_watches.append(process);
@@ -183,7 +184,7 @@ QProcess *TestVarnoctlMqtt::watch(const QStringList &arguments, const QString &p
         environment.insert(QStringLiteral("VARNO_MQTT_PASSWORD"), password);
     process->setProcessEnvironment(environment);
     process->start(QStringLiteral(VARNO_CTL_PATH),
-                   QStringList { "--port", m_sim.path(), "watch", "--mqtt", QStringLiteral("mqtt://127.0.0.1:%1").arg(m_port) }
+                   QStringList { "--port", m_sim.path(), "watch", "--mqtt", QStringLiteral("%1://127.0.0.1:%2").arg(scheme).arg(m_port) }
                        + arguments);
     return process;
 }
@@ -287,20 +288,28 @@ void TestVarnoctlMqtt::reconnectsThenLastWill()
 
 void TestVarnoctlMqtt::login_data()
 {
+    QTest::addColumn<QString>("scheme");
     QTest::addColumn<QString>("password");
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("exitCode");
-    QTest::newRow("right password") << "s3cret" << QStringList { "--count", "1" } << 0;
+    QTest::addColumn<QByteArray>("error");
+    QTest::newRow("right password") << "mqtt" << "s3cret" << QStringList { "--count", "1" } << 0 << QByteArray();
     // Refused, the watch ends by itself however long it was to run.
-    QTest::newRow("wrong password") << "wrong" << QStringList { "--duration", "60" } << 6;
-    QTest::newRow("no password") << QString() << QStringList { "--duration", "60" } << 6;
+    QTest::newRow("wrong password") << "mqtt" << "wrong" << QStringList { "--duration", "60" } << 6
+                                    << QByteArray("the MQTT broker refused the login");
+    QTest::newRow("no password") << "mqtt" << QString() << QStringList { "--duration", "60" } << 6
+                                 << QByteArray("the MQTT broker refused the login");
+    QTest::newRow("TLS to a plain listener") << "mqtts" << "s3cret" << QStringList { "--duration", "60" } << 7
+                                             << QByteArray("TLS with the MQTT broker failed");
 }
 
 void TestVarnoctlMqtt::login()
 {
+    QFETCH(QString, scheme);
     QFETCH(QString, password);
     QFETCH(QStringList, arguments);
     QFETCH(int, exitCode);
+    QFETCH(QByteArray, error);
     const QString passwords = m_dir.filePath(QStringLiteral("passwords"));
     QFile::remove(passwords);
     QCOMPARE(QProcess::execute(QStringLiteral("mosquitto_passwd"), { "-c", "-b", passwords, "watcher", "s3cret" }), 0);
@@ -308,12 +317,11 @@ void TestVarnoctlMqtt::login()
     Broker broker;
     QVERIFY(broker.start(m_dir.path(), m_port, passwords));
 
-    QProcess *process = watch(QStringList { "--mqtt-user", "watcher" } + arguments, password);
+    QProcess *process = watch(QStringList { "--mqtt-user", "watcher" } + arguments, password, scheme);
     QVERIFY(process->waitForFinished(30000));
     QCOMPARE(process->exitCode(), exitCode);
     const QByteArray err = process->readAllStandardError();
-    if (exitCode != 0)
-        QVERIFY2(err.contains("varnoctl: error: the MQTT broker refused the login"), err.constData());
+    QVERIFY2(err.contains("varnoctl: error: " + error) == !error.isEmpty(), err.constData());
 }
 
 QTEST_GUILESS_MAIN(TestVarnoctlMqtt)

@@ -5,6 +5,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -125,6 +126,14 @@ int runWatch(QCoreApplication &app, const QCommandLineParser &parser)
             || settings.discoveryPrefix.contains(QLatin1Char('+')) || settings.discoveryPrefix.contains(QLatin1Char('#'))) {
             printError(tr("MQTT topic prefixes may not be empty nor hold '+' or '#'"));
             return kExitUsage;
+        }
+        if (!settings.caFile.isEmpty() && !settings.tls) {
+            printError(tr("--mqtt-ca needs an mqtts:// broker"));
+            return kExitUsage;
+        }
+        if (!settings.caFile.isEmpty() && !QFileInfo(settings.caFile).isReadable()) {
+            printError(tr("cannot read the CA certificate %1").arg(settings.caFile));
+            return MqttPublisher::kExitTlsFailed;
         }
     }
 
