@@ -12,6 +12,7 @@
 #include "ui_measurementswidget.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QTimerEvent>
 #include <QVBoxLayout>
@@ -72,7 +73,11 @@ MeasurementsWidget::MeasurementsWidget(QWidget *parent)
     m_disagreementNotice->setStyleSheet(QStringLiteral("color: gray;"));
     m_disagreementNotice->hide();
     ui->verticalLayout->addWidget(m_disagreementNotice);
-    m_agreementClock.start();
+    m_agreementClock = [clock = std::make_shared<QElapsedTimer>()] {
+        if (!clock->isValid())
+            clock->start();
+        return clock->elapsed();
+    };
 }
 
 MeasurementsWidget::~MeasurementsWidget()
@@ -193,7 +198,7 @@ void MeasurementsWidget::showEnvironment(const QVariant &value)
     const double right = EnvironmentState::display(state.right);
     const double aggregate = EnvironmentState::display(state.dose);
     const double average = EnvironmentState::display(state.average);
-    m_disagreementNotice->setVisible(m_agreement.add(m_agreementClock.elapsed(), left, right));
+    m_disagreementNotice->setVisible(m_agreement.add(m_agreementClock(), left, right));
 
     ui->leftSensorOverflowLabel->setVisible(left >= m_warningLevel);
     ui->rightSensorOverflowLabel->setVisible(right >= m_warningLevel);

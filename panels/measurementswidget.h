@@ -4,10 +4,10 @@
 #include "panels/devicepanel.h"
 
 #include <QColor>
-#include <QElapsedTimer>
 #include <QVariant>
 #include <QVector>
 
+#include <functional>
 #include <memory>
 
 class GraphPlotter;
@@ -39,8 +39,10 @@ public:
     const QVector<double> &timeData() const { return m_time; }
     GraphPlotter *chart() const { return m_chart; }
     UserSettingsWindow *settingsWindow() const { return m_settingsWindow.get(); }
-    // The quiet notice shown while the two sensors disagree.
+    // The quiet notice shown while the two sensors disagree, and for the tests, which cannot wait
+    // five minutes, the clock (milliseconds) it measures the disagreement by.
     QLabel *disagreementNotice() const { return m_disagreementNotice; }
+    void setAgreementClock(std::function<qint64()> clock) { m_agreementClock = std::move(clock); }
 
     // The display style for a value: green below the warning level, yellow up to the critical
     // level, red from there on.
@@ -99,6 +101,6 @@ private:
     double m_shownDose = 0.0;
     bool m_passwordRetry = false;
     SensorAgreement m_agreement;
-    QElapsedTimer m_agreementClock;
+    std::function<qint64()> m_agreementClock;
     QLabel *m_disagreementNotice = nullptr;
 };
