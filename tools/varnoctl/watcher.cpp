@@ -128,10 +128,23 @@ void Watcher::finish(int code, const QString &error)
     if (m_done)
         return;
     m_done = true;
+    m_exitCode = code;
+    m_error = error;
     m_tick.stop();
     m_duration.stop();
     m_identifyTimeout.stop();
-    emit finished(code, error);
+    // A read in flight is let finish, so that its reply does not wait in the port for whoever opens
+    // it next; the task's watchdog bounds the wait.
+    if (!m_read)
+        emitFinished();
+}
+
+void Watcher::emitFinished()
+{
+    if (m_finished)
+        return;
+    m_finished = true;
+    emit finished(m_exitCode, m_error);
 }
 
 void Watcher::open(const QString &name)
@@ -170,6 +183,9 @@ void Watcher::OnIdentified(const QString &name)
         return;
     m_identifyTimeout.stop();
     m_identified = true;
+    // The watch reads the environment itself; a state poll, besides being of no use here, could be
+    // in flight when the watch ends and leave its reply in the port.
+    device->setPolling(false);
     const DeviceInfo info = device->deviceInfo();
     m_monitor = WatchedMonitor { name, serialOf(info), info.deviceId().remove(QChar(0)).trimmed(),
                                  device->displayName(), info.firmwareVersion() };
@@ -192,6 +208,10 @@ void Watcher::OnGone(const QString &name)
     m_agreement.reset();
     if (!m_retryingIdentity)
         m_gone.insert(name);
+    if (m_done) {
+        emitFinished();
+        return;
+    }
     if (m_identified) {
         m_identified = false;
         ++m_disconnections;
@@ -199,8 +219,7 @@ void Watcher::OnGone(const QString &name)
     }
     // Another monitor may be present already, or this one's port may still be there after its link
     // failed: look again once the device is gone.
-    if (!m_done)
-        QTimer::singleShot(kRescanDelayMs, this, &Watcher::rescan);
+    QTimer::singleShot(kRescanDelayMs, this, &Watcher::rescan);
 }
 
 void Watcher::rescan()
@@ -228,15 +247,27 @@ void Watcher::OnTick()
     auto *task = new ReadEnvironmentStateTask(device);
     m_read = task;
     connect(task, &Task::Complete, this, &Watcher::OnReadComplete);
+    // A task dropped unreported (its scheduler went) must not keep the end waiting.
+    connect(task, &QObject::destroyed, this, [this] {
+        if (m_done)
+            QTimer::singleShot(0, this, [this] {
+                if (!m_read)
+                    emitFinished();
+            });
+    });
     TaskManager::addTask(task);
 }
 
 void Watcher::OnReadComplete()
 {
     auto *task = qobject_cast<Task *>(sender());
-    if (!task || task != m_read || m_done)
+    if (!task || task != m_read)
         return;
     m_read.clear();
+    if (m_done) {
+        emitFinished();
+        return;
+    }
     if (task->resultCode() != TaskResult::Successful || !task->resultData().canConvert<EnvironmentState>()) {
         ++m_missed;
         return;

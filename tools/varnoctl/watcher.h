@@ -86,6 +86,7 @@ private:
     void open(const QString &name);
     void rescan();
     void finish(int code, const QString &error = QString());
+    void emitFinished();
 
     Options m_options;
     DeviceNotifier *m_notifier = nullptr;
@@ -107,6 +108,9 @@ private:
     qint64 m_missed = 0;
     qint64 m_disconnections = 0;
     bool m_done = false;
+    bool m_finished = false;
+    int m_exitCode = 0;
+    QString m_error;
 };
 
 // Writes the watch as JSON lines or CSV to stdout or appended to a file, one flushed line each.
