@@ -34,3 +34,8 @@ if(TARGET varnocore)
     target_compile_definitions(varnocore PRIVATE
         VARNO_UDEV_RULE_PATH="${VARNO_UDEV_RULES_DIR}/60-varno-monitor.rules")
 endif()
+# The always-on logger, a systemd user unit; systemd reads user units from <prefix>/lib/systemd/user
+# for /usr and /usr/local alike.
+set(VARNO_INSTALL_BINDIR ${CMAKE_INSTALL_FULL_BINDIR})
+configure_file(${CMAKE_SOURCE_DIR}/packaging/varno-watch.service ${CMAKE_BINARY_DIR}/packaging/varno-watch.service @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/packaging/varno-watch.service DESTINATION lib/systemd/user)

@@ -9,10 +9,6 @@ void registerEnvironmentState()
     qRegisterMetaType<EnvironmentState>("EnvironmentState");
 }
 
-QString hundredths(qint64 value)
-{
-    return QString::number(EnvironmentState::display(value), 'f', 2);
-}
 } // namespace
 
 Q_CONSTRUCTOR_FUNCTION(registerEnvironmentState)
@@ -29,10 +25,21 @@ bool EnvironmentState::fromReply(const QByteArray &reply, EnvironmentState *out)
     return true;
 }
 
+QString EnvironmentState::displayText(qint64 hundredths)
+{
+    // Whole and fractional parts apart: a double holds 2^53 exactly, the device's dose field more.
+    const quint64 magnitude = hundredths < 0 ? quint64(0) - quint64(hundredths) : quint64(hundredths);
+    return QStringLiteral("%1%2.%3")
+        .arg(hundredths < 0 ? QStringLiteral("-") : QString())
+        .arg(magnitude / 100)
+        .arg(magnitude % 100, 2, 10, QLatin1Char('0'));
+}
+
 QDebug operator<<(QDebug debug, const EnvironmentState &state)
 {
     QDebugStateSaver saver(debug);
-    debug.nospace().noquote() << "[L]=" << hundredths(state.left) << "[R]=" << hundredths(state.right)
-                              << "[D]=" << hundredths(state.dose) << "[A]=" << hundredths(state.average);
+    const auto text = &EnvironmentState::displayText;
+    debug.nospace().noquote() << "[L]=" << text(state.left) << "[R]=" << text(state.right)
+                              << "[D]=" << text(state.dose) << "[A]=" << text(state.average);
     return debug;
 }

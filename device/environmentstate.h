@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QMetaType>
+#include <QString>
 
 class QDebug;
 
@@ -20,6 +21,8 @@ struct EnvironmentState
     static constexpr quint8 kCommand = 0x20;
 
     static double display(qint64 hundredths) { return double(hundredths) / 100.0; }
+    // The same value as text with two decimals, exact for every value the device can send.
+    static QString displayText(qint64 hundredths);
 
     bool operator==(const EnvironmentState &o) const
     {

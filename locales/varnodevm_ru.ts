@@ -905,6 +905,10 @@ The downloaded file is:
         <source>Aggregate dose wasn&apos;t set, because of wrong password.</source>
         <translation>Накопленная доза не задана: неверный пароль.</translation>
     </message>
+    <message>
+        <source>The two sensors have disagreed for five minutes: one of them may be covered or faulty.</source>
+        <translation>Показания двух датчиков расходятся уже пять минут: один из них, возможно, закрыт или неисправен.</translation>
+    </message>
 </context>
 <context>
     <name>NormalDeviceFrame</name>

@@ -14,6 +14,7 @@
 #include "ui_measurementswidget.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QTimerEvent>
 #include <QVBoxLayout>
@@ -67,6 +68,18 @@ MeasurementsWidget::MeasurementsWidget(QWidget *parent)
         sign->setSizePolicy(policy);
         sign->hide();
     }
+    m_disagreementNotice = new QLabel(
+        tr("The two sensors have disagreed for five minutes: one of them may be covered or faulty."), this);
+    m_disagreementNotice->setObjectName(QStringLiteral("disagreementNotice"));
+    m_disagreementNotice->setWordWrap(true);
+    m_disagreementNotice->setStyleSheet(QStringLiteral("color: gray;"));
+    m_disagreementNotice->hide();
+    ui->verticalLayout->addWidget(m_disagreementNotice);
+    m_agreementClock = [clock = std::make_shared<QElapsedTimer>()] {
+        if (!clock->isValid())
+            clock->start();
+        return clock->elapsed();
+    };
 }
 
 MeasurementsWidget::~MeasurementsWidget()
@@ -103,6 +116,8 @@ void MeasurementsWidget::resetDisplay()
     showValue(ui->averageDisplay, 0);
     showValue(ui->aggregatedDisplay, 0);
     m_shownDose = 0;
+    m_agreement.reset();
+    m_disagreementNotice->hide();
     m_sampleClock = 0;
     m_chart->setStartTime(QDateTime::currentDateTime());
     m_time.clear();
@@ -192,6 +207,7 @@ void MeasurementsWidget::showEnvironment(const QVariant &value)
     const double right = EnvironmentState::display(state.right);
     const double aggregate = EnvironmentState::display(state.dose);
     const double average = EnvironmentState::display(state.average);
+    m_disagreementNotice->setVisible(m_agreement.add(m_agreementClock(), left, right));
 
     ui->leftSensorOverflowLabel->setVisible(left >= m_warningLevel);
     ui->rightSensorOverflowLabel->setVisible(right >= m_warningLevel);

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "device/sensoragreement.h"
 #include "panels/devicepanel.h"
 
 #include <QColor>
 #include <QVariant>
 #include <QVector>
 
+#include <functional>
 #include <memory>
 
 class GraphPlotter;
@@ -37,6 +39,10 @@ public:
     const QVector<double> &timeData() const { return m_time; }
     GraphPlotter *chart() const { return m_chart; }
     UserSettingsWindow *settingsWindow() const { return m_settingsWindow.get(); }
+    // The quiet notice shown while the two sensors disagree, and for the tests, which cannot wait
+    // five minutes, the clock (milliseconds) it measures the disagreement by.
+    QLabel *disagreementNotice() const { return m_disagreementNotice; }
+    void setAgreementClock(std::function<qint64()> clock) { m_agreementClock = std::move(clock); }
 
     // The display style for a value: green below the warning level, yellow up to the critical
     // level, red from there on.
@@ -94,4 +100,7 @@ private:
     double m_requestedDose = 0.0;
     double m_shownDose = 0.0;
     bool m_passwordRetry = false;
+    SensorAgreement m_agreement;
+    std::function<qint64()> m_agreementClock;
+    QLabel *m_disagreementNotice = nullptr;
 };

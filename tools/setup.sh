@@ -7,6 +7,7 @@ packages=(
     qtbase5-dev qtbase5-dev-tools libqt5sql5-sqlite qttools5-dev qttools5-dev-tools
     qttranslations5-l10n libudev-dev umockdev libumockdev-dev libsqlite3-dev libbenchmark-dev
     xvfb xauth x11-apps x11-utils imagemagick python3 valgrind appstream
+    mosquitto mosquitto-clients libmosquitto-dev
 )
 
 missing=()

@@ -60,6 +60,8 @@ private slots:
     void environmentFillsAndColoursTheDisplays();
     void extremeReadingsKeepTheLayout_data();
     void extremeReadingsKeepTheLayout();
+    void disagreementNotice_data();
+    void disagreementNotice();
     void failedReadsLeaveGapsOnTheTimeAxis();
     void readsDoNotPileUpBehindATransfer();
     void everythingFitsTheSmallestWindow_data();
@@ -191,6 +193,36 @@ void tst_MeasurementsWidget::extremeReadingsKeepTheLayout()
     else
         QCOMPARE(doseDisplay->toolTip(), QString::number(doseValue, 'f', 2));
     widget.grab();
+}
+
+void tst_MeasurementsWidget::disagreementNotice_data()
+{
+    QTest::addColumn<QString>("left");
+    QTest::addColumn<QString>("right");
+    QTest::addColumn<bool>("shown");
+    QTest::newRow("far apart") << "200" << "0" << true;
+    QTest::newRow("close") << "200" << "150" << false;
+}
+
+void tst_MeasurementsWidget::disagreementNotice()
+{
+    QFETCH(QString, left);
+    QFETCH(QString, right);
+    QFETCH(bool, shown);
+    AttachedSimulator sim;
+    QVERIFY(sim.attach({ "--env-fixed", "--left", left, "--right", right }));
+    MeasurementsWidget widget;
+    qint64 now = 0;
+    // Each reading comes five minutes after the one before.
+    widget.setAgreementClock([&now] { return (now++) * SensorAgreement::kThreshold.holdMs; });
+    widget.setPollInterval(kFastPollMs);
+    widget.setDevice(sim.path());
+    QTRY_COMPARE(widget.timeData().size(), 1);
+    QVERIFY(widget.disagreementNotice()->isHidden());
+    QTRY_COMPARE(widget.timeData().size(), 2);
+    QCOMPARE(!widget.disagreementNotice()->isHidden(), shown);
+    widget.clearDevice();
+    QVERIFY(widget.disagreementNotice()->isHidden());
 }
 
 void tst_MeasurementsWidget::failedReadsLeaveGapsOnTheTimeAxis()

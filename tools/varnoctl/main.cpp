@@ -2,6 +2,7 @@
 // program, for scripts and for people without a screen.
 
 #include "tools/varnoctl/varnoctl.h"
+#include "tools/varnoctl/varnoctlwatch.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -57,11 +58,16 @@ int main(int argc, char *argv[])
         "                            the newest firmware for this monitor, or that it is up to date\n"
         "  firmware upload [--server URL] [--yes]\n"
         "                            download the newest firmware and put it on the monitor (with\n"
-        "                            --password; asks before removing the old files unless --yes)\n\n"
+        "                            --password; asks before removing the old files unless --yes)\n"
+        "  watch [--interval S] [--format csv|jsonl] [--out FILE] [--count N] [--duration S]\n"
+        "        [--mqtt URL [--mqtt-topic P] [--mqtt-user U] [--mqtt-ca FILE] [--no-discovery]]\n"
+        "                            log the readings until stopped (Ctrl+C), across unplugs;\n"
+        "                            with --mqtt alone nothing goes to stdout unless --out -\n\n"
         "Without --port, a command uses the only monitor present.\n"
         "Exit codes: 0 done, 1 password refused, 2 usage, 3 no answer in time (--timeout),\n"
         "4 link failure, 5 other failure, 6 refused before it reached the monitor: a value out of\n"
-        "range, a password too long, a file the monitor cannot hold (the message names the range)."));
+        "range, a password too long, a file the monitor cannot hold (the message names the range);\n"
+        "watch only: 7 MQTT login refused, 8 MQTT TLS failure."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("Serial port of the monitor."),
@@ -98,10 +104,13 @@ int main(int argc, char *argv[])
                                           QStringLiteral("url"));
     parser.addOptions({ portOption, passwordOption, jsonOption, attributesOption, verboseOption, outOption,
                         fromOption, toOption, whereOption, yesOption, timeoutOption, serverOption });
+    addWatchOptions(parser);
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("What to do (see above)."));
     parser.process(app);
 
     verbose = parser.isSet(verboseOption);
+    if (parser.positionalArguments().value(0) == QLatin1String("watch"))
+        return runWatch(app, parser);
     Ctl::Options options;
     options.port = parser.value(portOption);
     if (parser.isSet(passwordOption))

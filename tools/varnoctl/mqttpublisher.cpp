@@ -1,0 +1,384 @@
+#include "tools/varnoctl/mqttpublisher.h"
+
+#include "link/logging.h"
+
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSocketNotifier>
+#include <QUrl>
+
+#include <mosquitto.h>
+#include <mqtt_protocol.h>
+
+#include <algorithm>
+#include <cerrno>
+
+namespace {
+
+const char kOnline[] = "online";
+const char kOffline[] = "offline";
+constexpr int kQos = 1;
+constexpr int kCloseWaitMs = 1000;
+
+} // namespace
+
+bool MqttPublisher::parseUrl(const QString &url, Settings *settings, QString *error)
+{
+    const QUrl parsed(url, QUrl::StrictMode);
+    const QString scheme = parsed.scheme().toLower();
+    if (!parsed.isValid() || (scheme != QLatin1String("mqtt") && scheme != QLatin1String("mqtts"))
+        || parsed.host().isEmpty() || !(parsed.path().isEmpty() || parsed.path() == QLatin1String("/"))
+        || !parsed.userInfo().isEmpty()) {
+        *error = tr("--mqtt takes mqtt://host[:port] or mqtts://host[:port], not %1").arg(url);
+        return false;
+    }
+    settings->tls = scheme == QLatin1String("mqtts");
+    settings->host = parsed.host();
+    settings->port = parsed.port(settings->tls ? 8883 : 1883);
+    return true;
+}
+
+QString MqttPublisher::topicLevel(const QString &serial)
+{
+    // Home Assistant's object ids take letters, digits, '_' and '-'; a topic level never '+', '#', '/'.
+    QString level;
+    for (const QChar c : serial) {
+        const bool plain = (c >= QLatin1Char('a') && c <= QLatin1Char('z')) || (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
+            || (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('-') || c == QLatin1Char('_');
+        level += plain ? c : QLatin1Char('_');
+    }
+    return level.isEmpty() ? QStringLiteral("unknown") : level;
+}
+
+MqttPublisher::MqttPublisher(const Settings &settings, QObject *parent)
+    : QObject(parent)
+    , m_settings(settings)
+{
+    m_misc.setInterval(1000);
+    connect(&m_misc, &QTimer::timeout, this, [this] {
+        if (m_client && m_fd >= 0) {
+            mosquitto_loop_misc(m_client);
+            sync();
+        }
+    });
+    m_retry.setSingleShot(true);
+    connect(&m_retry, &QTimer::timeout, this, &MqttPublisher::connectNow);
+    m_connectTimeout.setSingleShot(true);
+    m_connectTimeout.setInterval(kConnectTimeoutMs);
+    connect(&m_connectTimeout, &QTimer::timeout, this, [this] {
+        if (m_connecting && !m_connected)
+            connectionLost(MOSQ_ERR_CONN_LOST);
+    });
+}
+
+MqttPublisher::~MqttPublisher()
+{
+    close();
+    delete m_readNotifier;
+    delete m_writeNotifier;
+    if (m_client) {
+        mosquitto_destroy(m_client);
+        mosquitto_lib_cleanup();
+    }
+}
+
+bool MqttPublisher::configure(QString *error)
+{
+    mosquitto_lib_init();
+    m_client = mosquitto_new(nullptr, true, this);
+    if (!m_client) {
+        mosquitto_lib_cleanup();
+        *error = tr("cannot create an MQTT client");
+        return false;
+    }
+    mosquitto_connect_callback_set(m_client, &MqttPublisher::onConnect);
+    mosquitto_disconnect_callback_set(m_client, &MqttPublisher::onDisconnect);
+    int rc = MOSQ_ERR_SUCCESS;
+    if (!m_settings.user.isEmpty())
+        rc = mosquitto_username_pw_set(m_client, m_settings.user.toUtf8().constData(),
+                                       m_settings.password.isNull() ? nullptr : m_settings.password.toUtf8().constData());
+    if (rc == MOSQ_ERR_SUCCESS && m_settings.tls) {
+        const QByteArray caFile = m_settings.caFile.toLocal8Bit();
+        rc = mosquitto_tls_set(m_client, caFile.isEmpty() ? nullptr : caFile.constData(),
+                               caFile.isEmpty() ? "/etc/ssl/certs" : nullptr, nullptr, nullptr, nullptr);
+    }
+    if (rc != MOSQ_ERR_SUCCESS) {
+        *error = tr("MQTT: %1").arg(QString::fromLocal8Bit(mosquitto_strerror(rc)));
+        return false;
+    }
+    return true;
+}
+
+void MqttPublisher::onConnect(mosquitto *, void *self, int rc)
+{
+    auto *publisher = static_cast<MqttPublisher *>(self);
+    publisher->m_connecting = false;
+    publisher->m_connectTimeout.stop();
+    if (rc != CONNACK_ACCEPTED) {
+        const QString text = QString::fromLocal8Bit(mosquitto_connack_string(rc));
+        if (!publisher->m_everConnected
+            && (rc == CONNACK_REFUSED_BAD_USERNAME_PASSWORD || rc == CONNACK_REFUSED_NOT_AUTHORIZED)) {
+            publisher->m_closing = true;
+            emit publisher->refused(kExitLoginRefused, tr("the MQTT broker refused the login: %1").arg(text));
+            return;
+        }
+        VLOG << "MQTT broker refused the connection: " << text;
+        return; // the broker closes; onDisconnect retries
+    }
+    VLOG << "MQTT broker connected";
+    publisher->m_connected = true;
+    publisher->m_everConnected = true;
+    publisher->m_retryMs = kFirstRetryMs;
+    publisher->announce();
+    emit publisher->brokerConnected();
+}
+
+void MqttPublisher::onDisconnect(mosquitto *, void *self, int rc)
+{
+    auto *publisher = static_cast<MqttPublisher *>(self);
+    // 0: our own disconnect, which needs no retry.
+    if (rc != 0 && !publisher->m_closing)
+        QMetaObject::invokeMethod(publisher, [publisher, rc] { publisher->connectionLost(rc); }, Qt::QueuedConnection);
+}
+
+void MqttPublisher::OnConnected(const WatchedMonitor &monitor)
+{
+    const bool otherMonitor = monitor.serial != m_willSerial;
+    if (otherMonitor && m_connected && !m_willSerial.isEmpty())
+        publish(baseTopic() + QStringLiteral("/availability"), kOffline, true);
+    m_monitor = monitor;
+    m_monitorPresent = true;
+    if (!m_client || m_closing)
+        return;
+    if (otherMonitor || (!m_connected && !m_connecting && !m_retry.isActive())) {
+        // The last will names one monitor: another one needs a connection of its own.
+        if (m_connected) {
+            m_closing = true;
+            mosquitto_disconnect(m_client);
+            m_closing = false;
+        }
+        m_retry.stop();
+        connectNow();
+    } else if (m_connected) {
+        announce();
+    }
+}
+
+void MqttPublisher::OnDisconnected()
+{
+    m_monitorPresent = false;
+    if (m_connected)
+        publish(baseTopic() + QStringLiteral("/availability"), kOffline, true);
+}
+
+void MqttPublisher::OnReading(const WatchReading &reading)
+{
+    // Readings taken while the broker is away are not kept for it: the file output has them.
+    if (m_connected && m_monitorPresent)
+        publish(baseTopic() + QStringLiteral("/state"), WatchLog::readingJson(reading, false), false);
+}
+
+void MqttPublisher::connectNow()
+{
+    if (!m_client || m_closing || !m_monitorPresent)
+        return;
+    m_willSerial = m_monitor.serial;
+    const QByteArray willTopic = (baseTopic() + QStringLiteral("/availability")).toUtf8();
+    mosquitto_will_set(m_client, willTopic.constData(), int(qstrlen(kOffline)), kOffline, kQos, true);
+    delete m_readNotifier;
+    delete m_writeNotifier;
+    m_readNotifier = nullptr;
+    m_writeNotifier = nullptr;
+    m_fd = -1;
+    m_connected = false;
+    m_connecting = true;
+    const int rc = mosquitto_connect_async(m_client, m_settings.host.toUtf8().constData(), m_settings.port,
+                                           kKeepAliveSeconds);
+    if (rc != MOSQ_ERR_SUCCESS) {
+        connectionLost(rc);
+        return;
+    }
+    m_connectTimeout.start();
+    m_misc.start();
+    sync();
+}
+
+void MqttPublisher::connectionLost(int rc)
+{
+    if (m_closing)
+        return;
+    const bool wasConnected = m_connected;
+    m_connected = false;
+    m_connecting = false;
+    m_connectTimeout.stop();
+    if (!m_everConnected && isTlsError(rc)) {
+        m_closing = true;
+        emit refused(kExitTlsFailed, tr("TLS with the MQTT broker failed: %1")
+                                         .arg(QString::fromLocal8Bit(mosquitto_strerror(rc))));
+        return;
+    }
+    if (wasConnected || m_retryMs == kFirstRetryMs)
+        VLOG << "MQTT broker lost: " << mosquitto_strerror(rc);
+    if (m_fd >= 0) {
+        // Leave the socket to libmosquitto, which closes it on the next connect.
+        if (m_readNotifier)
+            m_readNotifier->setEnabled(false);
+        if (m_writeNotifier)
+            m_writeNotifier->setEnabled(false);
+    }
+    scheduleRetry();
+}
+
+bool MqttPublisher::isTlsError(int rc) const
+{
+    return m_settings.tls
+        && (rc == MOSQ_ERR_TLS || rc == MOSQ_ERR_TLS_HANDSHAKE || (rc == MOSQ_ERR_ERRNO && errno == EPROTO));
+}
+
+void MqttPublisher::scheduleRetry()
+{
+    if (m_retry.isActive() || m_closing)
+        return;
+    m_retry.start(m_retryMs);
+    m_retryMs = std::min(m_retryMs * 2, kLastRetryMs);
+}
+
+void MqttPublisher::sync()
+{
+    if (!m_client)
+        return;
+    const int fd = mosquitto_socket(m_client);
+    if (fd != m_fd) {
+        // A notifier of a closed descriptor must not fire on the next one that gets its number.
+        for (QSocketNotifier *notifier : { m_readNotifier, m_writeNotifier }) {
+            if (notifier) {
+                notifier->setEnabled(false);
+                notifier->deleteLater();
+            }
+        }
+        m_readNotifier = nullptr;
+        m_writeNotifier = nullptr;
+        m_fd = fd;
+        if (fd >= 0) {
+            m_readNotifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+            connect(m_readNotifier, &QSocketNotifier::activated, this, &MqttPublisher::OnReadable);
+            m_writeNotifier = new QSocketNotifier(fd, QSocketNotifier::Write, this);
+            connect(m_writeNotifier, &QSocketNotifier::activated, this, &MqttPublisher::OnWritable);
+        }
+    }
+    if (m_writeNotifier)
+        m_writeNotifier->setEnabled(mosquitto_want_write(m_client));
+}
+
+void MqttPublisher::OnReadable()
+{
+    const int rc = mosquitto_loop_read(m_client, 1);
+    if (rc != MOSQ_ERR_SUCCESS) {
+        const int error = errno;
+        sync();
+        errno = error;
+        connectionLost(rc);
+        return;
+    }
+    sync();
+}
+
+void MqttPublisher::OnWritable()
+{
+    const int rc = mosquitto_loop_write(m_client, 1);
+    if (rc != MOSQ_ERR_SUCCESS) {
+        const int error = errno;
+        sync();
+        errno = error;
+        connectionLost(rc);
+        return;
+    }
+    sync();
+}
+
+void MqttPublisher::publish(const QString &topic, const QByteArray &payload, bool retain)
+{
+    const QByteArray name = topic.toUtf8();
+    const int rc = mosquitto_publish(m_client, nullptr, name.constData(), payload.size(), payload.constData(), kQos, retain);
+    if (rc != MOSQ_ERR_SUCCESS)
+        VLOG << "MQTT publish on " << topic << " failed: " << mosquitto_strerror(rc);
+    sync();
+}
+
+QString MqttPublisher::baseTopic() const
+{
+    return m_settings.topicPrefix + QLatin1Char('/') + topicLevel(m_monitor.serial);
+}
+
+QByteArray MqttPublisher::discoveryConfig(const QString &field, const QString &name, const QString &unit,
+                                          const QString &stateClass) const
+{
+    const QString id = QStringLiteral("varno_%1_%2").arg(topicLevel(m_monitor.serial), field);
+    const QJsonObject device { { QStringLiteral("identifiers"), QJsonArray { m_monitor.serial } },
+                               { QStringLiteral("name"), QStringLiteral("%1 %2").arg(m_monitor.displayName, m_monitor.serial) },
+                               { QStringLiteral("model"), m_monitor.deviceId },
+                               { QStringLiteral("sw_version"), m_monitor.firmware },
+                               { QStringLiteral("manufacturer"), QStringLiteral("VARNO") } };
+    const QJsonObject config { { QStringLiteral("name"), name },
+                               { QStringLiteral("unique_id"), id },
+                               { QStringLiteral("object_id"), id },
+                               { QStringLiteral("state_topic"), baseTopic() + QStringLiteral("/state") },
+                               { QStringLiteral("value_template"), QStringLiteral("{{ value_json.%1 }}").arg(field) },
+                               { QStringLiteral("availability_topic"), baseTopic() + QStringLiteral("/availability") },
+                               { QStringLiteral("unit_of_measurement"), unit },
+                               { QStringLiteral("state_class"), stateClass },
+                               { QStringLiteral("device"), device } };
+    return QJsonDocument(config).toJson(QJsonDocument::Compact);
+}
+
+void MqttPublisher::announce()
+{
+    if (!m_connected || !m_monitorPresent)
+        return;
+    if (m_settings.discovery) {
+        struct Field
+        {
+            const char *field;
+            const char *name;
+            bool dose;
+        };
+        static const Field fields[] = { { "left", "Left sensor", false },
+                                        { "right", "Right sensor", false },
+                                        { "average", "Average", false },
+                                        { "dose", "Aggregated dose", true } };
+        for (const Field &f : fields) {
+            const QString field = QLatin1String(f.field);
+            publish(QStringLiteral("%1/sensor/varno_%2_%3/config")
+                        .arg(m_settings.discoveryPrefix, topicLevel(m_monitor.serial), field),
+                    discoveryConfig(field, QLatin1String(f.name), f.dose ? m_settings.doseUnit : m_settings.rateUnit,
+                                    f.dose ? QStringLiteral("total") : QStringLiteral("measurement")),
+                    true);
+        }
+    }
+    publish(baseTopic() + QStringLiteral("/availability"), kOnline, true);
+}
+
+void MqttPublisher::close()
+{
+    if (!m_client || m_closing)
+        return;
+    m_retry.stop();
+    m_connectTimeout.stop();
+    m_misc.stop();
+    if (m_connected) {
+        if (m_monitorPresent)
+            publish(baseTopic() + QStringLiteral("/availability"), kOffline, true);
+        m_closing = true;
+        mosquitto_disconnect(m_client);
+        // What is still queued (the "offline" above) goes out now or not at all: a bounded wait.
+        QElapsedTimer waited;
+        waited.start();
+        while (mosquitto_want_write(m_client) && waited.elapsed() < kCloseWaitMs
+               && mosquitto_loop_write(m_client, 1) == MOSQ_ERR_SUCCESS) {
+        }
+    }
+    m_closing = true;
+    m_connected = false;
+}
