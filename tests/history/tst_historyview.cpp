@@ -207,7 +207,7 @@ bool tst_HistoryView::attach(const QStringList &args)
     QSignalSpy inserted(DeviceManager::instance(), &DeviceManager::DeviceInserted);
     DeviceManager::instance()->OnDeviceInserted(m_path);
     return DeviceManager::instance()->device(m_path)
-        && (inserted.size() > 0 || inserted.wait(5000));
+        && (inserted.size() > 0 || inserted.wait(20000));
 }
 
 // Waits until no device read, conversion or database read is under way.
