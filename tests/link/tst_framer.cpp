@@ -302,8 +302,8 @@ void tst_Framer::localAbortSendsAbortWithoutSignal()
     m_framer->Abort();
     QTRY_COMPARE(m_pty->frames.size(), 2);
     QCOMPARE(m_pty->frames.at(1).header, quint8(0x04));
-    expectOnlyNewMessageAfter(2); // the queue was dropped, nothing is retransmitted
     QCOMPARE(aborted.size(), 0);
+    expectOnlyNewMessageAfter(2); // the queue was dropped, nothing is retransmitted
 }
 
 void tst_Framer::garbageDoesNotStopTheLink()
@@ -313,13 +313,14 @@ void tst_Framer::garbageDoesNotStopTheLink()
     for (int i = 0; i < garbage.size(); i += 4096)
         QVERIFY(m_pty->write(garbage.mid(i, 4096)));
     // The garbage ends in a frame that fails its check value, which pauses processing until the
-    // next read; the device's retransmission after its ACK time-out moves it on.
+    // next read; one of the device's retransmissions after its ACK time-out moves it on. However
+    // slow the machine, the frames sent so far are then processed.
     for (int attempt = 0; attempt < 6 && ready.isEmpty(); ++attempt) {
         QVERIFY(m_pty->send(Packet::data(0, true, "still here")));
         if (QTest::qWaitFor([&] { return !ready.isEmpty(); }, 400))
             break;
     }
-    QVERIFY(!ready.isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(!ready.isEmpty(), 20000);
     QCOMPARE(ready.first().first().toByteArray(), QByteArray("still here"));
 }
 
