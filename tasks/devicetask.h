@@ -63,4 +63,6 @@ private:
 
     QPointer<Device> m_device;
     bool m_connected = false;
+    // Code of the last command sent; -1 before the first. Replies echo it.
+    int m_sentCode = -1;
 };
