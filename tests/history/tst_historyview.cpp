@@ -26,6 +26,7 @@
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -73,14 +74,26 @@ public:
     }
     void chooseFile(const QString &path)
     {
-        answer([path](QWidget *w) {
+        answer([this, path](QWidget *w) {
             auto *dialog = qobject_cast<QFileDialog *>(w);
             if (!dialog)
                 return;
-            dialog->selectFile(path);
+            // Folder and name typed as a user would: selectFile() alone leaves the name field to
+            // the folder model, which a busy machine may not have loaded yet, and the dialog then
+            // takes the folder for the choice and stays open.
+            const QFileInfo target(path);
+            dialog->setDirectory(target.absolutePath());
+            dialog->selectFile(target.fileName());
+            if (auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+                name->setText(target.fileName());
             // QFileDialog keeps accept() protected; it checks the chosen name as a user's click
             // would.
             QMetaObject::invokeMethod(dialog, "accept");
+            if (dialog->isVisible()) {
+                // Never left waiting: a refused choice fails the test by name instead.
+                seen << QStringLiteral("not accepted: ") + dialog->selectedFiles().join(QLatin1Char(','));
+                dialog->reject();
+            }
         });
     }
     void cancelDialog()
