@@ -19,8 +19,15 @@ function(varno_add_test)
     if(NOT T_TIMEOUT)
         set(T_TIMEOUT 300)
     endif()
+    # No test can hang: CTest ends the program at TIMEOUT, and before that QtTest's watchdog fails
+    # the one function that is stuck, by name, at two thirds of it.
+    math(EXPR function_timeout_ms "${T_TIMEOUT} * 1000 * 2 / 3")
+    # A home of its own: settings written by one test (or by a run in another build tree at the
+    # same time) are never read by another.
+    set(test_home ${CMAKE_CURRENT_BINARY_DIR}/${T_NAME}.home)
+    file(MAKE_DIRECTORY ${test_home})
     set_tests_properties(${T_NAME} PROPERTIES
         LABELS ${T_LABEL}
         TIMEOUT ${T_TIMEOUT}
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=1;UBSAN_OPTIONS=print_stacktrace=1;LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan.supp")
+        ENVIRONMENT "HOME=${test_home};QT_QPA_PLATFORM=offscreen;QTEST_FUNCTION_TIMEOUT=${function_timeout_ms};ASAN_OPTIONS=detect_leaks=1;UBSAN_OPTIONS=print_stacktrace=1;LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan.supp")
 endfunction()

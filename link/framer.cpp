@@ -93,7 +93,15 @@ bool Framer::event(QEvent *e)
 {
     if (e->type() == FramerEvent::eventType()) {
         e->accept();
-        sendNext();
+        // Each message posts one of these; while a frame waits for its ACK, the ACK or the time-out
+        // sends the next one. Resending the frame here would draw a second ACK and abort the link.
+        bool waiting = false;
+        {
+            QMutexLocker locker(&m_mutex);
+            waiting = m_hasInFlight;
+        }
+        if (!waiting)
+            sendNext();
     }
     return QObject::event(e);
 }

@@ -95,6 +95,7 @@ int DeviceTask::send(quint8 code)
 {
     if (!m_device || !m_device->communicator())
         return 0;
+    m_sentCode = code;
     return m_device->communicator()->Send(code);
 }
 
@@ -102,6 +103,7 @@ int DeviceTask::send(quint8 code, const QByteArray &params)
 {
     if (!m_device || !m_device->communicator())
         return 0;
+    m_sentCode = code;
     return m_device->communicator()->Send(code, params);
 }
 
@@ -142,6 +144,14 @@ int DeviceTask::acceptanceReply(const QByteArray &data, quint8 command)
 
 void DeviceTask::OnUserData(const QByteArray &data)
 {
+    // Every reply starts with the code of the command it answers. One that does not answers an
+    // earlier command: the device received it twice, or resent its reply because our ACK came
+    // late (a busy machine). Taking it would shift every later reply onto the wrong task.
+    if (m_sentCode >= 0 && !data.isEmpty() && quint8(data.at(0)) != quint8(m_sentCode)) {
+        VLOG << name() << ": dropping a reply to command " << quint8(data.at(0)) << ", waiting for "
+             << m_sentCode;
+        return;
+    }
     const uint code = uint(processData(data));
     if (code <= TaskResult::Canceled) {
         cancelTimer();

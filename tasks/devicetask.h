@@ -69,4 +69,6 @@ private:
     QPointer<CommandTarget> m_device;
     QPointer<Communicator> m_link; // the one the running exchange listens to
     bool m_connected = false;
+    // Code of the last command sent; -1 before the first. Replies echo it.
+    int m_sentCode = -1;
 };

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs VARNO Device Manager. When no monitor is plugged in, a
 # simulated one is attached first so there is something to look at. Without a display the program
-# runs under Xvfb and a screenshot of its window is saved once the monitor is shown.
+# runs under Xvfb and a screenshot of its window is saved once the monitor is shown; the script then
+# fails if the monitor never showed, the program died, or no screenshot came out (CI relies on it).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup.sh
@@ -54,16 +55,34 @@ pids+=($!)
 export DISPLAY=$display
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 log="$PWD/build-app/varnodevm.log"
-build-app/varnodevm > "$log" 2>&1 &
+QT_QPA_PLATFORM=xcb build-app/varnodevm > "$log" 2>&1 &
 app=$!
 pids+=($app)
-for _ in $(seq 300); do
-    grep -q "Current device changed to" "$log" 2>/dev/null && break
+# Generous: on a loaded machine the first start (fonts, settings, identifying the monitor) is slow.
+shown=0
+deadline=$((SECONDS + 60))
+while [ "$SECONDS" -lt "$deadline" ]; do
+    grep -q "Current device changed to" "$log" 2>/dev/null && { shown=1; break; }
     kill -0 "$app" 2>/dev/null || break
     sleep 0.1
 done
+if [ "$shown" != 1 ]; then
+    if kill -0 "$app" 2>/dev/null; then
+        echo "The program did not show the monitor within a minute. Its log ($log) ends:" >&2
+    else
+        echo "The program ended before it showed the monitor. Its log ($log) ends:" >&2
+    fi
+    tail -n 20 "$log" >&2
+    exit 1
+fi
 sleep 3 # let the page fill in with the first readings
+if ! kill -0 "$app" 2>/dev/null; then
+    echo "The program ended just after it showed the monitor. Its log ($log) ends:" >&2
+    tail -n 20 "$log" >&2
+    exit 1
+fi
 shot="$PWD/build-app/varnodevm-screenshot.png"
+rm -f "$shot"
 # The window as large as it really is, at its place on the display, not a fixed 800x600. It is
 # found by its class, since the title is translated: the largest of the program's windows.
 window=$(xwininfo -root -children | awk '/\("varnodevm" / { split($(NF-1), g, /[x+]/)
@@ -77,6 +96,10 @@ if [ -n "$geometry" ]; then
     xwd -root -silent | convert xwd:- -crop "$geometry" +repage "$shot"
 else
     xwd -root -silent | convert xwd:- "$shot"
+fi
+if [ ! -s "$shot" ]; then
+    echo "No screenshot was saved to $shot." >&2
+    exit 1
 fi
 echo "The program runs on the virtual display $display; its log is $log."
 echo "Screenshot of the window with the monitor shown: $shot"

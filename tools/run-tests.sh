@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test: once with gcc and warnings as errors,
-# once with clang, AddressSanitizer and UndefinedBehaviorSanitizer; then the fuzz targets.
+# Installs what is missing, builds, and runs every test: with gcc and warnings as errors three times
+# over, so that a test which fails only now and then is caught; then the README's run command, which
+# must show the simulated monitor; then once with clang, AddressSanitizer and
+# UndefinedBehaviorSanitizer; then the fuzz targets. Every test has a time limit, so none can hang.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup.sh
@@ -10,12 +12,14 @@ jobs=$(nproc)
 
 cmake -S . -B build -G Ninja -DVARNO_WERROR=ON
 cmake --build build -j"$jobs"
-(cd build && ctest --output-on-failure -j"$jobs")
+(cd build && ctest --output-on-failure -j"$jobs" --timeout 300 --repeat until-fail:3)
+
+bash tools/run-app.sh
 
 CC=clang CXX=clang++ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
     -DVARNO_SANITIZE=ON -DVARNO_FUZZ=ON -DVARNO_BENCH=OFF
 cmake --build build-asan -j"$jobs"
-(cd build-asan && ctest --output-on-failure -j"$jobs")
+(cd build-asan && ctest --output-on-failure -j"$jobs" --timeout 300)
 
 # Each fuzz target gets a bounded run over its seed corpus.
 for target in $(find build-asan/fuzz -maxdepth 2 -type f -name 'fuzz_*' -perm -u+x | sort); do

@@ -17,10 +17,10 @@ public:
     {
         m_process.setProcessChannelMode(QProcess::SeparateChannels);
         m_process.start(program, args);
-        if (!m_process.waitForStarted(5000))
+        if (!m_process.waitForStarted(20000))
             return false;
         while (!m_process.canReadLine()) {
-            if (!m_process.waitForReadyRead(5000))
+            if (!m_process.waitForReadyRead(20000))
                 return false;
         }
         m_path = QString::fromLocal8Bit(m_process.readLine()).trimmed();

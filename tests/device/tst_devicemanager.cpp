@@ -3,6 +3,7 @@
 #include "tasks/notificationhub.h"
 #include "tests/common/devsimprocess.h"
 
+#include <QFileInfo>
 #include <QPointer>
 #include <QProcess>
 #include <QScopeGuard>
@@ -157,16 +158,19 @@ void tst_DeviceManager::identificationFailureDisables()
 void tst_DeviceManager::portHeldByAnotherProcessIsExplainedOnce()
 {
     QVERIFY(m_sim.start());
-    // Another program holds the port the way a second copy of us would: with an advisory lock.
+    // Another program holds the port the way a second copy of us would: with an advisory lock. The
+    // helper runs under its final name before it takes the lock, so the holder's name is settled.
     QProcess holder;
-    holder.start(QStringLiteral("/bin/sh"), { QStringLiteral("-c"),
-        QStringLiteral("exec 3<\"$0\" && flock -n 3 && echo locked && exec sleep 600"), m_sim.path() });
-    QVERIFY(holder.waitForStarted());
+    holder.start(QStringLiteral(VARNO_PORTLOCK_PATH), { m_sim.path() });
+    QVERIFY(holder.waitForStarted(5000));
     auto stopHolder = qScopeGuard([&holder] {
         holder.kill();
-        holder.waitForFinished();
+        holder.waitForFinished(5000);
     });
-    QVERIFY2(holder.waitForReadyRead(5000), "lock holder did not start");
+    while (!holder.canReadLine())
+        QVERIFY2(holder.waitForReadyRead(10000), "lock holder did not start");
+    QCOMPARE(holder.readLine(), QByteArray("locked\n"));
+    const QString holderName = QFileInfo(QStringLiteral(VARNO_PORTLOCK_PATH)).fileName();
 
     QSignalSpy messages(NotificationHub::instance(), &NotificationHub::message);
     DeviceManager *manager = DeviceManager::instance();
@@ -175,12 +179,12 @@ void tst_DeviceManager::portHeldByAnotherProcessIsExplainedOnce()
     QCOMPARE(DeviceManager::deviceCount(), 0);
     QTRY_COMPARE(messages.size(), 1);
     const QString text = messages.first().first().toString();
-    QVERIFY2(text.contains(QStringLiteral("sleep (pid %1)").arg(holder.processId())), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("%1 (pid %2)").arg(holderName).arg(holder.processId())), qPrintable(text));
     QVERIFY2(text.contains(m_sim.path()), qPrintable(text));
 
     stopHolder.dismiss();
     holder.kill();
-    holder.waitForFinished();
+    QVERIFY(holder.waitForFinished(5000));
     // Once the holder is gone the monitor opens; the reminder is reset for a later failure.
     QSignalSpy inserted(manager, &DeviceManager::DeviceInserted);
     m_path = m_sim.path();

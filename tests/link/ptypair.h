@@ -9,13 +9,16 @@
 #include <QSocketNotifier>
 #include <QString>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
 // A pseudo-terminal pair for tests that play the monitor's side frame by frame. Frames written by
-// the program are collected from the event loop, with the time each one arrived.
+// the program are collected from the event loop.
 class PtyPair : public QObject
 {
 public:
@@ -29,7 +32,6 @@ public:
         ::cfmakeraw(&tio);
         ::tcsetattr(m_master, TCSANOW, &tio);
         m_path = QString::fromLocal8Bit(::ptsname(m_master));
-        m_clock.start();
         m_notifier = new QSocketNotifier(m_master, QSocketNotifier::Read, this);
         connect(m_notifier, &QSocketNotifier::activated, this, [this] { readAvailable(); });
     }
@@ -42,21 +44,37 @@ public:
 
     QString slavePath() const { return m_path; }
 
-    void write(const QByteArray &bytes)
+    // Writes all of bytes, waiting while the pty's buffer is full (the port's reader thread drains
+    // the other side). Fails on any other error, such as EIO once nobody holds the other side, and
+    // when the buffer stays full for ten seconds.
+    [[nodiscard]] bool write(const QByteArray &bytes)
     {
+        QElapsedTimer deadline;
+        deadline.start();
         int written = 0;
         while (written < bytes.size()) {
             const ssize_t n = ::write(m_master, bytes.constData() + written, size_t(bytes.size() - written));
-            if (n > 0)
+            if (n > 0) {
                 written += int(n);
-            else
-                ::usleep(1000); // the port's reader thread drains the other side
+                continue;
+            }
+            if (n < 0 && errno != EAGAIN && errno != EINTR) {
+                qWarning("pty write failed: %s", std::strerror(errno));
+                return false;
+            }
+            const int left = kWriteLimitMs - int(deadline.elapsed());
+            if (left <= 0) {
+                qWarning("pty write stalled: %d of %d bytes written", written, int(bytes.size()));
+                return false;
+            }
+            pollfd pfd { m_master, POLLOUT, 0 };
+            ::poll(&pfd, 1, left);
         }
+        return true;
     }
-    void send(const Packet &packet) { write(packet.encode()); }
+    [[nodiscard]] bool send(const Packet &packet) { return write(packet.encode()); }
 
     QList<Packet> frames;
-    QList<qint64> arrivalMs;
     QByteArray raw;
 
 private:
@@ -72,15 +90,13 @@ private:
         }
         QList<Packet> decoded;
         varno::decodeFrames(m_buffer, decoded);
-        for (const Packet &p : qAsConst(decoded)) {
-            frames.append(p);
-            arrivalMs.append(m_clock.elapsed());
-        }
+        frames.append(decoded);
     }
+
+    static constexpr int kWriteLimitMs = 10000;
 
     int m_master = -1;
     QString m_path;
     QByteArray m_buffer;
     QSocketNotifier *m_notifier = nullptr;
-    QElapsedTimer m_clock;
 };

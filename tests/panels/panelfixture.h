@@ -23,7 +23,7 @@ public:
         DeviceManager::instance()->OnDeviceInserted(m_sim.path());
         if (!DeviceManager::hasDevice(m_sim.path()))
             return false;
-        return inserted.wait(5000) || inserted.size() > 0;
+        return inserted.wait(20000) || inserted.size() > 0;
     }
 
     void detach()

@@ -77,6 +77,7 @@ private slots:
     void timedOutStateReadSlowsPolling();
     void environment();
     void calibrationWriteThenRead();
+    void replyToAnotherCommandIsDropped();
     void passwordChange();
     void doseSetAndReset();
     void refusedPassword_data();
@@ -219,6 +220,24 @@ void TestDeviceCommands::calibrationWriteThenRead()
     r = h.run(Device::WriteCalibration, args({ { "coefficient", QStringLiteral("1.5") }, { "password", QStringLiteral("1234") } }));
     QCOMPARE(r.data(), QVariant(true));
     QCOMPARE(h.run(Device::ReadCalibration).data().toDouble(), 1.5);
+}
+
+// The device may answer a command twice (it got it twice, or resent its reply after a late ACK):
+// the extra reply must not be taken by the next task.
+void TestDeviceCommands::replyToAnotherCommandIsDropped()
+{
+    CommandHarness h;
+    QVERIFY(h.start({ QStringLiteral("--reply-delay"), QStringLiteral("500") }));
+    QSignalSpy sent(h.device(), &Device::dataSent);
+    const int before = h.resultCount();
+    QVERIFY(h.device()->executeCommand(Device::ReadCalibration, QVariantHash()));
+    QVERIFY(sent.wait(20000));
+    // While the reply is delayed, a late copy of a state reply comes in.
+    emit h.device()->userDataReceived(QByteArray::fromHex("03") + QByteArray(24, '\0'));
+    QVERIFY(h.waitForResults(before + 1));
+    const TaskResult r = h.result(before);
+    QCOMPARE(r.code(), int(TaskResult::Successful));
+    QCOMPARE(r.data().toDouble(), 1.0);
 }
 
 void TestDeviceCommands::passwordChange()
