@@ -50,7 +50,7 @@ void tst_FramerLimits::overlongMessageFailsAloneAndTheLinkGoesOn()
     QSignalSpy aborted(m_framer.get(), &Framer::Aborted);
     QTest::ignoreMessage(QtDebugMsg, QRegularExpression("Dropping an incoming message longer than 100 bytes"));
     for (int i = 0; i < 5; ++i)
-        m_pty->send(Packet::data(0, false, QByteArray(24, char('a' + i))));
+        QVERIFY(m_pty->send(Packet::data(0, false, QByteArray(24, char('a' + i)))));
     QTRY_COMPARE(dropped.size(), 1);
     QCOMPARE(dropped.first().first().toInt(), 96);
     // The device is told to stop sending; four ACKs, then ABORT.
@@ -60,7 +60,7 @@ void tst_FramerLimits::overlongMessageFailsAloneAndTheLinkGoesOn()
     QCOMPARE(ready.size(), 0);
 
     // The next reply is whole again, and so is the way out.
-    m_pty->send(Packet::data(0, true, "next"));
+    QVERIFY(m_pty->send(Packet::data(0, true, "next")));
     QTRY_COMPARE(ready.size(), 1);
     QCOMPARE(ready.first().first().toByteArray(), QByteArray("next"));
     QVERIFY(m_framer->SendMessage("ping", true) > 0);
@@ -82,8 +82,8 @@ void tst_FramerLimits::undelimitedInputIsDroppedAndTheNextFrameTaken()
     QSignalSpy ready(m_framer.get(), &Framer::DataReady);
     QSignalSpy aborted(m_framer.get(), &Framer::Aborted);
     QTest::ignoreMessage(QtDebugMsg, QRegularExpression("Dropping \\d+ bytes of input without a frame end"));
-    m_pty->write(garbage);
-    m_pty->send(Packet::data(0, true, "still here"));
+    QVERIFY(m_pty->write(garbage));
+    QVERIFY(m_pty->send(Packet::data(0, true, "still here")));
     // Taken on its first sending: no frame failed its check value, so nothing waits for a resend.
     QTRY_COMPARE_WITH_TIMEOUT(ready.size(), 1, 5000);
     QCOMPARE(ready.first().first().toByteArray(), QByteArray("still here"));
