@@ -47,10 +47,12 @@ protected:
 
 private:
     double slotWidth() const;
-    float largestValue() const;
+    float largestValue() const { return m_largest; }
     void drawArrow(class QPainter &painter, const QRectF &area, bool pointsLeft) const;
 
     HystogramPoints m_points;
+    // The window's tallest drawable value, found once per setData rather than once per bar.
+    float m_largest = 0;
     bool m_earlierPossible = false;
     bool m_laterPossible = false;
     bool m_earlierPressed = false;

@@ -203,36 +203,58 @@ QString LocalTimeFormatter::recordText(qint64 secondsSinceBase)
     return text;
 }
 
+bool RecordTimeParser::parseFast(const QString &text, qint64 *utc, int *offset)
+{
+    if (text.size() != 19)
+        return false;
+    const QChar *c = text.constData();
+    const int year = readNumber(c, 0, 4);
+    const int month = readNumber(c, 5, 2);
+    const int day = readNumber(c, 8, 2);
+    const int hour = readNumber(c, 11, 2);
+    const int minute = readNumber(c, 14, 2);
+    const int second = readNumber(c, 17, 2);
+    const bool shape = c[4] == u'-' && c[7] == u'-' && c[10] == u' ' && c[13] == u':'
+            && c[16] == u':';
+    if (!shape || year < 0 || month < 0 || day < 0 || hour < 0 || minute < 0 || second < 0)
+        return false;
+    const QDate date(year, month, day);
+    if (!date.isValid() || hour > 23 || minute > 59 || second > 59)
+        return false;
+    const qint64 local = (date.toJulianDay() - kUnixEpochJulianDay) * 86400 + hour * 3600
+            + minute * 60 + second;
+    // The offset of the previous row nearly always fits; a daylight-saving change needs a
+    // second try with the offset found at the first guess.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const qint64 guess = local - m_offset;
+        const int found = m_offsets.offsetAt(guess);
+        if (found == m_offset) {
+            *utc = guess;
+            *offset = found;
+            return true;
+        }
+        m_offset = found;
+    }
+    return false;
+}
+
 QDateTime RecordTimeParser::parse(const QString &text)
 {
-    if (text.size() == 19) {
-        const QChar *c = text.constData();
-        const int year = readNumber(c, 0, 4);
-        const int month = readNumber(c, 5, 2);
-        const int day = readNumber(c, 8, 2);
-        const int hour = readNumber(c, 11, 2);
-        const int minute = readNumber(c, 14, 2);
-        const int second = readNumber(c, 17, 2);
-        const bool shape = c[4] == u'-' && c[7] == u'-' && c[10] == u' ' && c[13] == u':'
-                && c[16] == u':';
-        const QDate date(year, month, day);
-        const QTime clock(hour, minute, second);
-        if (shape && year >= 0 && month >= 0 && day >= 0 && hour >= 0 && minute >= 0
-            && second >= 0 && date.isValid() && clock.isValid()) {
-            const qint64 local = (date.toJulianDay() - kUnixEpochJulianDay) * 86400
-                    + clock.msecsSinceStartOfDay() / 1000;
-            // The offset of the previous row nearly always fits; a daylight-saving change
-            // needs a second try with the offset found at the first guess.
-            for (int attempt = 0; attempt < 2; ++attempt) {
-                const qint64 utc = local - m_offset;
-                const int offset = m_offsets.offsetAt(utc);
-                if (offset == m_offset)
-                    return QDateTime::fromSecsSinceEpoch(utc, Qt::OffsetFromUTC, offset);
-                m_offset = offset;
-            }
-        }
-    }
+    qint64 utc = 0;
+    int offset = 0;
+    if (parseFast(text, &utc, &offset))
+        return QDateTime::fromSecsSinceEpoch(utc, Qt::OffsetFromUTC, offset);
     return QDateTime::fromString(text, kRecordTimeFormat);
+}
+
+qint64 RecordTimeParser::parseMSecs(const QString &text)
+{
+    qint64 utc = 0;
+    int offset = 0;
+    if (parseFast(text, &utc, &offset))
+        return utc * 1000;
+    const QDateTime time = QDateTime::fromString(text, kRecordTimeFormat);
+    return time.isValid() ? time.toMSecsSinceEpoch() : kNoTime;
 }
 
 } // namespace HistoryFormat

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QTime>
 
+#include <limits>
+
 // What the statistics files, the history databases and the CSV export share: the file names,
 // the device's time base, the value word and the fixed text forms of times.
 namespace HistoryFormat {
@@ -19,6 +21,8 @@ inline const QString kDatabaseNameFormat = QStringLiteral("yyyy.MM.dd hh-mm-ss")
 constexpr int kIndexRecordBytes = 9;
 constexpr int kValueWordBytes = 2;
 constexpr int kBlockStepSeconds = 10;
+// The flat time of a record whose text named no moment (milliseconds since the epoch otherwise).
+constexpr qint64 kNoTime = std::numeric_limits<qint64>::min();
 
 // The home directory plus the application name: where statistics and databases live.
 QString dataDirectory();
@@ -80,8 +84,13 @@ class RecordTimeParser
 {
 public:
     QDateTime parse(const QString &text);
+    // The same moment as milliseconds since the epoch; kNoTime where parse() gives no valid time.
+    qint64 parseMSecs(const QString &text);
 
 private:
+    // Seconds since the epoch of a plain local "yyyy-MM-dd hh:mm:ss"; false for anything else.
+    bool parseFast(const QString &text, qint64 *utc, int *offset);
+
     LocalOffsetCache m_offsets;
     int m_offset = 0;
 };

@@ -21,6 +21,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QSettings>
 #include <QToolBar>
@@ -116,6 +117,8 @@ HistoryViewWidget::HistoryViewWidget(bool historyMode, QWidget *parent)
             &HistoryViewWidget::searchActivated);
 
     m_reader = new SQLReader(QString(), this);
+    // The chart walks its points in time order; the reader's thread puts them so.
+    m_reader->setSortByTime(true);
     connect(m_reader, &QThread::finished, this, &HistoryViewWidget::readComplete);
     connect(m_reader, &SQLReader::progress, this, &HistoryViewWidget::progress);
 
@@ -125,12 +128,20 @@ HistoryViewWidget::HistoryViewWidget(bool historyMode, QWidget *parent)
 HistoryViewWidget::~HistoryViewWidget()
 {
     NotificationsManager::instance()->unregisterObject(this);
-    // Worker threads still running finish here, with nobody left to hear them.
+    // Closing the window stops the work under way (a conversion leaves no history behind, an
+    // export no file) rather than keeping the program alive until it is done.
     const QList<QThread *> workers = findChildren<QThread *>(QString(), Qt::FindDirectChildrenOnly);
     for (QThread *worker : workers) {
         disconnect(worker, nullptr, this, nullptr);
-        worker->wait();
+        if (auto *converter = qobject_cast<HistoryConverter *>(worker))
+            converter->cancel();
+        else if (auto *reader = qobject_cast<SQLReader *>(worker))
+            reader->cancel();
+        else if (auto *exporter = qobject_cast<CsvConverter *>(worker))
+            exporter->cancel();
     }
+    for (QThread *worker : workers)
+        worker->wait();
     delete m_reader;
     delete m_histogram;
     delete m_searchWidget;
@@ -417,6 +428,7 @@ void HistoryViewWidget::startConversion()
     connect(converter, &QThread::finished, this, &HistoryViewWidget::convertComplete);
     connect(converter, &HistoryConverter::progress, this, &HistoryViewWidget::progress);
     converter->start();
+    showProgressDialog(tr("History parsing"));
 }
 
 void HistoryViewWidget::convertComplete()
@@ -433,7 +445,16 @@ void HistoryViewWidget::convertComplete()
     const QDateTime start = converter->startTime();
     const QDateTime end = converter->endTime();
     const QString error = converter->errorString();
+    const bool cancelled = converter->wasCancelled();
+    const int repeatedHourLosses = converter->repeatedHourLosses();
     converter->deleteLater();
+    hideProgressDialog();
+    if (cancelled) {
+        // Stopped by the user: nothing was written and the statistics files stay for another try.
+        VLOG << "HistoryConverter cancelled";
+        restoreActions(m_actionsBeforeRead | OpenActions);
+        return;
+    }
     if (path.isEmpty()) {
         // Nothing came of the device's files: say so rather than leave the page as it was.
         VLOG << "HistoryConverter failed: " << error;
@@ -444,6 +465,15 @@ void HistoryViewWidget::convertComplete()
     m_currentDatabase = path;
     m_searchWidget->setTimes(start, end);
     VLOG << "HistoryConverter complete";
+    if (repeatedHourLosses > 0) {
+        // Not modal: the history loads meanwhile.
+        auto *box = new QMessageBox(QMessageBox::Information, tr("Reading of history"),
+                                    HistoryConverter::repeatedHourText(repeatedHourLosses),
+                                    QMessageBox::Ok, this);
+        box->setObjectName(QStringLiteral("repeatedHourMessage"));
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
+    }
     readDatabase(m_currentDatabase);
 }
 
@@ -454,6 +484,51 @@ void HistoryViewWidget::readDatabase(const QString &path)
     setActionsEnabled(AllActions, false);
     m_reader->setFileName(path);
     m_reader->start();
+    showProgressDialog(tr("Loading"));
+}
+
+void HistoryViewWidget::openHistory(const QString &path)
+{
+    m_localFile = true;
+    m_currentDatabase = path;
+    readDatabase(m_currentDatabase);
+}
+
+void HistoryViewWidget::cancelWork()
+{
+    if (m_converter)
+        m_converter->cancel();
+    if (m_reader->isRunning())
+        m_reader->cancel();
+}
+
+void HistoryViewWidget::showProgressDialog(const QString &text)
+{
+    if (!m_progressDialog) {
+        m_progressDialog = new QProgressDialog(this);
+        m_progressDialog->setObjectName(QStringLiteral("historyProgressDialog"));
+        m_progressDialog->setWindowTitle(tr("History"));
+        // Not modal: the page's actions are off while the work runs, and message boxes that
+        // come meanwhile must stay the modal window.
+        m_progressDialog->setWindowModality(Qt::NonModal);
+        m_progressDialog->setAutoClose(false);
+        m_progressDialog->setAutoReset(false);
+        // Short work finishes before the window would appear.
+        m_progressDialog->setMinimumDuration(500);
+        connect(m_progressDialog, &QProgressDialog::canceled, this, &HistoryViewWidget::cancelWork);
+    }
+    m_progressDialog->reset();
+    m_progressDialog->setLabelText(text);
+    m_progressDialog->setRange(0, 0);
+    m_progressDialog->setValue(0);
+}
+
+void HistoryViewWidget::hideProgressDialog()
+{
+    if (m_progressDialog) {
+        m_progressDialog->reset();
+        m_progressDialog->hide();
+    }
 }
 
 void HistoryViewWidget::readComplete()
@@ -468,6 +543,14 @@ void HistoryViewWidget::readComplete()
         return;
     }
 
+    hideProgressDialog();
+    if (m_reader->wasCancelled()) {
+        m_search = false;
+        m_histogram->clear();
+        VLOG << "History read cancelled";
+        return;
+    }
+
     if (m_reader->error()) {
         m_search = false;
         m_histogram->clear();
@@ -476,37 +559,21 @@ void HistoryViewWidget::readComplete()
         return;
     }
 
-    const ValueRecordList records = m_reader->results();
-    QVector<FrameHystogram::Sample> samples;
-    samples.reserve(records.size());
+    // Flat and already in time order: handing it over costs no walk over the records here,
+    // so a history of millions leaves the window responsive.
+    const HistoryRecords records = m_reader->records();
     QDateTime first;
     QDateTime last;
-    bool ordered = true;
-    qint64 previous = std::numeric_limits<qint64>::min();
-    for (const ValueRecord &record : records) {
-        const QDateTime time = record.time();
-        samples.append({ time, float(record.value()) });
-        if (!time.isValid())
-            continue;
-        const qint64 ms = time.toMSecsSinceEpoch();
-        ordered = ordered && ms >= previous;
-        previous = std::max(previous, ms);
-        if (!first.isValid() || time < first)
-            first = time;
-        if (!last.isValid() || time > last)
-            last = time;
-    }
-    // A database written from the single-value layout keeps the device's order, which need not
-    // be the order of time; the chart walks its points in time order.
-    if (!ordered) {
-        std::stable_sort(samples.begin(), samples.end(),
-                         [](const FrameHystogram::Sample &a, const FrameHystogram::Sample &b) {
-                             return a.first < b.first;
-                         });
+    int firstValid = 0;
+    while (firstValid < records.size() && records.times.at(firstValid) == HistoryFormat::kNoTime)
+        ++firstValid;
+    if (firstValid < records.size()) {
+        first = records.time(firstValid);
+        last = records.time(records.size() - 1);
     }
     m_histogram->clear();
-    if (!samples.isEmpty())
-        m_histogram->setData(samples);
+    if (!records.isEmpty())
+        m_histogram->setData(records.times, records.values);
     setActionsEnabled(ExportActions | FilterActions, true);
 
     if (m_search) {
@@ -522,6 +589,16 @@ void HistoryViewWidget::readComplete()
 void HistoryViewWidget::progress(const QString &text, int percent)
 {
     NotificationsManager::instance()->OnProgressNotification(text, percent);
+    if (m_progressDialog && !m_progressDialog->wasCanceled()
+        && (sender() == m_converter || sender() == m_reader)) {
+        m_progressDialog->setLabelText(text);
+        if (percent < 0) {
+            m_progressDialog->setRange(0, 0);
+        } else {
+            m_progressDialog->setRange(0, 100);
+            m_progressDialog->setValue(qMin(percent, 99));
+        }
+    }
 }
 
 // User actions -------------------------------------------------------------------------------
@@ -543,9 +620,7 @@ void HistoryViewWidget::OnOpenHistoryFileButtonClicked()
         return;
     const QFileInfo chosen(files.first());
     storeSetting(kHistoryDirKey, chosen.absolutePath());
-    m_localFile = true;
-    m_currentDatabase = chosen.absoluteFilePath();
-    readDatabase(m_currentDatabase);
+    openHistory(chosen.absoluteFilePath());
 }
 
 void HistoryViewWidget::OnSearchClicked()
@@ -573,8 +648,7 @@ void HistoryViewWidget::searchActivated()
 
 void HistoryViewWidget::OnExportCSVClicked()
 {
-    const ValueRecordList records = m_reader->results();
-    if (records.isEmpty()) {
+    if (m_reader->records().isEmpty()) {
         QMessageBox::information(this, tr("No data"), tr("There is no data to export."));
         return;
     }
@@ -582,16 +656,42 @@ void HistoryViewWidget::OnExportCSVClicked()
     QFileDialog dialog(this, tr("Export CSV..."), folder, tr("CSV (*.csv)"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
+    // A name typed without a suffix gets ".csv", and the dialog's overwrite question then
+    // covers the file that will really be written.
+    dialog.setDefaultSuffix(QStringLiteral("csv"));
     if (dialog.exec() != QDialog::Accepted)
         return;
     const QStringList files = dialog.selectedFiles();
     if (files.isEmpty())
         return;
+    const QString target = CsvConverter::outputFileName(files.first());
+    if (target != files.first() && QFileInfo::exists(target)) {
+        // A dialog that did not add the suffix itself asked about another name.
+        const auto answer = QMessageBox::question(
+            this, tr("Export CSV..."),
+            tr("%1 already exists.\nDo you want to replace it?").arg(QDir::toNativeSeparators(target)));
+        if (answer != QMessageBox::Yes)
+            return;
+    }
     storeSetting(kCsvExportDirKey, dialog.directory().absolutePath());
-    auto *exporter = new CsvConverter(files.first(), records, this);
-    connect(exporter, &QThread::finished, exporter, &QObject::deleteLater);
+    // The rows come from the database with the filters of what is shown, as they are written.
+    auto *exporter = new CsvConverter(target, m_currentDatabase, this);
+    exporter->setFilter(m_reader->startTime(), m_reader->endTime(), m_reader->comparison(),
+                        m_reader->value());
+    connect(exporter, &QThread::finished, this, [this, exporter]() { exportFinished(exporter); });
     connect(exporter, &CsvConverter::progress, this, &HistoryViewWidget::progress);
     exporter->start();
+}
+
+void HistoryViewWidget::exportFinished(CsvConverter *exporter)
+{
+    exporter->deleteLater();
+    if (exporter->succeeded() || exporter->wasCancelled())
+        return;
+    QMessageBox::warning(this, tr("Export CSV..."),
+                         tr("Could not write %1:\n%2")
+                             .arg(QDir::toNativeSeparators(exporter->outputPath()),
+                                  exporter->errorString()));
 }
 
 void HistoryViewWidget::OnRemoveHistoryClicked()

@@ -11,8 +11,10 @@
 
 #include <memory>
 
+class CsvConverter;
 class FrameHystogram;
 class HistoryConverter;
+class QProgressDialog;
 class QAction;
 class QActionGroup;
 class QToolBar;
@@ -59,6 +61,14 @@ public:
     FrameHystogram *histogram() const { return m_histogram; }
     SearchWidget *searchWidget() const { return m_searchWidget; }
     SQLReader *reader() const { return m_reader; }
+    // The window that shows a conversion or a load under way; its Cancel stops the work.
+    QProgressDialog *progressDialog() const { return m_progressDialog; }
+
+public slots:
+    // Loads a history database into the page, as opening it from the file dialog does.
+    void openHistory(const QString &path);
+    // Stops a conversion or a load under way (the progress window's Cancel).
+    void cancelWork();
 
 protected:
     void deviceChanged() override;
@@ -99,6 +109,9 @@ private:
     void abandonDeviceWork();
     void startConversion();
     void readDatabase(const QString &path);
+    void showProgressDialog(const QString &text);
+    void hideProgressDialog();
+    void exportFinished(CsvConverter *exporter);
 
     std::unique_ptr<Ui::HistoryViewWidget> ui;
     const bool m_historyMode;
@@ -112,6 +125,7 @@ private:
     SearchWidget *m_searchWidget = nullptr;
     SQLReader *m_reader = nullptr;
     QPointer<HistoryConverter> m_converter;
+    QProgressDialog *m_progressDialog = nullptr;
     QList<FileDescriptor> m_deviceFiles;
     // Where the statistics of the read under way were saved.
     QString m_indexPath;

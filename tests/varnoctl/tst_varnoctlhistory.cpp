@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -38,6 +39,7 @@ private slots:
     void convert();
     void exportCsv_data();
     void exportCsv();
+    void exportToFullDisk();
     void pull();
     void remove_data();
     void remove();
@@ -223,6 +225,15 @@ void TestVarnoctlHistory::exportCsv()
     QCOMPARE(lines.size() - 1, records);
     QVERIFY2(result.out.contains(QStringLiteral("Exported %1 records").arg(records)),
              qPrintable(result.out));
+}
+
+void TestVarnoctlHistory::exportToFullDisk()
+{
+    if (!QFileInfo::exists(QStringLiteral("/dev/full")))
+        QSKIP("no /dev/full here");
+    const CtlRun result = run({ "history", "export", m_history, "--out", "/dev/full" });
+    QCOMPARE(result.exitCode, 5);
+    QVERIFY2(result.err.contains(QStringLiteral("/dev/full")), qPrintable(result.err));
 }
 
 void TestVarnoctlHistory::pull()

@@ -5,11 +5,13 @@
 
 #include "device/device.h"
 #include "history/historycommands.h"
+#include "history/historyconverter.h"
 #include "history/historyformat.h"
 #include "tasks/filedescriptor.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -27,6 +29,30 @@ QString programDataDirectory()
 QString timeText(const QDateTime &time)
 {
     return HistoryFormat::formatRecordTime(time);
+}
+
+// What a conversion reports, with the History page's line about readings lost when clocks went
+// back (the table keys on local time).
+QJsonObject convertedJson(const HistoryCommands::ConvertOutcome &outcome)
+{
+    QJsonObject json { { QStringLiteral("database"), outcome.databasePath },
+                       { QStringLiteral("rows"), outcome.rows },
+                       { QStringLiteral("start"), timeText(outcome.start) },
+                       { QStringLiteral("end"), timeText(outcome.end) },
+                       { QStringLiteral("skippedIndexRecords"), outcome.skippedIndexRecords },
+                       { QStringLiteral("repeatedHourLosses"), outcome.repeatedHourLosses } };
+    if (outcome.repeatedHourLosses > 0)
+        json.insert(QStringLiteral("notice"),
+                    HistoryConverter::repeatedHourText(outcome.repeatedHourLosses));
+    return json;
+}
+
+QString convertedText(const QString &written, const HistoryCommands::ConvertOutcome &outcome)
+{
+    if (outcome.repeatedHourLosses <= 0)
+        return written;
+    return written + QLatin1Char('\n')
+            + HistoryConverter::repeatedHourText(outcome.repeatedHourLosses);
 }
 
 } // namespace
@@ -67,15 +93,12 @@ void Ctl::history()
             fail(ExitFailed, tr("no history written: %1").arg(outcome.error));
             return;
         }
-        succeed({ { QStringLiteral("database"), outcome.databasePath },
-                  { QStringLiteral("rows"), outcome.rows },
-                  { QStringLiteral("start"), timeText(outcome.start) },
-                  { QStringLiteral("end"), timeText(outcome.end) },
-                  { QStringLiteral("skippedIndexRecords"), outcome.skippedIndexRecords } },
-                tr("Written %1 (%2 records, %3 to %4)")
-                    .arg(outcome.databasePath)
-                    .arg(outcome.rows)
-                    .arg(timeText(outcome.start), timeText(outcome.end)));
+        succeed(convertedJson(outcome),
+                convertedText(tr("Written %1 (%2 records, %3 to %4)")
+                                  .arg(outcome.databasePath)
+                                  .arg(outcome.rows)
+                                  .arg(timeText(outcome.start), timeText(outcome.end)),
+                              outcome));
     } else if (sub == QLatin1String("export")) {
         // "--where OP VALUE": the parser takes OP as the option's value, VALUE stays positional.
         const bool valueApart = !m_options.where.isEmpty() && a.size() == 4;
@@ -197,14 +220,12 @@ void Ctl::historyPull()
                     fail(ExitFailed, tr("no history written: %1").arg(outcome.error));
                     return;
                 }
-                succeed({ { QStringLiteral("database"), outcome.databasePath },
-                          { QStringLiteral("rows"), outcome.rows },
-                          { QStringLiteral("start"), timeText(outcome.start) },
-                          { QStringLiteral("end"), timeText(outcome.end) } },
-                        tr("Written %1 (%2 records, %3 to %4)")
-                            .arg(outcome.databasePath)
-                            .arg(outcome.rows)
-                            .arg(timeText(outcome.start), timeText(outcome.end)));
+                succeed(convertedJson(outcome),
+                        convertedText(tr("Written %1 (%2 records, %3 to %4)")
+                                          .arg(outcome.databasePath)
+                                          .arg(outcome.rows)
+                                          .arg(timeText(outcome.start), timeText(outcome.end)),
+                                      outcome));
             });
         });
     });
