@@ -14,26 +14,37 @@ namespace {
 
 constexpr int kFlushBytes = 64 * 1024;
 
-bool isDigit(QChar c)
+// Reads `width` digits at `text[pos]`; -1 when any is not a digit.
+int readNumber(const QChar *text, int pos, int width)
 {
-    return c.unicode() >= u'0' && c.unicode() <= u'9';
+    int value = 0;
+    for (int i = 0; i < width; ++i) {
+        const ushort c = text[pos + i].unicode();
+        if (c < u'0' || c > u'9')
+            return -1;
+        value = value * 10 + (c - u'0');
+    }
+    return value;
 }
 
-// "yyyy-MM-dd hh:mm:ss" with digits where digits belong: the stored form, split as it is.
+// "yyyy-MM-dd hh:mm:ss" naming a real date and time: the stored form, split as it is.
 bool isPlainRecordTime(const QString &text)
 {
     if (text.size() != 19)
         return false;
-    static const char kShape[] = "dddd-dd-dd dd:dd:dd";
     const QChar *c = text.constData();
-    for (int i = 0; i < 19; ++i) {
-        if (kShape[i] == 'd' ? !isDigit(c[i]) : c[i] != QLatin1Char(kShape[i]))
-            return false;
-    }
-    const QDate date(text.midRef(0, 4).toInt(), text.midRef(5, 2).toInt(),
-                     text.midRef(8, 2).toInt());
-    return date.isValid() && text.midRef(11, 2).toInt() < 24 && text.midRef(14, 2).toInt() < 60
-            && text.midRef(17, 2).toInt() < 60;
+    if (c[4] != u'-' || c[7] != u'-' || c[10] != u' ' || c[13] != u':' || c[16] != u':')
+        return false;
+    const int year = readNumber(c, 0, 4);
+    const int month = readNumber(c, 5, 2);
+    const int day = readNumber(c, 8, 2);
+    const int hour = readNumber(c, 11, 2);
+    const int minute = readNumber(c, 14, 2);
+    const int second = readNumber(c, 17, 2);
+    if (year < 0 || month < 1 || month > 12 || day < 1 || hour < 0 || hour > 23 || minute < 0
+        || minute > 59 || second < 0 || second > 59)
+        return false;
+    return day <= 28 || QDate::isValid(year, month, day);
 }
 
 } // namespace

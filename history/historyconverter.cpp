@@ -275,6 +275,9 @@ bool HistoryConverter::writeDatabase(const QString &path, const QString &connect
     }
 
     static const qint64 baseSeconds = HistoryFormat::timeBase().toSecsSinceEpoch();
+    // Bound by name: binding by position makes Qt format a placeholder name for every value.
+    const QString timeName = QStringLiteral(":datetime");
+    const QString valueName = QStringLiteral(":value");
     HistoryFormat::LocalTimeFormatter times;
     int rows = 0;
     int repeated = 0;
@@ -290,10 +293,10 @@ bool HistoryConverter::writeDatabase(const QString &path, const QString &connect
             return false;
         }
         const FileReader::Entry &entry = entries.at(i);
-        insert.bindValue(0, times.recordText(entry.seconds));
+        insert.bindValue(timeName, times.recordText(entry.seconds));
         // The number the text QString::number(value, 'g', 6) would give: the value has at
         // most four digits, so binding it directly stores the same REAL without the parse.
-        insert.bindValue(1, HistoryFormat::decodeValueWord(reader->wordOf(entry)));
+        insert.bindValue(valueName, HistoryFormat::decodeValueWord(reader->wordOf(entry)));
         if (insert.exec()) {
             ++rows;
         } else if (isDuplicateKey(insert.lastError())) {

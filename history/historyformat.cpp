@@ -151,6 +151,10 @@ QString formatRecordTime(const QDateTime &time)
 namespace {
 
 constexpr qint64 kQuarterHourSeconds = 900;
+// Zones change their offset a few times a year at most; a stretch of six hours with the same
+// offset at both ends is taken as one offset throughout, and only where the ends differ are the
+// quarter hours looked at. Each lookup costs several checks of the zone file.
+constexpr qint64 kStretchSeconds = 6 * 3600;
 
 int localOffsetAt(qint64 utcSeconds)
 {
@@ -166,6 +170,16 @@ qint64 floorDivide(qint64 a, qint64 b)
 
 int LocalOffsetCache::offsetAt(qint64 utcSeconds)
 {
+    const qint64 stretch = floorDivide(utcSeconds, kStretchSeconds);
+    if (!m_haveStretch || stretch != m_stretch) {
+        m_stretch = stretch;
+        m_haveStretch = true;
+        const qint64 first = stretch * kStretchSeconds;
+        m_stretchOffset = localOffsetAt(first);
+        m_stretchUniform = localOffsetAt(first + kStretchSeconds - 1) == m_stretchOffset;
+    }
+    if (m_stretchUniform)
+        return m_stretchOffset;
     const qint64 slot = floorDivide(utcSeconds, kQuarterHourSeconds);
     if (!m_haveSlot || slot != m_slot) {
         m_slot = slot;
@@ -185,15 +199,19 @@ QString LocalTimeFormatter::recordText(qint64 secondsSinceBase)
     const qint64 days = floorDivide(local, 86400);
     const int secondOfDay = int(local - days * 86400);
     const QDate date = QDate::fromJulianDay(days + kUnixEpochJulianDay);
-    if (!date.isValid() || !fastFormatYear(date.year()))
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    date.getDate(&year, &month, &day); // one calendar calculation instead of three
+    if (!date.isValid() || !fastFormatYear(year))
         return formatRecordTime(timeFromSeconds(secondsSinceBase));
     QString text(19, Qt::Uninitialized);
     QChar *out = text.data();
-    putDigits(out, date.year(), 4);
+    putDigits(out, year, 4);
     out[4] = QLatin1Char('-');
-    putDigits(out + 5, date.month(), 2);
+    putDigits(out + 5, month, 2);
     out[7] = QLatin1Char('-');
-    putDigits(out + 8, date.day(), 2);
+    putDigits(out + 8, day, 2);
     out[10] = QLatin1Char(' ');
     putDigits(out + 11, secondOfDay / 3600, 2);
     out[13] = QLatin1Char(':');

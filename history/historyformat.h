@@ -51,15 +51,19 @@ QString formatTime(const QTime &time); // "hh:mm:ss"
 QString formatRecordTime(const QDateTime &time); // "yyyy-MM-dd hh:mm:ss"
 
 // The computer's UTC offset at a moment. Every local-time conversion makes the C library stat
-// the zone file, which dominated a million-row conversion; this asks once per quarter hour of
-// UTC (zone changes fall on quarter hours) and checks both ends of the quarter, asking again
-// for each moment only where they differ.
+// the zone file, which dominated a million-row conversion; this asks at both ends of a six-hour
+// stretch, and only where they differ once per quarter hour of UTC (zone changes fall on quarter
+// hours), checking both ends of the quarter and asking again for each moment where they differ.
 class LocalOffsetCache
 {
 public:
     int offsetAt(qint64 utcSeconds);
 
 private:
+    qint64 m_stretch = -1;
+    int m_stretchOffset = 0;
+    bool m_stretchUniform = false;
+    bool m_haveStretch = false;
     qint64 m_slot = -1;
     int m_slotOffset = 0;
     bool m_slotUniform = false;

@@ -427,8 +427,8 @@ void HistoryViewWidget::startConversion()
         converter->setValueFile(m_valuePath);
     connect(converter, &QThread::finished, this, &HistoryViewWidget::convertComplete);
     connect(converter, &HistoryConverter::progress, this, &HistoryViewWidget::progress);
-    converter->start();
     showProgressDialog(tr("History parsing"));
+    converter->start();
 }
 
 void HistoryViewWidget::convertComplete()
@@ -483,8 +483,8 @@ void HistoryViewWidget::readDatabase(const QString &path)
         return;
     setActionsEnabled(AllActions, false);
     m_reader->setFileName(path);
-    m_reader->start();
     showProgressDialog(tr("Loading"));
+    m_reader->start();
 }
 
 void HistoryViewWidget::openHistory(const QString &path)

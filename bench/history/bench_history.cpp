@@ -263,11 +263,18 @@ void BM_PeakBaseline(benchmark::State &state)
     state.counters["peak_MiB"] = peak;
 }
 
+// The high-water mark of this process's resident memory, in KiB. Not getrusage: its maximum
+// survives exec, so the child would report the forked benchmark's pages.
 long maxResidentKiB()
 {
-    struct rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    }
+    return -1;
 }
 
 int runPeak(int argc, char **argv)
