@@ -62,6 +62,8 @@ QString SQLReader::queryText() const
 
 void SQLReader::run()
 {
+    // A request that came after the last read had finished is no request to stop this one.
+    m_cancel.storeRelaxed(0);
     m_records.clear();
     if (!m_fileName.isEmpty())
         m_error = !readHistory(m_fileName);

@@ -57,7 +57,7 @@ public:
                    const RowVisitor &visit);
 
     // Asks a running read to stop (from any thread); it ends soon with no records, no error and
-    // wasCancelled() set. The next read starts afresh.
+    // wasCancelled() set. The next start() begins afresh.
     void cancel() { m_cancel.storeRelaxed(1); }
     bool wasCancelled() const { return m_cancelled; }
 

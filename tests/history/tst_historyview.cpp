@@ -168,6 +168,7 @@ private slots:
     void filter();
     void exportCsv();
     void cancelLoad();
+    void exportAsksBeforeReplacing();
     void removeHistory_data();
     void removeHistory();
     void removeWithoutDevice();
@@ -714,6 +715,46 @@ void tst_HistoryView::cancelLoad()
     page.openHistory(makeHistory(QStringLiteral("small.hist"), 3));
     QVERIFY(waitIdle(page));
     QCOMPARE(page.reader()->records().size(), 3);
+}
+
+void tst_HistoryView::exportAsksBeforeReplacing()
+{
+    HistoryViewWidget page(true);
+    page.show();
+    DialogAnswerer answerer;
+    answerer.chooseFile(makeHistory(QStringLiteral("replace.hist"), 3));
+    page.action(QStringLiteral("openHistoryAction"))->trigger();
+    QTRY_VERIFY(answerer.idle());
+    QVERIFY(waitIdle(page));
+
+    QTemporaryDir out;
+    const QString csv = out.filePath(QStringLiteral("report.csv"));
+    QVERIFY(StatisticsFixture::writeFile(csv, "old"));
+    // Typed without its suffix: the dialog adds ".csv" and asks about that file; "No" keeps it.
+    const QString typed = out.filePath(QStringLiteral("report"));
+    answerer.answer([typed](QWidget *w) {
+        if (auto *dialog = qobject_cast<QFileDialog *>(w)) {
+            dialog->selectFile(typed);
+            // Queued: the question it asks must find the answerer free.
+            QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+        }
+    });
+    answerer.answer([](QWidget *w) {
+        auto *box = qobject_cast<QMessageBox *>(w);
+        if (!box)
+            return;
+        QWidget *dialog = box->parentWidget();
+        box->button(QMessageBox::No)->click();
+        QMetaObject::invokeMethod(dialog, "reject", Qt::QueuedConnection);
+    });
+    page.action(QStringLiteral("exportCsvAction"))->trigger();
+    QTRY_VERIFY(answerer.idle());
+    QVERIFY2(answerer.seen.filter(QStringLiteral("report.csv already exists")).size() == 1,
+             qPrintable(answerer.seen.join(QLatin1Char('\n'))));
+    QVERIFY(waitIdle(page));
+    QFile kept(csv);
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), QByteArray("old"));
 }
 
 void tst_HistoryView::removeHistory_data()
