@@ -281,7 +281,8 @@ bool HistoryConverter::writeDatabase(const QString &path, const QString &connect
     HistoryFormat::LocalTimeFormatter times;
     int rows = 0;
     int repeated = 0;
-    int lastPercent = -1;
+    int percent = 0;
+    qint64 nextPercentAt = 0; // the first row of the next whole percent
     for (int i = 0; i < count; ++i) {
         if (i % kCancelCheckRows == 0 && cancelRequested()) {
             insert.finish();
@@ -313,10 +314,11 @@ bool HistoryConverter::writeDatabase(const QString &path, const QString &connect
             db.close();
             return false;
         }
-        const int percent = int(qint64(i) * 100 / count);
-        if (percent != lastPercent) {
-            lastPercent = percent;
+        // Once per whole percent of int(i * 100 / count), without a division per row.
+        if (i >= nextPercentAt) {
+            percent = int(qint64(i) * 100 / count);
             emit progress(tr("Converting"), percent);
+            nextPercentAt = (qint64(percent + 1) * count + 99) / 100;
         }
     }
     insert.finish();

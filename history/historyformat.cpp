@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace HistoryFormat {
 
 namespace {
@@ -198,20 +200,27 @@ QString LocalTimeFormatter::recordText(qint64 secondsSinceBase)
     const qint64 local = utc + m_offsets.offsetAt(utc);
     const qint64 days = floorDivide(local, 86400);
     const int secondOfDay = int(local - days * 86400);
-    const QDate date = QDate::fromJulianDay(days + kUnixEpochJulianDay);
-    int year = 0;
-    int month = 0;
-    int day = 0;
-    date.getDate(&year, &month, &day); // one calendar calculation instead of three
-    if (!date.isValid() || !fastFormatYear(year))
+    if (days != m_day) {
+        m_day = days;
+        const QDate date = QDate::fromJulianDay(days + kUnixEpochJulianDay);
+        int year = 0;
+        int month = 0;
+        int day = 0;
+        date.getDate(&year, &month, &day);
+        m_dateFast = date.isValid() && fastFormatYear(year);
+        if (m_dateFast) {
+            putDigits(m_date, year, 4);
+            m_date[4] = QLatin1Char('-');
+            putDigits(m_date + 5, month, 2);
+            m_date[7] = QLatin1Char('-');
+            putDigits(m_date + 8, day, 2);
+        }
+    }
+    if (!m_dateFast)
         return formatRecordTime(timeFromSeconds(secondsSinceBase));
     QString text(19, Qt::Uninitialized);
     QChar *out = text.data();
-    putDigits(out, year, 4);
-    out[4] = QLatin1Char('-');
-    putDigits(out + 5, month, 2);
-    out[7] = QLatin1Char('-');
-    putDigits(out + 8, day, 2);
+    std::copy(m_date, m_date + 10, out);
     out[10] = QLatin1Char(' ');
     putDigits(out + 11, secondOfDay / 3600, 2);
     out[13] = QLatin1Char(':');
@@ -226,21 +235,26 @@ bool RecordTimeParser::parseFast(const QString &text, qint64 *utc, int *offset)
     if (text.size() != 19)
         return false;
     const QChar *c = text.constData();
-    const int year = readNumber(c, 0, 4);
-    const int month = readNumber(c, 5, 2);
-    const int day = readNumber(c, 8, 2);
     const int hour = readNumber(c, 11, 2);
     const int minute = readNumber(c, 14, 2);
     const int second = readNumber(c, 17, 2);
-    const bool shape = c[4] == u'-' && c[7] == u'-' && c[10] == u' ' && c[13] == u':'
-            && c[16] == u':';
-    if (!shape || year < 0 || month < 0 || day < 0 || hour < 0 || minute < 0 || second < 0)
+    if (c[10] != u' ' || c[13] != u':' || c[16] != u':' || hour < 0 || minute < 0 || second < 0
+        || hour > 23 || minute > 59 || second > 59)
         return false;
-    const QDate date(year, month, day);
-    if (!date.isValid() || hour > 23 || minute > 59 || second > 59)
-        return false;
-    const qint64 local = (date.toJulianDay() - kUnixEpochJulianDay) * 86400 + hour * 3600
-            + minute * 60 + second;
+    if (!m_haveDate || !std::equal(c, c + 10, m_dateText)) {
+        const int year = readNumber(c, 0, 4);
+        const int month = readNumber(c, 5, 2);
+        const int day = readNumber(c, 8, 2);
+        if (c[4] != u'-' || c[7] != u'-' || year < 0 || month < 0 || day < 0)
+            return false;
+        const QDate date(year, month, day);
+        if (!date.isValid())
+            return false;
+        std::copy(c, c + 10, m_dateText);
+        m_dateDays = date.toJulianDay() - kUnixEpochJulianDay;
+        m_haveDate = true;
+    }
+    const qint64 local = m_dateDays * 86400 + hour * 3600 + minute * 60 + second;
     // The offset of the previous row nearly always fits; a daylight-saving change needs a
     // second try with the offset found at the first guess.
     for (int attempt = 0; attempt < 2; ++attempt) {

@@ -78,6 +78,10 @@ public:
 
 private:
     LocalOffsetCache m_offsets;
+    // The calendar date of the last day formatted: thousands of records share one.
+    qint64 m_day = std::numeric_limits<qint64>::min();
+    QChar m_date[10];
+    bool m_dateFast = false;
 };
 
 // Parses "yyyy-MM-dd hh:mm:ss" as local time without a zone lookup per row: the moment comes
@@ -94,6 +98,11 @@ public:
 private:
     // Seconds since the epoch of a plain local "yyyy-MM-dd hh:mm:ss"; false for anything else.
     bool parseFast(const QString &text, qint64 *utc, int *offset);
+
+    // The date text of the last row and its day number: rows of one day share them.
+    QChar m_dateText[10] = {};
+    qint64 m_dateDays = 0;
+    bool m_haveDate = false;
 
     LocalOffsetCache m_offsets;
     int m_offset = 0;
