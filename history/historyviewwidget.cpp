@@ -688,10 +688,16 @@ void HistoryViewWidget::exportFinished(CsvConverter *exporter)
     exporter->deleteLater();
     if (exporter->succeeded() || exporter->wasCancelled())
         return;
-    QMessageBox::warning(this, tr("Export CSV..."),
-                         tr("Could not write %1:\n%2")
-                             .arg(QDir::toNativeSeparators(exporter->outputPath()),
-                                  exporter->errorString()));
+    VLOG << "CSV export failed: \"" << exporter->outputPath() << "\": " << exporter->errorString();
+    // Not modal: the page goes on, and no nested event loop runs inside this slot.
+    auto *box = new QMessageBox(QMessageBox::Warning, tr("Export CSV..."),
+                                tr("Could not write %1:\n%2")
+                                    .arg(QDir::toNativeSeparators(exporter->outputPath()),
+                                         exporter->errorString()),
+                                QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("exportFailedMessage"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }
 
 void HistoryViewWidget::OnRemoveHistoryClicked()
