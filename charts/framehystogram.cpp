@@ -6,6 +6,8 @@
 
 #include <QVBoxLayout>
 
+#include <limits>
+
 namespace {
 void fill(QWidget *frame, QWidget *child)
 {
@@ -54,13 +56,29 @@ void FrameHystogram::setLevels(QRgb defaultColour, const QVector<Level> &levels)
 
 void FrameHystogram::setData(const QVector<Sample> &data)
 {
-    m_data = data;
+    QVector<qint64> msecs(data.size());
+    QVector<float> values(data.size());
+    for (int i = 0; i < data.size(); ++i) {
+        msecs[i] = data.at(i).first.isValid() ? data.at(i).first.toMSecsSinceEpoch()
+                                              : std::numeric_limits<qint64>::min();
+        values[i] = data.at(i).second;
+    }
+    setData(msecs, values);
+}
+
+void FrameHystogram::setData(const QVector<qint64> &msecs, const QVector<float> &values)
+{
+    m_msecs = msecs;
+    m_values = values;
+    if (m_values.size() != m_msecs.size())
+        m_values.resize(m_msecs.size());
     passToTimeline();
 }
 
 void FrameHystogram::clear()
 {
-    m_data.clear();
+    m_msecs.clear();
+    m_values.clear();
     m_chart->setHint(tr("No records to show"));
     HystogramPoints points = placeholder();
     points.first().colour = m_defaultColour;
@@ -80,21 +98,22 @@ QRgb FrameHystogram::colourOf(float value) const
 void FrameHystogram::passToTimeline()
 {
     // A read that yields no records keeps the placeholder bar instead of an empty chart.
-    if (m_data.isEmpty()) {
+    if (m_msecs.isEmpty()) {
         clear();
         return;
     }
     m_chart->setHint(QString());
-    HystogramPoints points;
-    points.reserve(m_data.size());
-    for (const Sample &sample : qAsConst(m_data)) {
-        HystogramPoint point;
-        point.time = sample.first;
-        point.value = sample.second;
-        point.colour = colourOf(sample.second);
-        points.append(point);
-    }
-    m_timeline->setData(points);
+    // Bars are coloured as they are drawn; the levels are copied so the strip needs no frame.
+    const QVector<Level> levels = m_levels;
+    const QRgb fallback = m_defaultColour;
+    m_timeline->setSeries(m_msecs, m_values, [levels, fallback](float value) {
+        const Level *best = nullptr;
+        for (const Level &level : levels) {
+            if (level.first <= value && (!best || level.first > best->first))
+                best = &level;
+        }
+        return best ? best->second : fallback;
+    });
 }
 
 void FrameHystogram::update(ISubject *subject)

@@ -29,6 +29,9 @@ HystogramChart::HystogramChart(QWidget *parent)
 void HystogramChart::setData(const HystogramPoints &points)
 {
     m_points = points;
+    m_largest = 0;
+    for (const HystogramPoint &p : qAsConst(m_points))
+        m_largest = qMax(m_largest, barValue(p.value));
     QWidget::update();
 }
 
@@ -86,14 +89,6 @@ double HystogramChart::slotWidth() const
     if (m_points.isEmpty())
         return 0;
     return plotRect().width() / (2.0 * m_points.size());
-}
-
-float HystogramChart::largestValue() const
-{
-    float largest = 0;
-    for (const HystogramPoint &p : m_points)
-        largest = qMax(largest, barValue(p.value));
-    return largest;
 }
 
 QRectF HystogramChart::barRect(int index) const

@@ -54,13 +54,15 @@ protected:
 
 private:
     double slotWidth() const;
-    float largestValue() const;
+    float largestValue() const { return m_largest; }
     void drawArrow(class QPainter &painter, const QRectF &area, bool pointsLeft) const;
     static QFont labelFont();
     double leftMargin() const;
 
     HystogramPoints m_points;
     QString m_hint;
+    // The window's tallest drawable value, found once per setData rather than once per bar.
+    float m_largest = 0;
     bool m_earlierPossible = false;
     bool m_laterPossible = false;
     bool m_earlierPressed = false;

@@ -11,35 +11,8 @@
 namespace {
 // Extra seconds the highlight covers beyond the window's last record: one record's width.
 constexpr double kRecordSeconds = 10;
-constexpr qint64 kMSecsPerDay = 86400000;
-// Zones change their offset on the hour or the half hour.
-constexpr qint64 kOffsetBlockMSecs = 1800000;
-
-// Milliseconds since the epoch of every point. A local time's offset from UTC takes a time zone
-// lookup (a file check in the C library each time); records lie close together, so the offset is
-// looked up once per half hour of wall-clock time and reused for the records inside it.
-QVector<qint64> epochMSecs(const HystogramPoints &points)
-{
-    QVector<qint64> result(points.size());
-    qint64 cachedBlock = std::numeric_limits<qint64>::min();
-    qint64 cachedOffset = 0;
-    for (int i = 0; i < points.size(); ++i) {
-        const QDateTime &time = points.at(i).time;
-        if (!time.isValid()) {
-            result[i] = i > 0 ? result.at(i - 1) : 0;
-            continue;
-        }
-        const qint64 wall = time.date().toJulianDay() * kMSecsPerDay
-            + time.time().msecsSinceStartOfDay();
-        const qint64 block = wall / kOffsetBlockMSecs;
-        if (block != cachedBlock) {
-            cachedBlock = block;
-            cachedOffset = time.toMSecsSinceEpoch() - wall;
-        }
-        result[i] = wall + cachedOffset;
-    }
-    return result;
-}
+// A time that names no moment (an unreadable record); it is drawn at the start.
+constexpr qint64 kNoTime = std::numeric_limits<qint64>::min();
 }
 
 HystogramTimeline::HystogramTimeline(QWidget *parent)
@@ -47,13 +20,30 @@ HystogramTimeline::HystogramTimeline(QWidget *parent)
 {
 }
 
-void HystogramTimeline::setData(const HystogramPoints &points)
+void HystogramTimeline::setSeries(const QVector<qint64> &msecs, const QVector<float> &values,
+                                  const Colouring &colourOf)
 {
-    m_points = points;
-    m_offsets = epochMSecs(m_points);
-    const qint64 origin = m_offsets.isEmpty() ? 0 : m_offsets.first();
-    for (qint64 &offset : m_offsets)
-        offset = (offset - origin) / 1000;
+    load(msecs, values, colourOf, {});
+}
+
+void HystogramTimeline::load(const QVector<qint64> &msecs, const QVector<float> &values,
+                             const Colouring &colourOf, const QVector<QRgb> &colours)
+{
+    m_msecs = msecs;
+    m_values = values;
+    m_colourOf = colourOf;
+    m_colours = colours;
+    const int n = m_msecs.size();
+    qint64 origin = 0;
+    for (qint64 ms : qAsConst(m_msecs)) {
+        if (ms != kNoTime) {
+            origin = ms;
+            break;
+        }
+    }
+    m_offsets.resize(n);
+    for (int i = 0; i < n; ++i)
+        m_offsets[i] = m_msecs.at(i) == kNoTime ? 0 : (m_msecs.at(i) - origin) / 1000;
     m_start = 0;
     m_length = kDefaultLength;
     m_spanSeconds = m_offsets.isEmpty() ? 0 : m_offsets.last();
@@ -63,9 +53,53 @@ void HystogramTimeline::setData(const HystogramPoints &points)
     changed();
 }
 
+void HystogramTimeline::setData(const HystogramPoints &points)
+{
+    QVector<qint64> msecs(points.size());
+    QVector<float> values(points.size());
+    QVector<QRgb> colours(points.size());
+    for (int i = 0; i < points.size(); ++i) {
+        msecs[i] = points.at(i).time.isValid() ? points.at(i).time.toMSecsSinceEpoch() : kNoTime;
+        values[i] = points.at(i).value;
+        colours[i] = points.at(i).colour;
+    }
+    load(msecs, values, nullptr, colours);
+}
+
+QRgb HystogramTimeline::colourAt(int index) const
+{
+    if (!m_colours.isEmpty())
+        return m_colours.at(index);
+    return m_colourOf ? m_colourOf(m_values.at(index)) : kDefaultColour;
+}
+
+HystogramPoint HystogramTimeline::pointAt(int index) const
+{
+    HystogramPoint point;
+    const qint64 ms = m_msecs.at(index);
+    if (ms != kNoTime) {
+        // With the offset in force then: differences and texts need no zone lookup later.
+        const qint64 seconds = ms >= 0 ? ms / 1000 : (ms - 999) / 1000;
+        point.time = QDateTime::fromMSecsSinceEpoch(ms, Qt::OffsetFromUTC,
+                                                    m_zoneOffsets.offsetAt(seconds));
+    }
+    point.value = m_values.at(index);
+    point.colour = colourAt(index);
+    return point;
+}
+
+HystogramPoints HystogramTimeline::points() const
+{
+    HystogramPoints all;
+    all.reserve(m_msecs.size());
+    for (int i = 0; i < m_msecs.size(); ++i)
+        all.append(pointAt(i));
+    return all;
+}
+
 void HystogramTimeline::limit()
 {
-    const qint64 count = m_points.size();
+    const qint64 count = m_msecs.size();
     if (m_length > count)
         m_length = count;
     if (m_length < 0)
@@ -80,14 +114,18 @@ HystogramPoints HystogramTimeline::visiblePoints()
 {
     limit();
     m_canGoEarlier = m_start > 0;
-    m_canGoLater = m_start + m_length < m_points.size();
-    return m_points.mid(static_cast<int>(m_start), static_cast<int>(m_length));
+    m_canGoLater = m_start + m_length < m_msecs.size();
+    HystogramPoints window;
+    window.reserve(int(m_length));
+    for (qint64 i = m_start; i < m_start + m_length; ++i)
+        window.append(pointAt(int(i)));
+    return window;
 }
 
 void HystogramTimeline::changed()
 {
     m_canGoEarlier = m_start > 0;
-    m_canGoLater = m_start + m_length < m_points.size();
+    m_canGoLater = m_start + m_length < m_msecs.size();
     update();
     notify();
 }
@@ -108,7 +146,7 @@ void HystogramTimeline::stepLater()
 
 void HystogramTimeline::centreOnPixel(int x)
 {
-    if (m_points.isEmpty() || width() <= 0)
+    if (m_msecs.isEmpty() || width() <= 0)
         return;
     const double seconds = static_cast<double>(x) * m_spanSeconds / width();
     // Records are kept in time order, but a hostile file need not be: take the first match.
@@ -171,14 +209,23 @@ void HystogramTimeline::buildColumns()
 {
     const int w = qMax(width(), 0);
     QVector<float> startHighest(w, 0);
-    QVector<QRgb> startColour(w, 0);
-    for (int i = 0; i < m_points.size() && w > 0; ++i) {
-        const int column = qBound(0, static_cast<int>(pixelOfSeconds(m_offsets.at(i))), w - 1);
-        const float value = m_points.at(i).value;
-        if (startColour.at(column) == 0 || value > startHighest.at(column)) {
+    QVector<int> startIndex(w, -1);
+    const int n = m_msecs.size();
+    const float *values = m_values.constData();
+    const qint64 *offsets = m_offsets.constData();
+    for (int i = 0; i < n && w > 0; ++i) {
+        const int column = qBound(0, static_cast<int>(pixelOfSeconds(offsets[i])), w - 1);
+        const float value = values[i];
+        if (startIndex.at(column) < 0 || value > startHighest.at(column)) {
             startHighest[column] = value;
-            startColour[column] = m_points.at(i).colour | 0xFF000000u;
+            startIndex[column] = i;
         }
+    }
+    // Colours only for the few records that show, not for millions.
+    QVector<QRgb> startColour(w, 0);
+    for (int x = 0; x < w; ++x) {
+        if (startIndex.at(x) >= 0)
+            startColour[x] = colourAt(startIndex.at(x)) | 0xFF000000u;
     }
     const int cover = m_spanSeconds > 0
         ? qBound(1, static_cast<int>(std::ceil(w * kRecordSeconds / m_spanSeconds)), qMax(w, 1))
@@ -219,8 +266,8 @@ void HystogramTimeline::paintEvent(QPaintEvent *)
         painter.fillRect(QRectF(x, 0, 1, h), gradient);
     }
 
-    if (!m_points.isEmpty() && m_length > 0) {
-        const qint64 last = qMin<qint64>(m_start + m_length, m_points.size()) - 1;
+    if (!m_msecs.isEmpty() && m_length > 0) {
+        const qint64 last = qMin<qint64>(m_start + m_length, m_msecs.size()) - 1;
         const double left = pixelOfSeconds(m_offsets.at(static_cast<int>(m_start)));
         double boxWidth = width();
         if (m_spanSeconds > 0)

@@ -2,9 +2,12 @@
 
 #include "charts/hystogrampoint.h"
 #include "charts/isubject.h"
+#include "history/historyformat.h"
 
 #include <QVector>
 #include <QWidget>
+
+#include <functional>
 
 // Overview strip under the histogram: every record as a thin bar at its time, with the window of
 // records the chart shows highlighted. Press, drag and the wheel move and size the window.
@@ -14,11 +17,20 @@ class HystogramTimeline : public QWidget, public ISubject
 public:
     static constexpr qint64 kDefaultLength = 20;
     static constexpr qint64 kMinWheelLength = 10;
+    static constexpr QRgb kDefaultColour = 0xFF00AA00;
 
     explicit HystogramTimeline(QWidget *parent = nullptr);
 
+    using Colouring = std::function<QRgb(float)>;
+
+    // Flat series: milliseconds since the epoch (in time order) and values, shared, not copied;
+    // bars are coloured by `colourOf`. Points are made only for the window.
+    void setSeries(const QVector<qint64> &msecs, const QVector<float> &values,
+                   const Colouring &colourOf);
     void setData(const HystogramPoints &points);
-    HystogramPoints points() const { return m_points; }
+    int count() const { return m_msecs.size(); }
+    // Every point, made on each call: for inspection, not for drawing.
+    HystogramPoints points() const;
     // The points of the window; also refreshes the two flags below.
     HystogramPoints visiblePoints();
     bool canGoEarlier() const { return m_canGoEarlier; }
@@ -43,10 +55,17 @@ private:
     void centreOnPixel(int x);
     double pixelOfSeconds(double seconds) const;
     void buildColumns();
+    HystogramPoint pointAt(int index) const;
+    void load(const QVector<qint64> &msecs, const QVector<float> &values,
+              const Colouring &colourOf, const QVector<QRgb> &colours);
+    QRgb colourAt(int index) const;
 
-    HystogramPoints m_points;
-    // Seconds of every point after the first, worked out once per setData (time zone lookups are
-    // far too slow to repeat for a million records on every repaint).
+    QVector<qint64> m_msecs;
+    QVector<float> m_values;
+    Colouring m_colourOf;
+    QVector<QRgb> m_colours; // per point, when given so (setData)
+    mutable HistoryFormat::LocalOffsetCache m_zoneOffsets;
+    // Seconds of every point after the first, worked out once per setData.
     QVector<qint64> m_offsets;
     qint64 m_start = 0;
     qint64 m_length = kDefaultLength;

@@ -3,8 +3,108 @@
 #include "history/historyformat.h"
 #include "link/logging.h"
 
-#include <QFile>
-#include <QTextStream>
+#include <QFileInfo>
+#include <QHash>
+#include <QSaveFile>
+#include <QTextCodec>
+
+#include <cstring>
+
+namespace {
+
+constexpr int kFlushBytes = 64 * 1024;
+
+// Reads `width` digits at `text[pos]`; -1 when any is not a digit.
+int readNumber(const QChar *text, int pos, int width)
+{
+    int value = 0;
+    for (int i = 0; i < width; ++i) {
+        const ushort c = text[pos + i].unicode();
+        if (c < u'0' || c > u'9')
+            return -1;
+        value = value * 10 + (c - u'0');
+    }
+    return value;
+}
+
+// "yyyy-MM-dd hh:mm:ss" naming a real date and time: the stored form, split as it is.
+bool isPlainRecordTime(const QString &text)
+{
+    if (text.size() != 19)
+        return false;
+    const QChar *c = text.constData();
+    if (c[4] != u'-' || c[7] != u'-' || c[10] != u' ' || c[13] != u':' || c[16] != u':')
+        return false;
+    const int year = readNumber(c, 0, 4);
+    const int month = readNumber(c, 5, 2);
+    const int day = readNumber(c, 8, 2);
+    const int hour = readNumber(c, 11, 2);
+    const int minute = readNumber(c, 14, 2);
+    const int second = readNumber(c, 17, 2);
+    if (year < 0 || month < 1 || month > 12 || day < 1 || hour < 0 || hour > 23 || minute < 0
+        || minute > 59 || second < 0 || second > 59)
+        return false;
+    return day <= 28 || QDate::isValid(year, month, day);
+}
+
+} // namespace
+
+// Buffers encoded lines and hands them to the file in large pieces. Text goes out in the
+// locale's encoding, as a text stream would write it; the value texts are encoded once each.
+class CsvConverter::LineWriter
+{
+public:
+    explicit LineWriter(QIODevice *file)
+        : m_file(file)
+        , m_codec(QTextCodec::codecForLocale())
+    {
+        m_buffer.reserve(kFlushBytes + 256);
+    }
+
+    void text(const QString &text) { m_buffer += m_codec->fromUnicode(text); }
+    void latin1(const QChar *text, int size)
+    {
+        const int at = m_buffer.size();
+        m_buffer.resize(at + size);
+        char *out = m_buffer.data() + at;
+        for (int i = 0; i < size; ++i)
+            out[i] = char(text[i].unicode());
+    }
+    void byte(char c) { m_buffer += c; }
+
+    // The value as the user's locale writes it, with up to six significant digits.
+    void value(float value)
+    {
+        quint32 bits = 0;
+        std::memcpy(&bits, &value, sizeof bits);
+        auto found = m_values.constFind(bits);
+        if (found == m_values.cend())
+            found = m_values.insert(bits, m_codec->fromUnicode(m_locale.toString(double(value), 'g', 6)));
+        m_buffer += found.value();
+    }
+
+    bool endLine()
+    {
+        m_buffer += '\n';
+        return m_buffer.size() < kFlushBytes || flush();
+    }
+
+    bool flush()
+    {
+        if (m_buffer.isEmpty())
+            return true;
+        const bool ok = m_file->write(m_buffer) == m_buffer.size();
+        m_buffer.clear();
+        return ok;
+    }
+
+private:
+    QIODevice *m_file;
+    QTextCodec *m_codec;
+    const QLocale m_locale;
+    QByteArray m_buffer;
+    QHash<quint32, QByteArray> m_values;
+};
 
 CsvConverter::CsvConverter(const QString &fileName, const ValueRecordList &records,
                            QObject *parent)
@@ -14,14 +114,41 @@ CsvConverter::CsvConverter(const QString &fileName, const ValueRecordList &recor
 {
 }
 
+CsvConverter::CsvConverter(const QString &fileName, const QString &historyPath, QObject *parent)
+    : QThread(parent)
+    , m_fileName(fileName)
+    , m_historyPath(historyPath)
+{
+}
+
 CsvConverter::~CsvConverter()
 {
+    cancel();
     wait();
+}
+
+void CsvConverter::setFilter(const QDateTime &start, const QDateTime &end, int comparison,
+                             double value)
+{
+    m_source.setStart(start);
+    m_source.setEnd(end);
+    m_source.setValueFilter(comparison, value);
+}
+
+void CsvConverter::cancel()
+{
+    m_cancel.storeRelaxed(1);
+    m_source.cancel();
 }
 
 QString CsvConverter::outputFileName(const QString &fileName)
 {
-    if (fileName.contains(QLatin1String(".csv")))
+    // A folder named "exports.csv" does not make "report" in it a CSV name.
+    const QFileInfo info(fileName);
+    if (info.fileName().contains(QLatin1String(".csv")))
+        return fileName;
+    // A device or a pipe ("/dev/stdout") is written as named.
+    if (info.exists() && !info.isFile() && !info.isDir())
         return fileName;
     return fileName + QLatin1String(".csv");
 }
@@ -41,23 +168,92 @@ QString CsvConverter::formatLine(const ValueRecord &record, const QLocale &local
 
 void CsvConverter::run()
 {
-    write();
+    m_succeeded = write();
 }
 
 bool CsvConverter::write()
 {
-    QFile file(outputFileName(m_fileName));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
-        VLOG << "CSV: Can't open \"" << file.fileName() << '"';
+    m_error.clear();
+    m_written = 0;
+    m_cancelled = false;
+    m_readFailed = false;
+    m_succeeded = false;
+    const QString target = outputPath();
+    const QFileInfo info(target);
+    if (info.exists() && !info.isFile() && !info.isDir())
+        return writeDirect(target);
+    // Written beside the target under a temporary name and renamed at the end: a full disk or a
+    // stopped export neither leaves a truncated file nor destroys the one it was to replace.
+    QSaveFile file(target);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
+        m_error = file.errorString();
+        VLOG << "CSV: Can't open \"" << target << "\": " << m_error;
         return false;
     }
+    if (!writeAll(&file)) {
+        if (m_error.isEmpty())
+            m_error = file.errorString();
+        file.cancelWriting();
+        VLOG << "CSV: Can't write \"" << target << "\": " << m_error;
+        return false;
+    }
+    if (!file.commit()) {
+        m_error = file.errorString();
+        VLOG << "CSV: Can't write \"" << target << "\": " << m_error;
+        return false;
+    }
+    m_succeeded = true;
+    return true;
+}
+
+// A device or a pipe cannot be replaced by a renamed file; it gets the lines directly.
+bool CsvConverter::writeDirect(const QString &target)
+{
+    QFile file(target);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
+        m_error = file.errorString();
+        VLOG << "CSV: Can't open \"" << target << "\": " << m_error;
+        return false;
+    }
+    const bool ok = writeAll(&file) && file.flush();
+    if (!ok && m_error.isEmpty())
+        m_error = file.errorString();
+    file.close();
+    if (!ok) {
+        VLOG << "CSV: Can't write \"" << target << "\": " << m_error;
+        return false;
+    }
+    m_succeeded = true;
+    return true;
+}
+
+bool CsvConverter::writeAll(QIODevice *file)
+{
+    LineWriter out(file);
+    out.text(headerLine());
+    bool ok = out.endLine();
+    ok = ok && (m_historyPath.isEmpty() ? writeRecords(out) : writeRows(out));
+    ok = ok && out.flush();
+    if (m_cancel.loadRelaxed()) {
+        m_cancelled = true;
+        m_error = QStringLiteral("cancelled");
+        return false;
+    }
+    return ok;
+}
+
+bool CsvConverter::writeRecords(LineWriter &out)
+{
     const QLocale locale;
-    QTextStream out(&file);
-    out << headerLine() << '\n';
     const int count = m_records.size();
     int lastPercent = -1;
     for (int i = 0; i < count; ++i) {
-        out << formatLine(m_records.at(i), locale) << '\n';
+        if (m_cancel.loadRelaxed())
+            return false;
+        out.text(formatLine(m_records.at(i), locale));
+        if (!out.endLine())
+            return false;
+        ++m_written;
         // Once per percent: a signal per record would queue a million events on the page.
         const int percent = int(qint64(i) * 100 / count);
         if (percent != lastPercent) {
@@ -65,7 +261,45 @@ bool CsvConverter::write()
             emit progress(tr("Export CVS"), percent);
         }
     }
-    out.flush();
-    file.close();
-    return out.status() == QTextStream::Ok && file.error() == QFileDevice::NoError;
+    return true;
+}
+
+bool CsvConverter::writeRows(LineWriter &out)
+{
+    int expected = 0;
+    int lastPercent = -1;
+    bool written = true;
+    const bool read = m_source.visitRows(
+        m_historyPath, [&](int rows) { expected = rows; },
+        [&](const QString &time, double value) {
+            if (isPlainRecordTime(time)) {
+                out.latin1(time.constData(), 10);
+                out.byte(';');
+                out.latin1(time.constData() + 11, 8);
+            } else {
+                // Anything else is read the way a record would be: no time, empty fields.
+                const QDateTime parsed = QDateTime::fromString(time, HistoryFormat::kRecordTimeFormat);
+                out.text(HistoryFormat::formatDate(parsed.date()) + QLatin1Char(';')
+                         + HistoryFormat::formatTime(parsed.time()));
+            }
+            out.byte(';');
+            // Values travel as the page shows them: in single precision.
+            out.value(float(value));
+            if (!out.endLine()) {
+                written = false;
+                return false;
+            }
+            const int percent = expected > 0 ? int(qint64(m_written) * 100 / expected) : 0;
+            ++m_written;
+            if (percent != lastPercent) {
+                lastPercent = percent;
+                emit progress(tr("Export CVS"), percent);
+            }
+            return true;
+        });
+    if (!read && written && !m_cancel.loadRelaxed()) {
+        m_readFailed = true;
+        m_error = QStringLiteral("cannot read the history %1").arg(m_historyPath);
+    }
+    return read;
 }

@@ -21,7 +21,6 @@ DeviationFileReader::DeviationFileReader(QIODevice *index, const QString &valueF
             ++m_skipped;
             continue;
         }
-        entry.word = wordAt(entry.offset);
         m_entries.append(entry);
     }
 }

@@ -36,7 +36,7 @@ ValueRecord FileReader::recordAt(int index) const
         return ValueRecord();
     const Entry &entry = m_entries.at(index);
     DataBlock *block = entry.block >= 0 ? m_blocks.at(entry.block) : nullptr;
-    return ValueRecord(entry.seconds, entry.word, entry.offset, block);
+    return ValueRecord(entry.seconds, wordAt(entry.offset), entry.offset, block);
 }
 
 ValueRecord FileReader::next()

@@ -16,13 +16,13 @@ class FileReader : public QObject
 {
     Q_OBJECT
 public:
-    // One value as read from the files; kept lean so a million of them stay cheap. `block` is an
-    // index into the reader's blocks in file order, -1 for none.
+    // One value as read from the files: 16 bytes, so millions of them stay cheap. The word is
+    // read from the mapped value file when needed (wordOf). `block` is an index into the
+    // reader's blocks in file order, -1 for none.
     struct Entry
     {
         qint64 seconds = 0;
-        qint64 offset = -1;
-        quint16 word = 0;
+        quint32 offset = 0;
         qint32 block = -1;
     };
 
@@ -40,6 +40,7 @@ public:
 
     void rewind() { m_cursor = 0; }
     const QVector<Entry> &entries() const { return m_entries; }
+    quint16 wordOf(const Entry &entry) const { return wordAt(entry.offset); }
     ValueRecord recordAt(int index) const;
     // Blocks sorted by start time.
     QVector<DataBlock *> blocks() const;

@@ -30,6 +30,7 @@ ConvertOutcome convert(const QString &indexPath, const QString &valuePath, const
     outcome.start = converter.startTime();
     outcome.end = converter.endTime();
     outcome.error = converter.errorString();
+    outcome.repeatedHourLosses = converter.repeatedHourLosses();
     if (converter.reader() && converter.reader()->reader())
         outcome.skippedIndexRecords = converter.reader()->reader()->skippedRecords();
     return outcome;
@@ -39,36 +40,37 @@ ExportOutcome exportCsv(const QString &historyPath, const ExportOptions &options
                         const QString &csvPath)
 {
     ExportOutcome outcome;
-    SQLReader reader(historyPath);
-    const bool filtered = options.from.isValid() || options.to.isValid()
-            || !options.comparison.isEmpty();
-    if (filtered) {
-        // The reader filters only with both bounds set; open ends reach past any record.
-        reader.setStart(options.from.isValid()
-                                ? options.from
-                                : QDateTime(QDate(1, 1, 1), QTime(0, 0, 0), Qt::LocalTime));
-        reader.setEnd(options.to.isValid()
-                              ? options.to
-                              : QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59), Qt::LocalTime));
-        reader.setValueFilter(options.comparison, options.value);
-    }
-    if (!QFileInfo::exists(historyPath) || !reader.readHistory(historyPath)) {
-        outcome.error = QStringLiteral("File format error: can't read history from %1")
-                                .arg(historyPath);
-        return outcome;
-    }
     QString target = csvPath;
     if (target.isEmpty()) {
         const QFileInfo info(historyPath);
         target = info.dir().filePath(info.completeBaseName() + QLatin1String(".csv"));
     }
-    const ValueRecordList records = reader.results();
-    CsvConverter writer(target, records);
-    outcome.csvPath = CsvConverter::outputFileName(target);
-    outcome.records = records.size();
+    CsvConverter writer(target, historyPath);
+    const bool filtered = options.from.isValid() || options.to.isValid()
+            || !options.comparison.isEmpty();
+    if (filtered) {
+        // The reader filters only with both bounds set; open ends reach past any record.
+        writer.setFilter(options.from.isValid()
+                                 ? options.from
+                                 : QDateTime(QDate(1, 1, 1), QTime(0, 0, 0), Qt::LocalTime),
+                         options.to.isValid()
+                                 ? options.to
+                                 : QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59), Qt::LocalTime),
+                         SQLReader::comparisonFromText(options.comparison), options.value);
+    }
+    outcome.csvPath = writer.outputPath();
+    if (!QFileInfo(historyPath).isFile()) {
+        outcome.error = QStringLiteral("File format error: can't read history from %1")
+                                .arg(historyPath);
+        return outcome;
+    }
     outcome.ok = writer.write();
-    if (!outcome.ok)
-        outcome.error = QStringLiteral("cannot write %1").arg(outcome.csvPath);
+    outcome.records = writer.recordCount();
+    if (!outcome.ok) {
+        outcome.error = writer.readFailed()
+                ? QStringLiteral("File format error: can't read history from %1").arg(historyPath)
+                : QStringLiteral("cannot write %1: %2").arg(outcome.csvPath, writer.errorString());
+    }
     return outcome;
 }
 

@@ -14,6 +14,8 @@ struct ConvertOutcome
     QString databasePath;
     int rows = 0;
     int skippedIndexRecords = 0;
+    // Readings in an autumn hour the clocks repeated that the table could not keep.
+    int repeatedHourLosses = 0;
     QDateTime start;
     QDateTime end;
     QString error;

@@ -7,35 +7,62 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-
-#include <array>
+#include <QSet>
+#include <QTemporaryFile>
 
 namespace {
 
 const char kCreateTable[]
         = "CREATE TABLE records_table (time TIMESTAMP PRIMARY KEY NOT NULL, value REAL);";
 const char kInsert[] = "INSERT INTO records_table (time, value) VALUES (:datetime, :value);";
+const char kCancelled[] = "cancelled";
+// How many rows pass between two looks at the cancel flag: well under a second's work.
+constexpr int kCancelCheckRows = 4096;
 
-// The decoded value depends on the low twelve bits only, so its text is worked out once.
-class ValueTexts
+int offsetAt(qint64 utcSeconds)
 {
-public:
-    const QString &text(quint16 word)
-    {
-        QString &slot = m_texts[word & 0x0FFF];
-        if (slot.isNull())
-            slot = QString::number(HistoryFormat::decodeValueWord(word), 'g', 6);
-        return slot;
-    }
+    return QDateTime::fromSecsSinceEpoch(utcSeconds, Qt::LocalTime).offsetFromUtc();
+}
 
-private:
-    std::array<QString, 0x1000> m_texts;
-};
+// Whether the local wall-clock time of `utcSeconds` also occurs at another moment with another
+// UTC offset, as in the hour repeated when clocks go back. Asked only for refused rows.
+bool inRepeatedHour(qint64 utcSeconds)
+{
+    const int offset = offsetAt(utcSeconds);
+    const qint64 local = utcSeconds + offset;
+    for (const qint64 probe : { utcSeconds - 6 * 3600, utcSeconds + 6 * 3600 }) {
+        const int other = offsetAt(probe);
+        if (other != offset && offsetAt(local - other) == other)
+            return true;
+    }
+    return false;
+}
+
+// A duplicate key is refused with SQLite's constraint code (19, or an extended code of it).
+bool isDuplicateKey(const QSqlError &error)
+{
+    bool ok = false;
+    const int code = error.nativeErrorCode().toInt(&ok);
+    return ok && (code & 0xFF) == 19;
+}
+
+QMutex &namesMutex()
+{
+    static QMutex mutex;
+    return mutex;
+}
+
+QSet<QString> &reservedNames()
+{
+    static QSet<QString> names;
+    return names;
+}
 
 } // namespace
 
@@ -55,8 +82,17 @@ void HistoryConverter::run()
     convert();
 }
 
+QString HistoryConverter::repeatedHourText(int losses)
+{
+    return tr("%n readings in the repeated hour at the change from summer time were not stored",
+              nullptr, losses);
+}
+
 void HistoryConverter::convert()
 {
+    m_cancelled = false;
+    m_repeatedHourLosses = 0;
+    m_rowCount = 0;
     emit progress(tr("History parsing"), -1);
     const QString directory = HistoryFormat::dataDirectory();
     const QString indexPath = m_indexFile.isEmpty()
@@ -83,15 +119,19 @@ void HistoryConverter::convert()
                           .arg(quint8(m_reader->format()), 2, 16, QLatin1Char('0'));
         return;
     }
+    if (cancelRequested()) {
+        m_cancelled = true;
+        m_error = QLatin1String(kCancelled);
+        return;
+    }
     storeHistory();
 }
 
 QString HistoryConverter::reserveDatabasePath(const QString &directory, const QDateTime &startedAt)
 {
-    // Two converters may pick a name in the same second; the lock makes check-and-create one step
-    // within the process and NewOnly does so against other processes.
-    static QMutex mutex;
-    QMutexLocker locker(&mutex);
+    if (!QFileInfo(directory).isDir())
+        return QString();
+    QMutexLocker locker(&namesMutex());
     const QString stem = startedAt.toString(HistoryFormat::kDatabaseNameFormat);
     const QString extension = HistoryFormat::historyExtension();
     for (int attempt = 1; attempt < 1000; ++attempt) {
@@ -99,17 +139,23 @@ QString HistoryConverter::reserveDatabasePath(const QString &directory, const QD
                 ? stem + extension
                 : QStringLiteral("%1 (%2)%3").arg(stem).arg(attempt).arg(extension);
         const QString path = QDir::toNativeSeparators(QDir(directory).filePath(name));
-        QFile file(path);
-        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-            return path;
-        if (!file.exists())
-            return QString(); // the directory itself is missing or not writable
+        if (QFileInfo::exists(path) || reservedNames().contains(path))
+            continue;
+        reservedNames().insert(path);
+        return path;
     }
     return QString();
 }
 
+void HistoryConverter::releaseDatabasePath(const QString &path)
+{
+    QMutexLocker locker(&namesMutex());
+    reservedNames().remove(path);
+}
+
 bool HistoryConverter::storeHistory()
 {
+    m_cancelled = false;
     if (!m_reader || m_reader->count() == 0) {
         // No placeholder row for an index without values: no database at all.
         m_error = QStringLiteral("no records");
@@ -117,17 +163,16 @@ bool HistoryConverter::storeHistory()
         return false;
     }
 
+    const bool named = m_outputFile.isEmpty();
     QString path;
-    if (m_outputFile.isEmpty()) {
+    QDateTime startedAt;
+    if (named) {
         const QString directory = m_outputDirectory.isEmpty() ? HistoryFormat::dataDirectory()
                                                               : m_outputDirectory;
-        const QDateTime startedAt = m_startedAt.isValid() ? m_startedAt
-                                                          : QDateTime::currentDateTime();
+        startedAt = m_startedAt.isValid() ? m_startedAt : QDateTime::currentDateTime();
         path = reserveDatabasePath(directory, startedAt);
-    } else {
-        QFile file(m_outputFile);
-        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-            path = QDir::toNativeSeparators(m_outputFile);
+    } else if (!QFileInfo::exists(m_outputFile)) {
+        path = QDir::toNativeSeparators(m_outputFile);
     }
     if (path.isEmpty()) {
         m_error = QStringLiteral("cannot create the history file");
@@ -135,17 +180,61 @@ bool HistoryConverter::storeHistory()
         return false;
     }
 
-    const QString connection = HistoryFormat::uniqueConnectionName("history-converter");
-    const bool written = writeDatabase(path, connection);
-    QSqlDatabase::removeDatabase(connection);
-    if (!written) {
-        // A half-written history would pass for a complete one later.
-        QFile::remove(path);
+    // Written under a temporary name beside the target and renamed when complete: a stopped or
+    // failed conversion leaves no half-written history to pass for a complete one later.
+    QTemporaryFile temporaryFile(path + QStringLiteral(".XXXXXX"));
+    temporaryFile.setAutoRemove(false);
+    if (!temporaryFile.open()) {
+        m_error = QStringLiteral("cannot create the history file: %1")
+                          .arg(temporaryFile.errorString());
+        VLOG << "SQLite: Can't open SQLite. Name: \"" << path << '"';
+        if (named)
+            releaseDatabasePath(path);
         return false;
     }
-    m_databasePath = path;
-    m_error.clear();
-    return true;
+    const QString temporary = temporaryFile.fileName();
+    temporaryFile.close();
+
+    const QString connection = HistoryFormat::uniqueConnectionName("history-converter");
+    const bool written = writeDatabase(temporary, connection);
+    QSqlDatabase::removeDatabase(connection);
+    bool published = false;
+    if (written)
+        published = publish(temporary, path, startedAt); // releases the name it ends with
+    else if (named)
+        releaseDatabasePath(path);
+    if (!published)
+        QFile::remove(temporary);
+    return published;
+}
+
+// Gives the finished file its name without replacing anything: another program may have taken
+// the time-named one meanwhile, and then the next free name is used.
+bool HistoryConverter::publish(const QString &temporary, QString path, const QDateTime &namedAfter)
+{
+    const bool named = namedAfter.isValid();
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        if (QFile::rename(temporary, path)) {
+            if (named)
+                releaseDatabasePath(path);
+            m_databasePath = path;
+            m_error.clear();
+            return true;
+        }
+        if (!named || !QFileInfo::exists(path)) {
+            if (named)
+                releaseDatabasePath(path);
+            break;
+        }
+        const QString taken = path;
+        path = reserveDatabasePath(QFileInfo(taken).absolutePath(), namedAfter);
+        releaseDatabasePath(taken);
+        if (path.isEmpty())
+            break;
+    }
+    m_error = QStringLiteral("cannot create the history file %1").arg(path);
+    VLOG << "SQLite: Can't open SQLite. Name: \"" << path << '"';
+    return false;
 }
 
 bool HistoryConverter::writeDatabase(const QString &path, const QString &connection)
@@ -158,9 +247,10 @@ bool HistoryConverter::writeDatabase(const QString &path, const QString &connect
         return false;
     }
     QSqlQuery create(db);
-    // A page cache that holds a large history keeps one long transaction from spilling to disk
-    // over and over; it changes nothing in the file.
-    create.exec(QStringLiteral("PRAGMA cache_size = -65536;"));
+    // The file is a private temporary until it is complete, so a rollback journal would guard
+    // nothing. A modest page cache keeps memory flat while the rows go in in key order.
+    create.exec(QStringLiteral("PRAGMA journal_mode = OFF;"));
+    create.exec(QStringLiteral("PRAGMA cache_size = -16384;"));
     if (!create.exec(QLatin1String(kCreateTable))) {
         m_error = create.lastError().text();
         VLOG << "SQLite: Can't create table";
@@ -170,8 +260,8 @@ bool HistoryConverter::writeDatabase(const QString &path, const QString &connect
     const FileReader *reader = m_reader->reader();
     const QVector<FileReader::Entry> &entries = reader->entries();
     const int count = entries.size();
-    m_endTime = m_reader->last().time();
-    m_startTime = m_reader->first().time();
+    m_endTime = HistoryFormat::timeFromSeconds(entries.last().seconds);
+    m_startTime = HistoryFormat::timeFromSeconds(entries.first().seconds);
 
     if (!db.transaction()) {
         m_error = db.lastError().text();
@@ -184,30 +274,62 @@ bool HistoryConverter::writeDatabase(const QString &path, const QString &connect
         return false;
     }
 
-    ValueTexts values;
+    static const qint64 baseSeconds = HistoryFormat::timeBase().toSecsSinceEpoch();
+    // Bound by name: binding by position makes Qt format a placeholder name for every value.
+    const QString timeName = QStringLiteral(":datetime");
+    const QString valueName = QStringLiteral(":value");
     HistoryFormat::LocalTimeFormatter times;
     int rows = 0;
-    int lastPercent = -1;
+    int repeated = 0;
+    int percent = 0;
+    qint64 nextPercentAt = 0; // the first row of the next whole percent
     for (int i = 0; i < count; ++i) {
+        if (i % kCancelCheckRows == 0 && cancelRequested()) {
+            insert.finish();
+            db.rollback();
+            db.close();
+            m_cancelled = true;
+            m_error = QLatin1String(kCancelled);
+            VLOG << "History: conversion cancelled";
+            return false;
+        }
         const FileReader::Entry &entry = entries.at(i);
-        insert.bindValue(0, times.recordText(entry.seconds));
-        insert.bindValue(1, values.text(entry.word));
-        // A second row for one second (a daylight-saving repeat) is refused by the key.
-        if (insert.exec())
+        insert.bindValue(timeName, times.recordText(entry.seconds));
+        // The number the text QString::number(value, 'g', 6) would give: the value has at
+        // most four digits, so binding it directly stores the same REAL without the parse.
+        insert.bindValue(valueName, HistoryFormat::decodeValueWord(reader->wordOf(entry)));
+        if (insert.exec()) {
             ++rows;
-        const int percent = int(qint64(i) * 100 / count);
-        if (percent != lastPercent) {
-            lastPercent = percent;
+        } else if (isDuplicateKey(insert.lastError())) {
+            // A second row for one local second is refused by the key; when clocks went back
+            // that is a real reading lost, which the user is told about.
+            if (inRepeatedHour(baseSeconds + entry.seconds))
+                ++repeated;
+        } else {
+            // A full disk or an I/O error: a history missing rows must not pass for complete.
+            m_error = insert.lastError().text();
+            VLOG << "SQLite: Can't insert: " << m_error;
+            insert.finish();
+            db.rollback();
+            db.close();
+            return false;
+        }
+        // Once per whole percent of int(i * 100 / count), without a division per row.
+        if (i >= nextPercentAt) {
+            percent = int(qint64(i) * 100 / count);
             emit progress(tr("Converting"), percent);
+            nextPercentAt = (qint64(percent + 1) * count + 99) / 100;
         }
     }
     insert.finish();
     if (!db.commit()) {
         m_error = db.lastError().text();
         db.rollback();
+        db.close();
         return false;
     }
     m_rowCount = rows;
+    m_repeatedHourLosses = repeated;
     db.close();
     return true;
 }

@@ -31,6 +31,7 @@ HistoryDownload::~HistoryDownload()
     if (m_converter) {
         // The converter is our child: it must not be destroyed while its thread runs.
         disconnect(m_converter, nullptr, this, nullptr);
+        m_converter->cancel();
         m_converter->wait();
     }
 }
@@ -65,6 +66,8 @@ void HistoryDownload::cancel()
     m_cancelRequested = true;
     if (m_handle)
         m_handle->cancel();
+    if (m_converter)
+        m_converter->cancel();
 }
 
 void HistoryDownload::setState(State state)
@@ -199,7 +202,7 @@ void HistoryDownload::OnConverted()
     m_converter = nullptr;
     converter->deleteLater();
     const QString path = converter->databasePath();
-    if (m_cancelRequested) {
+    if (m_cancelRequested || converter->wasCancelled()) {
         // The user stopped it; a history they did not wait for is not left behind.
         if (!path.isEmpty())
             QFile::remove(path);
@@ -215,6 +218,7 @@ void HistoryDownload::OnConverted()
     m_startTime = converter->startTime();
     m_endTime = converter->endTime();
     m_rowCount = converter->rowCount();
+    m_repeatedHourLosses = converter->repeatedHourLosses();
     VLOG << "HistoryConverter complete";
     finish(State::Succeeded, Error::None, QString());
 }

@@ -49,7 +49,7 @@ public:
     // Starts a run; false when one ran already.
     bool start();
     // Stops at the next safe point: a running file command is canceled, a conversion under way
-    // ends first and its database is removed. finished(Canceled) follows.
+    // stops within a second and leaves no database. finished(Canceled) follows.
     void cancel();
 
     State state() const { return m_state; }
@@ -64,6 +64,8 @@ public:
     QDateTime startTime() const { return m_startTime; }
     QDateTime endTime() const { return m_endTime; }
     int rowCount() const { return m_rowCount; }
+    // Readings of the repeated hour at the change from summer time that the history cannot keep.
+    int repeatedHourLosses() const { return m_repeatedHourLosses; }
     // The device's files as listed by this run.
     QList<FileDescriptor> deviceFiles() const { return m_files; }
 
@@ -106,4 +108,5 @@ private:
     QDateTime m_startTime;
     QDateTime m_endTime;
     int m_rowCount = 0;
+    int m_repeatedHourLosses = 0;
 };

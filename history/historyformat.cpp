@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace HistoryFormat {
 
 namespace {
@@ -151,6 +153,10 @@ QString formatRecordTime(const QDateTime &time)
 namespace {
 
 constexpr qint64 kQuarterHourSeconds = 900;
+// Zones change their offset a few times a year at most; a stretch of six hours with the same
+// offset at both ends is taken as one offset throughout, and only where the ends differ are the
+// quarter hours looked at. Each lookup costs several checks of the zone file.
+constexpr qint64 kStretchSeconds = 6 * 3600;
 
 int localOffsetAt(qint64 utcSeconds)
 {
@@ -166,6 +172,16 @@ qint64 floorDivide(qint64 a, qint64 b)
 
 int LocalOffsetCache::offsetAt(qint64 utcSeconds)
 {
+    const qint64 stretch = floorDivide(utcSeconds, kStretchSeconds);
+    if (!m_haveStretch || stretch != m_stretch) {
+        m_stretch = stretch;
+        m_haveStretch = true;
+        const qint64 first = stretch * kStretchSeconds;
+        m_stretchOffset = localOffsetAt(first);
+        m_stretchUniform = localOffsetAt(first + kStretchSeconds - 1) == m_stretchOffset;
+    }
+    if (m_stretchUniform)
+        return m_stretchOffset;
     const qint64 slot = floorDivide(utcSeconds, kQuarterHourSeconds);
     if (!m_haveSlot || slot != m_slot) {
         m_slot = slot;
@@ -184,16 +200,27 @@ QString LocalTimeFormatter::recordText(qint64 secondsSinceBase)
     const qint64 local = utc + m_offsets.offsetAt(utc);
     const qint64 days = floorDivide(local, 86400);
     const int secondOfDay = int(local - days * 86400);
-    const QDate date = QDate::fromJulianDay(days + kUnixEpochJulianDay);
-    if (!date.isValid() || !fastFormatYear(date.year()))
+    if (days != m_day) {
+        m_day = days;
+        const QDate date = QDate::fromJulianDay(days + kUnixEpochJulianDay);
+        int year = 0;
+        int month = 0;
+        int day = 0;
+        date.getDate(&year, &month, &day);
+        m_dateFast = date.isValid() && fastFormatYear(year);
+        if (m_dateFast) {
+            putDigits(m_date, year, 4);
+            m_date[4] = QLatin1Char('-');
+            putDigits(m_date + 5, month, 2);
+            m_date[7] = QLatin1Char('-');
+            putDigits(m_date + 8, day, 2);
+        }
+    }
+    if (!m_dateFast)
         return formatRecordTime(timeFromSeconds(secondsSinceBase));
     QString text(19, Qt::Uninitialized);
     QChar *out = text.data();
-    putDigits(out, date.year(), 4);
-    out[4] = QLatin1Char('-');
-    putDigits(out + 5, date.month(), 2);
-    out[7] = QLatin1Char('-');
-    putDigits(out + 8, date.day(), 2);
+    std::copy(m_date, m_date + 10, out);
     out[10] = QLatin1Char(' ');
     putDigits(out + 11, secondOfDay / 3600, 2);
     out[13] = QLatin1Char(':');
@@ -203,36 +230,63 @@ QString LocalTimeFormatter::recordText(qint64 secondsSinceBase)
     return text;
 }
 
-QDateTime RecordTimeParser::parse(const QString &text)
+bool RecordTimeParser::parseFast(const QString &text, qint64 *utc, int *offset)
 {
-    if (text.size() == 19) {
-        const QChar *c = text.constData();
+    if (text.size() != 19)
+        return false;
+    const QChar *c = text.constData();
+    const int hour = readNumber(c, 11, 2);
+    const int minute = readNumber(c, 14, 2);
+    const int second = readNumber(c, 17, 2);
+    if (c[10] != u' ' || c[13] != u':' || c[16] != u':' || hour < 0 || minute < 0 || second < 0
+        || hour > 23 || minute > 59 || second > 59)
+        return false;
+    if (!m_haveDate || !std::equal(c, c + 10, m_dateText)) {
         const int year = readNumber(c, 0, 4);
         const int month = readNumber(c, 5, 2);
         const int day = readNumber(c, 8, 2);
-        const int hour = readNumber(c, 11, 2);
-        const int minute = readNumber(c, 14, 2);
-        const int second = readNumber(c, 17, 2);
-        const bool shape = c[4] == u'-' && c[7] == u'-' && c[10] == u' ' && c[13] == u':'
-                && c[16] == u':';
+        if (c[4] != u'-' || c[7] != u'-' || year < 0 || month < 0 || day < 0)
+            return false;
         const QDate date(year, month, day);
-        const QTime clock(hour, minute, second);
-        if (shape && year >= 0 && month >= 0 && day >= 0 && hour >= 0 && minute >= 0
-            && second >= 0 && date.isValid() && clock.isValid()) {
-            const qint64 local = (date.toJulianDay() - kUnixEpochJulianDay) * 86400
-                    + clock.msecsSinceStartOfDay() / 1000;
-            // The offset of the previous row nearly always fits; a daylight-saving change
-            // needs a second try with the offset found at the first guess.
-            for (int attempt = 0; attempt < 2; ++attempt) {
-                const qint64 utc = local - m_offset;
-                const int offset = m_offsets.offsetAt(utc);
-                if (offset == m_offset)
-                    return QDateTime::fromSecsSinceEpoch(utc, Qt::OffsetFromUTC, offset);
-                m_offset = offset;
-            }
-        }
+        if (!date.isValid())
+            return false;
+        std::copy(c, c + 10, m_dateText);
+        m_dateDays = date.toJulianDay() - kUnixEpochJulianDay;
+        m_haveDate = true;
     }
+    const qint64 local = m_dateDays * 86400 + hour * 3600 + minute * 60 + second;
+    // The offset of the previous row nearly always fits; a daylight-saving change needs a
+    // second try with the offset found at the first guess.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const qint64 guess = local - m_offset;
+        const int found = m_offsets.offsetAt(guess);
+        if (found == m_offset) {
+            *utc = guess;
+            *offset = found;
+            return true;
+        }
+        m_offset = found;
+    }
+    return false;
+}
+
+QDateTime RecordTimeParser::parse(const QString &text)
+{
+    qint64 utc = 0;
+    int offset = 0;
+    if (parseFast(text, &utc, &offset))
+        return QDateTime::fromSecsSinceEpoch(utc, Qt::OffsetFromUTC, offset);
     return QDateTime::fromString(text, kRecordTimeFormat);
+}
+
+qint64 RecordTimeParser::parseMSecs(const QString &text)
+{
+    qint64 utc = 0;
+    int offset = 0;
+    if (parseFast(text, &utc, &offset))
+        return utc * 1000;
+    const QDateTime time = QDateTime::fromString(text, kRecordTimeFormat);
+    return time.isValid() ? time.toMSecsSinceEpoch() : kNoTime;
 }
 
 } // namespace HistoryFormat

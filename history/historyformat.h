@@ -5,6 +5,8 @@
 #include <QString>
 #include <QTime>
 
+#include <limits>
+
 // What the statistics files, the history databases and the CSV export share: the file names,
 // the device's time base, the value word and the fixed text forms of times.
 namespace HistoryFormat {
@@ -19,6 +21,8 @@ inline const QString kDatabaseNameFormat = QStringLiteral("yyyy.MM.dd hh-mm-ss")
 constexpr int kIndexRecordBytes = 9;
 constexpr int kValueWordBytes = 2;
 constexpr int kBlockStepSeconds = 10;
+// The flat time of a record whose text named no moment (milliseconds since the epoch otherwise).
+constexpr qint64 kNoTime = std::numeric_limits<qint64>::min();
 
 // The home directory plus the application name: where statistics and databases live.
 QString dataDirectory();
@@ -47,15 +51,19 @@ QString formatTime(const QTime &time); // "hh:mm:ss"
 QString formatRecordTime(const QDateTime &time); // "yyyy-MM-dd hh:mm:ss"
 
 // The computer's UTC offset at a moment. Every local-time conversion makes the C library stat
-// the zone file, which dominated a million-row conversion; this asks once per quarter hour of
-// UTC (zone changes fall on quarter hours) and checks both ends of the quarter, asking again
-// for each moment only where they differ.
+// the zone file, which dominated a million-row conversion; this asks at both ends of a six-hour
+// stretch, and only where they differ once per quarter hour of UTC (zone changes fall on quarter
+// hours), checking both ends of the quarter and asking again for each moment where they differ.
 class LocalOffsetCache
 {
 public:
     int offsetAt(qint64 utcSeconds);
 
 private:
+    qint64 m_stretch = -1;
+    int m_stretchOffset = 0;
+    bool m_stretchUniform = false;
+    bool m_haveStretch = false;
     qint64 m_slot = -1;
     int m_slotOffset = 0;
     bool m_slotUniform = false;
@@ -70,6 +78,10 @@ public:
 
 private:
     LocalOffsetCache m_offsets;
+    // The calendar date of the last day formatted: thousands of records share one.
+    qint64 m_day = std::numeric_limits<qint64>::min();
+    QChar m_date[10];
+    bool m_dateFast = false;
 };
 
 // Parses "yyyy-MM-dd hh:mm:ss" as local time without a zone lookup per row: the moment comes
@@ -80,8 +92,18 @@ class RecordTimeParser
 {
 public:
     QDateTime parse(const QString &text);
+    // The same moment as milliseconds since the epoch; kNoTime where parse() gives no valid time.
+    qint64 parseMSecs(const QString &text);
 
 private:
+    // Seconds since the epoch of a plain local "yyyy-MM-dd hh:mm:ss"; false for anything else.
+    bool parseFast(const QString &text, qint64 *utc, int *offset);
+
+    // The date text of the last row and its day number: rows of one day share them.
+    QChar m_dateText[10] = {};
+    qint64 m_dateDays = 0;
+    bool m_haveDate = false;
+
     LocalOffsetCache m_offsets;
     int m_offset = 0;
 };

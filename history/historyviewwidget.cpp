@@ -19,6 +19,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QSettings>
 #include <QToolBar>
@@ -109,6 +110,8 @@ HistoryViewWidget::HistoryViewWidget(bool historyMode, QWidget *parent)
             &HistoryViewWidget::searchActivated);
 
     m_reader = new SQLReader(QString(), this);
+    // The chart walks its points in time order; the reader's thread puts them so.
+    m_reader->setSortByTime(true);
     connect(m_reader, &QThread::finished, this, &HistoryViewWidget::readComplete);
     connect(m_reader, &SQLReader::progress, this, &HistoryViewWidget::progress);
 
@@ -118,12 +121,20 @@ HistoryViewWidget::HistoryViewWidget(bool historyMode, QWidget *parent)
 HistoryViewWidget::~HistoryViewWidget()
 {
     NotificationsManager::instance()->unregisterObject(this);
-    // Worker threads still running finish here, with nobody left to hear them.
+    // Closing the window stops the work under way (a conversion leaves no history behind, an
+    // export no file) rather than keeping the program alive until it is done.
     const QList<QThread *> workers = findChildren<QThread *>(QString(), Qt::FindDirectChildrenOnly);
     for (QThread *worker : workers) {
         disconnect(worker, nullptr, this, nullptr);
-        worker->wait();
+        if (auto *converter = qobject_cast<HistoryConverter *>(worker))
+            converter->cancel();
+        else if (auto *reader = qobject_cast<SQLReader *>(worker))
+            reader->cancel();
+        else if (auto *exporter = qobject_cast<CsvConverter *>(worker))
+            exporter->cancel();
     }
+    for (QThread *worker : workers)
+        worker->wait();
     delete m_reader;
     delete m_histogram;
     delete m_searchWidget;
@@ -254,6 +265,10 @@ void HistoryViewWidget::OnReadHistoryClicked()
     m_download = download;
     connect(download, &HistoryDownload::finished, this, &HistoryViewWidget::OnDownloadFinished);
     connect(download, &HistoryDownload::progress, this, &HistoryViewWidget::OnDownloadProgress);
+    connect(download, &HistoryDownload::stateChanged, this, [this, download](HistoryDownload::State state) {
+        if (download == m_download && state == HistoryDownload::State::Converting)
+            showProgressDialog(tr("History parsing"));
+    });
     download->start();
 }
 
@@ -274,6 +289,12 @@ void HistoryViewWidget::OnDownloadFinished(HistoryDownload::Error error)
         VLOG << "History read failed: " << download->errorString();
         m_download = nullptr;
         download->deleteLater();
+        hideProgressDialog();
+        if (error == HistoryDownload::Error::Canceled) {
+            // Stopped by the user: nothing was written and the statistics files stay for another try.
+            restoreActions(m_actionsBeforeRead | OpenActions);
+            return;
+        }
         readFailed();
         return;
     }
@@ -309,9 +330,21 @@ void HistoryViewWidget::convertComplete()
         return;
     m_download = nullptr;
     download->deleteLater();
+    hideProgressDialog();
     setActionsEnabled(OpenActions | ExportActions, true);
     m_currentDatabase = download->databasePath();
     m_searchWidget->setTimes(download->startTime(), download->endTime());
+    VLOG << "HistoryConverter complete";
+    const int repeatedHourLosses = download->repeatedHourLosses();
+    if (repeatedHourLosses > 0) {
+        // Not modal: the history loads meanwhile.
+        auto *box = new QMessageBox(QMessageBox::Information, tr("Reading of history"),
+                                    HistoryConverter::repeatedHourText(repeatedHourLosses),
+                                    QMessageBox::Ok, this);
+        box->setObjectName(QStringLiteral("repeatedHourMessage"));
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
+    }
     readDatabase(m_currentDatabase);
 }
 
@@ -321,7 +354,52 @@ void HistoryViewWidget::readDatabase(const QString &path)
         return;
     setActionsEnabled(AllActions, false);
     m_reader->setFileName(path);
+    showProgressDialog(tr("Loading"));
     m_reader->start();
+}
+
+void HistoryViewWidget::openHistory(const QString &path)
+{
+    m_localFile = true;
+    m_currentDatabase = path;
+    readDatabase(m_currentDatabase);
+}
+
+void HistoryViewWidget::cancelWork()
+{
+    if (m_download)
+        m_download->cancel();
+    if (m_reader->isRunning())
+        m_reader->cancel();
+}
+
+void HistoryViewWidget::showProgressDialog(const QString &text)
+{
+    if (!m_progressDialog) {
+        m_progressDialog = new QProgressDialog(this);
+        m_progressDialog->setObjectName(QStringLiteral("historyProgressDialog"));
+        m_progressDialog->setWindowTitle(tr("History"));
+        // Not modal: the page's actions are off while the work runs, and message boxes that
+        // come meanwhile must stay the modal window.
+        m_progressDialog->setWindowModality(Qt::NonModal);
+        m_progressDialog->setAutoClose(false);
+        m_progressDialog->setAutoReset(false);
+        // Short work finishes before the window would appear.
+        m_progressDialog->setMinimumDuration(500);
+        connect(m_progressDialog, &QProgressDialog::canceled, this, &HistoryViewWidget::cancelWork);
+    }
+    m_progressDialog->reset();
+    m_progressDialog->setLabelText(text);
+    m_progressDialog->setRange(0, 0);
+    m_progressDialog->setValue(0);
+}
+
+void HistoryViewWidget::hideProgressDialog()
+{
+    if (m_progressDialog) {
+        m_progressDialog->reset();
+        m_progressDialog->hide();
+    }
 }
 
 void HistoryViewWidget::readComplete()
@@ -329,6 +407,14 @@ void HistoryViewWidget::readComplete()
     setActionsEnabled(OpenActions, true);
     if (!m_historyMode)
         setActionsEnabled(DeviceActions, true);
+
+    hideProgressDialog();
+    if (m_reader->wasCancelled()) {
+        m_search = false;
+        m_histogram->clear();
+        VLOG << "History read cancelled";
+        return;
+    }
 
     if (m_reader->error()) {
         m_search = false;
@@ -338,37 +424,21 @@ void HistoryViewWidget::readComplete()
         return;
     }
 
-    const ValueRecordList records = m_reader->results();
-    QVector<FrameHystogram::Sample> samples;
-    samples.reserve(records.size());
+    // Flat and already in time order: handing it over costs no walk over the records here,
+    // so a history of millions leaves the window responsive.
+    const HistoryRecords records = m_reader->records();
     QDateTime first;
     QDateTime last;
-    bool ordered = true;
-    qint64 previous = std::numeric_limits<qint64>::min();
-    for (const ValueRecord &record : records) {
-        const QDateTime time = record.time();
-        samples.append({ time, float(record.value()) });
-        if (!time.isValid())
-            continue;
-        const qint64 ms = time.toMSecsSinceEpoch();
-        ordered = ordered && ms >= previous;
-        previous = std::max(previous, ms);
-        if (!first.isValid() || time < first)
-            first = time;
-        if (!last.isValid() || time > last)
-            last = time;
-    }
-    // A database written from the single-value layout keeps the device's order, which need not
-    // be the order of time; the chart walks its points in time order.
-    if (!ordered) {
-        std::stable_sort(samples.begin(), samples.end(),
-                         [](const FrameHystogram::Sample &a, const FrameHystogram::Sample &b) {
-                             return a.first < b.first;
-                         });
+    int firstValid = 0;
+    while (firstValid < records.size() && records.times.at(firstValid) == HistoryFormat::kNoTime)
+        ++firstValid;
+    if (firstValid < records.size()) {
+        first = records.time(firstValid);
+        last = records.time(records.size() - 1);
     }
     m_histogram->clear();
-    if (!samples.isEmpty())
-        m_histogram->setData(samples);
+    if (!records.isEmpty())
+        m_histogram->setData(records.times, records.values);
     setActionsEnabled(ExportActions | FilterActions, true);
 
     if (m_search) {
@@ -384,6 +454,16 @@ void HistoryViewWidget::readComplete()
 void HistoryViewWidget::progress(const QString &text, int percent)
 {
     NotificationsManager::instance()->OnProgressNotification(text, percent);
+    if (m_progressDialog && !m_progressDialog->wasCanceled()
+        && (sender() == m_download || sender() == m_reader)) {
+        m_progressDialog->setLabelText(text);
+        if (percent < 0) {
+            m_progressDialog->setRange(0, 0);
+        } else {
+            m_progressDialog->setRange(0, 100);
+            m_progressDialog->setValue(qMin(percent, 99));
+        }
+    }
 }
 
 // User actions -------------------------------------------------------------------------------
@@ -405,9 +485,7 @@ void HistoryViewWidget::OnOpenHistoryFileButtonClicked()
         return;
     const QFileInfo chosen(files.first());
     storeSetting(kHistoryDirKey, chosen.absolutePath());
-    m_localFile = true;
-    m_currentDatabase = chosen.absoluteFilePath();
-    readDatabase(m_currentDatabase);
+    openHistory(chosen.absoluteFilePath());
 }
 
 void HistoryViewWidget::OnSearchClicked()
@@ -438,8 +516,7 @@ void HistoryViewWidget::searchActivated()
 
 void HistoryViewWidget::OnExportCSVClicked()
 {
-    const ValueRecordList records = m_reader->results();
-    if (records.isEmpty()) {
+    if (m_reader->records().isEmpty()) {
         QMessageBox::information(this, tr("No data"), tr("There is no data to export."));
         return;
     }
@@ -447,16 +524,48 @@ void HistoryViewWidget::OnExportCSVClicked()
     QFileDialog dialog(this, tr("Export CSV..."), folder, tr("CSV (*.csv)"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
+    // A name typed without a suffix gets ".csv", and the dialog's overwrite question then
+    // covers the file that will really be written.
+    dialog.setDefaultSuffix(QStringLiteral("csv"));
     if (dialog.exec() != QDialog::Accepted)
         return;
     const QStringList files = dialog.selectedFiles();
     if (files.isEmpty())
         return;
+    const QString target = CsvConverter::outputFileName(files.first());
+    if (target != files.first() && QFileInfo::exists(target)) {
+        // A dialog that did not add the suffix itself asked about another name.
+        const auto answer = QMessageBox::question(
+            this, tr("Export CSV..."),
+            tr("%1 already exists.\nDo you want to replace it?").arg(QDir::toNativeSeparators(target)));
+        if (answer != QMessageBox::Yes)
+            return;
+    }
     storeSetting(kCsvExportDirKey, dialog.directory().absolutePath());
-    auto *exporter = new CsvConverter(files.first(), records, this);
-    connect(exporter, &QThread::finished, exporter, &QObject::deleteLater);
+    // The rows come from the database with the filters of what is shown, as they are written.
+    auto *exporter = new CsvConverter(target, m_currentDatabase, this);
+    exporter->setFilter(m_reader->startTime(), m_reader->endTime(), m_reader->comparison(),
+                        m_reader->value());
+    connect(exporter, &QThread::finished, this, [this, exporter]() { exportFinished(exporter); });
     connect(exporter, &CsvConverter::progress, this, &HistoryViewWidget::progress);
     exporter->start();
+}
+
+void HistoryViewWidget::exportFinished(CsvConverter *exporter)
+{
+    exporter->deleteLater();
+    if (exporter->succeeded() || exporter->wasCancelled())
+        return;
+    VLOG << "CSV export failed: \"" << exporter->outputPath() << "\": " << exporter->errorString();
+    // Not modal: the page goes on, and no nested event loop runs inside this slot.
+    auto *box = new QMessageBox(QMessageBox::Warning, tr("Export CSV..."),
+                                tr("Could not write %1:\n%2")
+                                    .arg(QDir::toNativeSeparators(exporter->outputPath()),
+                                         exporter->errorString()),
+                                QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("exportFailedMessage"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }
 
 void HistoryViewWidget::OnRemoveHistoryClicked()

@@ -13,7 +13,9 @@
 #include <memory>
 
 class CommandHandle;
+class CsvConverter;
 class FrameHystogram;
+class QProgressDialog;
 class QAction;
 class QActionGroup;
 class QToolBar;
@@ -59,6 +61,14 @@ public:
     FrameHystogram *histogram() const { return m_histogram; }
     SearchWidget *searchWidget() const { return m_searchWidget; }
     SQLReader *reader() const { return m_reader; }
+    // The window that shows a conversion or a load under way; its Cancel stops the work.
+    QProgressDialog *progressDialog() const { return m_progressDialog; }
+
+public slots:
+    // Loads a history database into the page, as opening it from the file dialog does.
+    void openHistory(const QString &path);
+    // Stops a conversion or a load under way (the progress window's Cancel).
+    void cancelWork();
 
 protected:
     void deviceChanged() override;
@@ -95,6 +105,9 @@ private:
     void removeFinished(bool removed);
     void abandonDeviceWork();
     void readDatabase(const QString &path);
+    void showProgressDialog(const QString &text);
+    void hideProgressDialog();
+    void exportFinished(CsvConverter *exporter);
 
     std::unique_ptr<Ui::HistoryViewWidget> ui;
     const bool m_historyMode;
@@ -107,6 +120,7 @@ private:
     SQLReader *m_reader = nullptr;
     // The read from the device under way, if any.
     QPointer<HistoryDownload> m_download;
+    QProgressDialog *m_progressDialog = nullptr;
     QList<FileDescriptor> m_deviceFiles;
 
     QToolBar *m_toolBar = nullptr;

@@ -62,21 +62,59 @@ QString SQLReader::queryText() const
 
 void SQLReader::run()
 {
-    m_results.clear();
+    // A request that came after the last read had finished is no request to stop this one.
+    m_cancel.storeRelaxed(0);
+    m_records.clear();
     if (!m_fileName.isEmpty())
         m_error = !readHistory(m_fileName);
 }
 
 bool SQLReader::readHistory(const QString &path)
 {
-    m_results.clear();
+    m_records.clear();
+    HistoryRecords records;
+    HistoryFormat::RecordTimeParser parser;
+    int expected = 0;
+    int row = 0;
+    int lastPercent = -1;
+    const bool ok = visitRows(
+        path, [&](int rows) {
+            expected = rows;
+            records.reserve(rows);
+        },
+        [&](const QString &time, double value) {
+            records.append(parser.parseMSecs(time), float(value));
+            // A single row is all of the result at once.
+            const int percent = expected > 1 ? int(qint64(row) * 100 / (expected - 1)) : 100;
+            ++row;
+            if (percent != lastPercent) {
+                lastPercent = percent;
+                emit progress(tr("Loading"), percent);
+            }
+            return true;
+        });
+    if (!ok)
+        return m_cancelled; // a stopped read is no failure of the file
+    VLOG << "Affected: " << records.size() - 1 << " rows";
+    if (m_sortByTime)
+        records.sortByTime();
+    m_records = records;
+    return true;
+}
+
+bool SQLReader::visitRows(const QString &path, const std::function<void(int rows)> &started,
+                          const RowVisitor &visit)
+{
+    m_cancelled = false;
     const QString connection = HistoryFormat::uniqueConnectionName("history-reader");
-    const bool ok = query(path, connection);
+    const bool ok = query(path, connection, started, visit);
     QSqlDatabase::removeDatabase(connection);
+    m_cancel.storeRelaxed(0);
     return ok;
 }
 
-bool SQLReader::query(const QString &path, const QString &connection)
+bool SQLReader::query(const QString &path, const QString &connection,
+                      const std::function<void(int rows)> &started, const RowVisitor &visit)
 {
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
     db.setDatabaseName(path);
@@ -87,55 +125,51 @@ bool SQLReader::query(const QString &path, const QString &connection)
         return false;
     }
 
-    QSqlQuery select(db);
-    // Rows are counted after the walk instead of seeking the last one: seeking would make the
-    // driver hold a second copy of every row.
-    select.setForwardOnly(true);
-    bool executed = false;
-    if (m_start.isValid() && m_end.isValid()) {
-        executed = select.prepare(queryText());
-        if (executed) {
-            select.bindValue(QStringLiteral(":start"), HistoryFormat::formatRecordTime(m_start));
-            select.bindValue(QStringLiteral(":end"), HistoryFormat::formatRecordTime(m_end));
-            if (m_comparison != NoValueFilter)
-                select.bindValue(QStringLiteral(":value"), QString::number(m_value, 'g', 6));
-            executed = select.exec();
-        }
-    } else {
-        executed = select.exec(queryText());
-    }
-    if (!executed) {
+    const bool filtered = m_start.isValid() && m_end.isValid();
+    const auto execute = [&](QSqlQuery &query, const QString &text) {
+        query.setForwardOnly(true);
+        if (!filtered)
+            return query.exec(text);
+        if (!query.prepare(text))
+            return false;
+        query.bindValue(QStringLiteral(":start"), HistoryFormat::formatRecordTime(m_start));
+        query.bindValue(QStringLiteral(":end"), HistoryFormat::formatRecordTime(m_end));
+        if (m_comparison != NoValueFilter)
+            query.bindValue(QStringLiteral(":value"), QString::number(m_value, 'g', 6));
+        return query.exec();
+    };
+
+    // The row count first, with the same conditions: it sizes the arrays once and gives the
+    // progress its scale, while the rows themselves are walked forward only.
+    QSqlQuery count(db);
+    QString countText = queryText();
+    countText.replace(QLatin1String("SELECT time, value"), QLatin1String("SELECT COUNT(*)"));
+    if (!execute(count, countText) || !count.next()) {
         VLOG << "SQLite: Can't read from table";
         return false;
     }
+    started(count.value(0).toInt());
+    count.finish();
 
-    HistoryFormat::RecordTimeParser parser;
-    QVector<std::pair<QDateTime, float>> rows;
-    while (select.next())
-        rows.append({ parser.parse(select.value(0).toString()), select.value(1).toFloat() });
+    QSqlQuery select(db);
+    if (!execute(select, queryText())) {
+        VLOG << "SQLite: Can't read from table";
+        return false;
+    }
+    int row = 0;
+    while (select.next()) {
+        if (++row % 4096 == 0 && m_cancel.loadRelaxed()) {
+            m_cancelled = true;
+            VLOG << "SQLite: read cancelled";
+            return false;
+        }
+        if (!visit(select.value(0).toString(), select.value(1).toDouble()))
+            return false;
+    }
     if (select.lastError().isValid()) {
         // A database that breaks off mid-way (a damaged page) is a failed read, not a short one.
         VLOG << "SQLite: Can't read from table";
         return false;
     }
-    select.finish();
-    db.close();
-
-    const int last = rows.size() - 1;
-    VLOG << "Affected: " << last << " rows";
-    ValueRecordList results(rows.size());
-    int lastPercent = -1;
-    for (int i = 0; i < rows.size(); ++i) {
-        ValueRecord &record = results[i];
-        record.setTime(rows.at(i).first);
-        record.setValue(double(rows.at(i).second));
-        // A single row is all of the result at once.
-        const int percent = last > 0 ? int(qint64(i) * 100 / last) : 100;
-        if (percent != lastPercent) {
-            lastPercent = percent;
-            emit progress(tr("Loading"), percent);
-        }
-    }
-    m_results = std::move(results);
     return true;
 }

@@ -1,10 +1,14 @@
 #pragma once
 
+#include "history/historyrecords.h"
 #include "history/valuerecord.h"
 
+#include <QAtomicInt>
 #include <QDateTime>
 #include <QString>
 #include <QThread>
+
+#include <functional>
 
 // Reads a history database back, optionally restricted to a time range and a value comparison.
 class SQLReader : public QThread
@@ -34,10 +38,28 @@ public:
     int comparison() const { return m_comparison; }
     double value() const { return m_value; }
     QString fileName() const { return m_fileName; }
-    ValueRecordList results() const { return m_results; }
+    // The records of the last read, flat; shared, not copied.
+    HistoryRecords records() const { return m_records; }
+    // The same as objects, made on each call: for callers that need `ValueRecord`s.
+    ValueRecordList results() const { return m_records.toValueRecords(); }
     bool error() const { return m_error; }
+    // Puts the records in time order after the read (on the reader's thread): a database from the
+    // single-value layout keeps the device's order, which need not be the order of time.
+    void setSortByTime(bool sort) { m_sortByTime = sort; }
 
     bool readHistory(const QString &path);
+
+    // Runs the query with the current filters and hands every row to `visit` (the time as
+    // stored, the value) on the calling thread, after telling `started` how many rows will come.
+    // Stops early, returning false, when `visit` returns false or the read is cancelled.
+    using RowVisitor = std::function<bool(const QString &time, double value)>;
+    bool visitRows(const QString &path, const std::function<void(int rows)> &started,
+                   const RowVisitor &visit);
+
+    // Asks a running read to stop (from any thread); it ends soon with no records, no error and
+    // wasCancelled() set. The next start() begins afresh.
+    void cancel() { m_cancel.storeRelaxed(1); }
+    bool wasCancelled() const { return m_cancelled; }
 
 signals:
     void progress(const QString &stage, int percent);
@@ -46,13 +68,17 @@ protected:
     void run() override;
 
 private:
-    bool query(const QString &path, const QString &connection);
+    bool query(const QString &path, const QString &connection,
+               const std::function<void(int rows)> &started, const RowVisitor &visit);
 
     int m_comparison = NoValueFilter;
     QDateTime m_start;
     QDateTime m_end;
-    ValueRecordList m_results;
+    HistoryRecords m_records;
     double m_value = 0;
     QString m_fileName;
     bool m_error = false;
+    bool m_sortByTime = false;
+    bool m_cancelled = false;
+    QAtomicInt m_cancel;
 };

@@ -22,6 +22,8 @@ void TimedFileReader::readBlocks(const QByteArray &index)
     // Where reading of the value file stopped. Each word is read at most once, so an index
     // whose offsets jump back and forth cannot multiply a small value file into a huge list.
     qint64 readPosition = 0;
+    // Each word is read at most once: one allocation instead of a growing copy of millions.
+    m_entries.reserve(int(std::min<qint64>((valueSize + 1) / kValueWordBytes, kMaxRecords)));
 
     for (int k = 0; k < recordCount; ++k) {
         const uchar *record = data + qint64(k) * kIndexRecordBytes;
@@ -44,15 +46,15 @@ void TimedFileReader::readBlocks(const QByteArray &index)
                 position += skippedWords * kValueWordBytes;
                 seconds += skippedWords * kBlockStepSeconds;
             }
-            while (position < limit && position < valueSize) {
+            // Offsets are 32-bit in the index; a value file beyond that has no addressable words.
+            while (position < limit && position < valueSize && position <= 0xFFFFFFFFLL) {
                 if (m_entries.size() >= kMaxRecords) {
                     m_truncated = true;
                     break;
                 }
                 Entry entry;
                 entry.seconds = seconds;
-                entry.offset = position;
-                entry.word = wordAt(position);
+                entry.offset = quint32(position);
                 entry.block = blockIndex;
                 m_entries.append(entry);
                 position += kValueWordBytes;
@@ -74,26 +76,42 @@ void TimedFileReader::readBlocks(const QByteArray &index)
 // of the blocks in the file.
 void TimedFileReader::dropSuperseded()
 {
-    std::stable_sort(m_entries.begin(), m_entries.end(),
-                     [](const Entry &a, const Entry &b) { return a.seconds < b.seconds; });
+    // Entries were appended in file order, so (block, offset) rises with that order and breaks
+    // ties as a stable sort would, without its buffer. Blocks are mostly in time order already.
+    const auto earlier = [](const Entry &a, const Entry &b) {
+        if (a.seconds != b.seconds)
+            return a.seconds < b.seconds;
+        if (a.block != b.block)
+            return a.block < b.block;
+        return a.offset < b.offset;
+    };
+    if (!std::is_sorted(m_entries.cbegin(), m_entries.cend(), earlier))
+        std::sort(m_entries.begin(), m_entries.end(), earlier);
 
+    // The window keeps copies of what it compares, so survivors can be moved down in place.
+    struct Mark
+    {
+        qint64 seconds;
+        qint32 block;
+    };
     const int n = m_entries.size();
-    QVector<Entry> kept;
-    kept.reserve(n);
-    std::deque<int> window; // indices with falling block numbers
+    Entry *entries = m_entries.data();
+    std::deque<Mark> window; // falling block numbers
     int ahead = 0;
+    int kept = 0;
     for (int i = 0; i < n; ++i) {
-        const qint64 seconds = m_entries.at(i).seconds;
-        while (ahead < n && m_entries.at(ahead).seconds <= seconds + kOverlapSeconds) {
-            while (!window.empty() && m_entries.at(window.back()).block <= m_entries.at(ahead).block)
+        const Entry current = entries[i];
+        while (ahead < n && entries[ahead].seconds <= current.seconds + kOverlapSeconds) {
+            const Mark mark { entries[ahead].seconds, entries[ahead].block };
+            while (!window.empty() && window.back().block <= mark.block)
                 window.pop_back();
-            window.push_back(ahead);
+            window.push_back(mark);
             ++ahead;
         }
-        while (m_entries.at(window.front()).seconds < seconds - kOverlapSeconds)
+        while (window.front().seconds < current.seconds - kOverlapSeconds)
             window.pop_front();
-        if (m_entries.at(window.front()).block <= m_entries.at(i).block)
-            kept.append(m_entries.at(i));
+        if (window.front().block <= current.block)
+            entries[kept++] = current;
     }
-    m_entries = kept;
+    m_entries.resize(kept);
 }

@@ -507,6 +507,14 @@ The upload stopped there; the other files on the device were left as they are.</
         <source>Converting</source>
         <translation>Преобразование</translation>
     </message>
+    <message numerus="yes">
+        <source>%n readings in the repeated hour at the change from summer time were not stored</source>
+        <translation>
+            <numerusform>%n показание в повторённом часе при переходе с летнего времени не сохранено</numerusform>
+            <numerusform>%n показания в повторённом часе при переходе с летнего времени не сохранены</numerusform>
+            <numerusform>%n показаний в повторённом часе при переходе с летнего времени не сохранены</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>HistoryDownload</name>
@@ -652,6 +660,30 @@ due to file lost or corrupted.</source>
     <message>
         <source>History were not removed due device file protection or file corruption.</source>
         <translation>История не удалена: файл на устройстве защищён или повреждён.</translation>
+    </message>
+    <message>
+        <source>History parsing</source>
+        <translation>Разбор истории</translation>
+    </message>
+    <message>
+        <source>Loading</source>
+        <translation>Загрузка</translation>
+    </message>
+    <message>
+        <source>History</source>
+        <translation>История</translation>
+    </message>
+    <message>
+        <source>%1 already exists.
+Do you want to replace it?</source>
+        <translation>%1 уже существует.
+Заменить его?</translation>
+    </message>
+    <message>
+        <source>Could not write %1:
+%2</source>
+        <translation>Не удалось записать %1:
+%2</translation>
     </message>
 </context>
 <context>

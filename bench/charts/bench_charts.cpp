@@ -50,21 +50,55 @@ QVector<FrameHystogram::Sample> records(int count)
     return data;
 }
 
-// What the History page does after a read: hand over every record and show the first window.
+// What the History page does after a read: hand over every record (flat arrays, shared) and
+// show the first window.
 void BM_HystogramSetDataAndFirstPaint(benchmark::State &state)
 {
-    const QVector<FrameHystogram::Sample> data = records(static_cast<int>(state.range(0)));
+    const int count = static_cast<int>(state.range(0));
+    QVector<qint64> msecs(count);
+    QVector<float> values(count);
+    const qint64 start = QDateTime(QDate(2026, 1, 1), QTime(0, 0)).toMSecsSinceEpoch();
+    for (int i = 0; i < count; ++i) {
+        msecs[i] = start + 10000ll * i;
+        values[i] = float(i % 97) / 10;
+    }
     FrameHystogram frame;
     frame.resize(900, 400);
     frame.setLevels(qRgb(0x00, 0xAA, 0x00), {});
     QImage image(frame.size(), QImage::Format_ARGB32_Premultiplied);
     for (auto _ : state) {
-        frame.setData(data);
+        frame.setData(msecs, values);
         frame.render(&image);
         benchmark::DoNotOptimize(image.bits());
     }
 }
-BENCHMARK(BM_HystogramSetDataAndFirstPaint)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_HystogramSetDataAndFirstPaint)->Arg(1000000)->Arg(4000000)->Unit(benchmark::kMillisecond);
+
+// One paint of the bar chart with `bars` bars at a width: the cost follows the bars, not the
+// window's size (the tallest value is found once per window change, not once per bar).
+void BM_HystogramChartPaint(benchmark::State &state)
+{
+    const int bars = static_cast<int>(state.range(0));
+    const int width = static_cast<int>(state.range(1));
+    HystogramPoints points;
+    for (const FrameHystogram::Sample &s : records(bars))
+        points.append({ s.first, s.second, qRgb(0x00, 0xAA, 0x00) });
+    HystogramChart chart;
+    chart.resize(width, 400);
+    chart.setData(points);
+    chart.update(true, true);
+    QImage image(chart.size(), QImage::Format_ARGB32_Premultiplied);
+    for (auto _ : state) {
+        chart.render(&image);
+        benchmark::DoNotOptimize(image.bits());
+    }
+}
+BENCHMARK(BM_HystogramChartPaint)
+    ->Args({ 20, 900 })
+    ->Args({ 1000, 900 })
+    ->Args({ 1000, 1800 })
+    ->Args({ 1000, 3600 })
+    ->Unit(benchmark::kMillisecond);
 
 // A repaint of the overview strip after the window moved (the data did not change).
 void BM_HystogramTimelineRepaint(benchmark::State &state)

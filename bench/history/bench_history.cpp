@@ -1,15 +1,20 @@
 // Conversion, read-back and CSV export of large histories, each next to a floor written with
 // the SQLite C API alone (one transaction, one prepared statement), so the ratio shows what
-// our layers cost.
+// our layers cost. Peak memory is measured in a fresh process per subject (this program run
+// again with --peak), so what the benchmark itself holds does not count.
 
 #include "history/csvconverter.h"
 #include "history/filereader.h"
 #include "history/historycommands.h"
 #include "history/historyfilereader.h"
 #include "history/historyformat.h"
+#include "history/historyviewwidget.h"
 #include "history/sqlreader.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -18,6 +23,8 @@
 #include <sqlite3.h>
 #include <sys/resource.h>
 
+#include <cstdio>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -91,7 +98,7 @@ const Statistics &statistics(int total)
     HistoryFormat::LocalTimeFormatter times;
     for (const FileReader::Entry &e : reader.reader()->entries()) {
         s.rows.emplace_back(times.recordText(e.seconds).toStdString(),
-                            QString::number(HistoryFormat::decodeValueWord(e.word), 'g', 6)
+                            QString::number(HistoryFormat::decodeValueWord(reader.reader()->wordOf(e)), 'g', 6)
                                     .toStdString());
     }
     return s;
@@ -152,19 +159,6 @@ void BM_ConvertFloor(benchmark::State &state)
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
-void BM_SQLReader(benchmark::State &state)
-{
-    const Statistics &s = statistics(int(state.range(0)));
-    SQLReader reader(s.history);
-    for (auto _ : state) {
-        if (!reader.readHistory(s.history))
-            state.SkipWithError("read failed");
-        benchmark::DoNotOptimize(reader.results().size());
-    }
-    state.counters["rows"] = double(reader.results().size());
-    state.SetItemsProcessed(state.iterations() * state.range(0));
-}
-
 void BM_SelectFloor(benchmark::State &state)
 {
     const Statistics &s = statistics(int(state.range(0)));
@@ -188,35 +182,137 @@ void BM_SelectFloor(benchmark::State &state)
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
-void BM_CsvExport(benchmark::State &state)
+// The History page's read: the reader's thread puts the rows in time order, the page takes them.
+void BM_SQLReader(benchmark::State &state)
 {
     const Statistics &s = statistics(int(state.range(0)));
     SQLReader reader(s.history);
-    reader.readHistory(s.history);
-    const ValueRecordList records = reader.results();
-    const QString out = workDir().filePath(QStringLiteral("export.csv"));
+    reader.setSortByTime(true);
     for (auto _ : state) {
-        CsvConverter writer(out, records);
-        if (!writer.write())
-            state.SkipWithError("export failed");
+        if (!reader.readHistory(s.history))
+            state.SkipWithError("read failed");
+        benchmark::DoNotOptimize(reader.records().size());
     }
-    state.SetItemsProcessed(state.iterations() * records.size());
+    state.counters["rows"] = double(reader.records().size());
+    state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
-// Peak resident memory of one read of the history into records, as the page holds them.
-void BM_ReadPeakMemory(benchmark::State &state)
+// Streamed from the database into the file, as the page and varnoctl export.
+void BM_CsvExport(benchmark::State &state)
 {
     const Statistics &s = statistics(int(state.range(0)));
-    struct rusage before {};
-    getrusage(RUSAGE_SELF, &before);
+    const QString out = workDir().filePath(QStringLiteral("export.csv"));
+    int lines = 0;
     for (auto _ : state) {
-        SQLReader reader(s.history);
-        reader.readHistory(s.history);
-        benchmark::DoNotOptimize(reader.results().size());
+        CsvConverter writer(out, s.history);
+        if (!writer.write())
+            state.SkipWithError("export failed");
+        lines = writer.recordCount();
     }
-    struct rusage after {};
-    getrusage(RUSAGE_SELF, &after);
-    state.counters["maxrss_MiB"] = double(after.ru_maxrss) / 1024.0;
+    state.counters["rows"] = double(lines);
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+// Peak resident memory of one subject in a process of its own, in MiB.
+double peakOf(const QStringList &arguments)
+{
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    child.setProcessEnvironment(environment);
+    child.start(QCoreApplication::applicationFilePath(), QStringList { QStringLiteral("--peak") } + arguments);
+    if (!child.waitForFinished(600000) || child.exitCode() != 0)
+        return -1;
+    return child.readAllStandardOutput().trimmed().toDouble() / 1024.0;
+}
+
+void BM_PeakConvert(benchmark::State &state)
+{
+    const Statistics &s = statistics(int(state.range(0)));
+    double peak = 0;
+    for (auto _ : state)
+        peak = peakOf({ QStringLiteral("convert"), s.index, s.values });
+    state.counters["peak_MiB"] = peak;
+}
+
+void BM_PeakCsvExport(benchmark::State &state)
+{
+    const Statistics &s = statistics(int(state.range(0)));
+    double peak = 0;
+    for (auto _ : state)
+        peak = peakOf({ QStringLiteral("export"), s.history });
+    state.counters["peak_MiB"] = peak;
+}
+
+// The whole program's share: the History page with the history loaded and drawn.
+void BM_PeakPageLoad(benchmark::State &state)
+{
+    const Statistics &s = statistics(int(state.range(0)));
+    double peak = 0;
+    for (auto _ : state)
+        peak = peakOf({ QStringLiteral("page"), s.history });
+    state.counters["peak_MiB"] = peak;
+}
+
+// A process with nothing loaded: what Qt and the program's libraries take by themselves.
+void BM_PeakBaseline(benchmark::State &state)
+{
+    double peak = 0;
+    for (auto _ : state)
+        peak = peakOf({ QStringLiteral("nothing") });
+    state.counters["peak_MiB"] = peak;
+}
+
+// The high-water mark of this process's resident memory, in KiB. Not getrusage: its maximum
+// survives exec, so the child would report the forked benchmark's pages.
+long maxResidentKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    }
+    return -1;
+}
+
+int runPeak(int argc, char **argv)
+{
+    const QString subject = QString::fromLocal8Bit(argv[2]);
+    if (subject == QLatin1String("page")) {
+        QApplication app(argc, argv);
+        HistoryViewWidget page(true);
+        page.resize(1024, 700);
+        page.show();
+        page.openHistory(QString::fromLocal8Bit(argv[3]));
+        QElapsedTimer waited;
+        waited.start();
+        while (page.reader()->isRunning() && waited.elapsed() < 300000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        QCoreApplication::processEvents();
+        page.grab();
+        std::printf("%ld\n", maxResidentKiB());
+        return page.reader()->records().isEmpty() ? 1 : 0;
+    }
+    QCoreApplication app(argc, argv);
+    bool ok = true;
+    if (subject == QLatin1String("convert")) {
+        const QString out = QDir::temp().filePath(
+                QStringLiteral("bench-peak-%1.hist").arg(QCoreApplication::applicationPid()));
+        ok = HistoryCommands::convert(QString::fromLocal8Bit(argv[3]),
+                                      QString::fromLocal8Bit(argv[4]), out)
+                     .ok;
+        QFile::remove(out);
+    } else if (subject == QLatin1String("export")) {
+        const QString out = QDir::temp().filePath(
+                QStringLiteral("bench-peak-%1.csv").arg(QCoreApplication::applicationPid()));
+        CsvConverter writer(out, QString::fromLocal8Bit(argv[3]));
+        ok = writer.write();
+        QFile::remove(out);
+    }
+    std::printf("%ld\n", maxResidentKiB());
+    return ok ? 0 : 1;
 }
 
 } // namespace
@@ -226,12 +322,17 @@ BENCHMARK(BM_ConvertFloor)->Arg(1000000)->Arg(4000000)->Unit(benchmark::kMillise
 BENCHMARK(BM_SQLReader)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_SelectFloor)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_CsvExport)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_ReadPeakMemory)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_PeakBaseline)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_PeakConvert)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_PeakCsvExport)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_PeakPageLoad)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
+    if (argc >= 3 && std::strcmp(argv[1], "--peak") == 0)
+        return runPeak(argc, argv);
+    QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

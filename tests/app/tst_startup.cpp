@@ -511,14 +511,33 @@ void TstStartup::russianCatalogueComplete()
     QXmlStreamReader xml(&ts);
     QString context;
     QString source;
+    bool numerus = false;
     int messages = 0;
     while (!xml.atEnd()) {
         if (xml.readNext() != QXmlStreamReader::StartElement)
             continue;
         if (xml.name() == QLatin1String("name")) {
             context = xml.readElementText();
+        } else if (xml.name() == QLatin1String("message")) {
+            numerus = xml.attributes().value(QStringLiteral("numerus")) == QLatin1String("yes");
         } else if (xml.name() == QLatin1String("source")) {
             source = xml.readElementText();
+        } else if (xml.name() == QLatin1String("translation") && numerus) {
+            // Plural forms: Russian has three (1, 2-4, 5 and more), each with the source's markers.
+            const QString where = context + QStringLiteral(": ") + source;
+            QVERIFY2(xml.attributes().value(QStringLiteral("type")).isEmpty(), qPrintable(where));
+            QStringList forms;
+            while (xml.readNextStartElement())
+                forms << xml.readElementText();
+            QCOMPARE(forms.size(), 3);
+            const int counts[] = { 1, 2, 5 };
+            for (int i = 0; i < forms.size(); ++i) {
+                QVERIFY2(markersOf(forms.at(i)) == markersOf(source), qPrintable(where));
+                QCOMPARE(QCoreApplication::translate(qPrintable(context), qPrintable(source), nullptr,
+                                                     counts[i]),
+                         QString(forms.at(i)).replace(QStringLiteral("%n"), QString::number(counts[i])));
+            }
+            ++messages;
         } else if (xml.name() == QLatin1String("translation")) {
             const QString type = xml.attributes().value(QStringLiteral("type")).toString();
             const QString translation = xml.readElementText();

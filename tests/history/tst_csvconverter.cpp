@@ -1,4 +1,6 @@
 #include "history/csvconverter.h"
+#include "history/sqlreader.h"
+#include "historytestutil.h"
 #include "statisticsfixture.h"
 
 #include <QDir>
@@ -23,6 +25,10 @@ private slots:
     void unwritablePath();
     void progress_data();
     void progress();
+    void streamsFromDatabase_data();
+    void streamsFromDatabase();
+    void failedWriteLeavesNothing_data();
+    void failedWriteLeavesNothing();
 
 private:
     static QByteArray readAll(const QString &path);
@@ -58,8 +64,10 @@ void tst_CsvConverter::outputFileName_data()
     QTest::newRow("already .csv") << "report.csv" << "report.csv";
     QTest::newRow("upper case gets a second extension") << "report.CSV" << "report.CSV.csv";
     QTest::newRow(".csv in the middle") << "my.csv.bak" << "my.csv.bak";
+    QTest::newRow("a folder named .csv") << "/tmp/exports.csv/report"
+                                          << "/tmp/exports.csv/report.csv";
+    QTest::newRow("a device, as named") << "/dev/null" << "/dev/null";
     QTest::newRow("other extension") << "report.txt" << "report.txt.csv";
-    QTest::newRow("folder with .csv") << "/tmp/a.csv/report" << "/tmp/a.csv/report";
 }
 
 void tst_CsvConverter::outputFileName()
@@ -118,7 +126,7 @@ void tst_CsvConverter::writesUnderUserLocale()
 void tst_CsvConverter::emptyListWritesHeader()
 {
     const QString path = m_dir.filePath(QStringLiteral("empty.csv"));
-    CsvConverter converter(path, {});
+    CsvConverter converter(path, ValueRecordList());
     QVERIFY(converter.write());
     QCOMPARE(readAll(path), QByteArray("Date; Time; Value\n"));
 }
@@ -166,6 +174,81 @@ void tst_CsvConverter::progress()
     QCOMPARE(spy.size(), emissions);
     QCOMPARE(spy.first().at(0).toString(), QStringLiteral("Export CVS"));
     QCOMPARE(spy.last().at(1).toInt(), lastPercent);
+}
+
+void tst_CsvConverter::streamsFromDatabase_data()
+{
+    QTest::addColumn<bool>("filtered");
+    QTest::addColumn<int>("comparison");
+    QTest::addColumn<double>("value");
+    QTest::newRow("everything") << false << int(SQLReader::NoValueFilter) << 0.0;
+    QTest::newRow("range and value") << true << int(SQLReader::Greater) << 0.5;
+}
+
+// Rows streamed from the database give the file the records read by SQLReader would give.
+void tst_CsvConverter::streamsFromDatabase()
+{
+    QFETCH(bool, filtered);
+    QFETCH(int, comparison);
+    QFETCH(double, value);
+    QLocale::setDefault(QLocale(QStringLiteral("de_DE")));
+    const QString history = m_dir.filePath(QStringLiteral("stream-%1.hist").arg(QTest::currentDataTag()));
+    QVERIFY(HistoryTestUtil::execute(
+            history, { QStringLiteral("CREATE TABLE records_table (time TIMESTAMP PRIMARY KEY NOT "
+                                      "NULL, value REAL);"),
+                       QStringLiteral("INSERT INTO records_table VALUES ('2016-03-14 09:26:50', 0.12)"),
+                       QStringLiteral("INSERT INTO records_table VALUES ('2016-03-14 09:27:00', 1023)"),
+                       QStringLiteral("INSERT INTO records_table VALUES ('2016-03-14 09:27:10', 0.7)"),
+                       QStringLiteral("INSERT INTO records_table VALUES ('not a time', 2)") }));
+    const QDateTime start(QDate(2016, 3, 14), QTime(9, 26, 55));
+    const QDateTime end(QDate(2016, 3, 14), QTime(10, 0));
+    SQLReader reader(history);
+    if (filtered) {
+        reader.setStart(start);
+        reader.setEnd(end);
+        reader.setValueFilter(comparison, value);
+    }
+    QVERIFY(reader.readHistory(history));
+    const QString fromRecords = m_dir.filePath(QStringLiteral("records.csv"));
+    QVERIFY(CsvConverter(fromRecords, reader.results()).write());
+
+    const QString streamed = m_dir.filePath(QStringLiteral("streamed.csv"));
+    CsvConverter converter(streamed, history);
+    if (filtered)
+        converter.setFilter(start, end, comparison, value);
+    QVERIFY(converter.write());
+    QCOMPARE(converter.recordCount(), reader.records().size());
+    QCOMPARE(readAll(streamed), readAll(fromRecords));
+    QVERIFY(readAll(streamed).contains(filtered ? "09:27:10;0,7" : "09:26:50;0,12"));
+}
+
+void tst_CsvConverter::failedWriteLeavesNothing_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("full disk") << "/dev/full" << "No space left on device";
+    QTest::newRow("missing folder") << "@/no/such/folder/out.csv" << "";
+}
+
+void tst_CsvConverter::failedWriteLeavesNothing()
+{
+    QFETCH(QString, target);
+    QFETCH(QString, reason);
+    if (target.startsWith(QLatin1Char('@')))
+        target = m_dir.path() + target.mid(1);
+    if (!QFileInfo::exists(QStringLiteral("/dev/full")) && target == QLatin1String("/dev/full"))
+        QSKIP("no /dev/full here");
+    const QStringList before = QDir(m_dir.path()).entryList(QDir::Files);
+    ValueRecordList many;
+    // More than one write buffer, so the failure comes mid-way, not at the end.
+    for (int i = 0; i < 20000; ++i)
+        many.append(record(QStringLiteral("2016-03-14 09:26:50"), i));
+    CsvConverter converter(target, many);
+    QVERIFY(!converter.write());
+    QVERIFY(!converter.succeeded());
+    QVERIFY2(converter.errorString().contains(reason), qPrintable(converter.errorString()));
+    QVERIFY(!converter.errorString().isEmpty());
+    QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files), before);
 }
 
 QTEST_GUILESS_MAIN(tst_CsvConverter)

@@ -33,6 +33,7 @@ private slots:
     void upperCaseNamesFromTheMonitor();
     void missingOutputDirectory();
     void daylightSavingRepeat();
+    void cancelLeavesNothing();
 
 private:
     void saveStatistics(const QByteArray &index, const QByteArray &values,
@@ -287,6 +288,36 @@ void tst_HistoryConverter::daylightSavingRepeat()
     QCOMPARE(HistoryTestUtil::databaseRows(converter.databasePath()),
              QStringLiteral("2012-10-28 02:30:00=1 2012-10-28 03:30:00=3"));
     QCOMPARE(converter.rowCount(), 2);
+    QCOMPARE(converter.repeatedHourLosses(), 1);
+    QCOMPARE(HistoryConverter::repeatedHourText(1),
+             QStringLiteral("1 readings in the repeated hour at the change from summer time were "
+                            "not stored"));
+
+    // A second reading for one and the same moment is no clock change.
+    saveStatistics(valueRecord(100, 0) + valueRecord(100, 2), countingWords(2));
+    HistoryConverter twice;
+    twice.convert();
+    QCOMPARE(twice.rowCount(), 1);
+    QCOMPARE(twice.repeatedHourLosses(), 0);
+}
+
+void tst_HistoryConverter::cancelLeavesNothing()
+{
+    saveStatistics(contiguousIndex({ { 0, 20000 } }), countingWords(20000));
+    const QStringList statistics = QDir(m_data).entryList(QDir::Files, QDir::Name);
+    HistoryConverter converter;
+    // Direct: the request lands while rows are going in.
+    connect(&converter, &HistoryConverter::progress, &converter,
+            [&converter](const QString &, int percent) {
+                if (percent == 30)
+                    converter.cancel();
+            },
+            Qt::DirectConnection);
+    converter.convert();
+    QVERIFY(converter.wasCancelled());
+    QVERIFY(converter.databasePath().isEmpty());
+    // No history, no temporary file; the statistics stay for another try.
+    QCOMPARE(QDir(m_data).entryList(QDir::Files, QDir::Name), statistics);
 }
 
 int main(int argc, char **argv)

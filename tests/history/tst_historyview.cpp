@@ -29,6 +29,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QQueue>
 #include <QSettings>
@@ -180,6 +181,8 @@ private slots:
     void filter_data();
     void filter();
     void exportCsv();
+    void cancelLoad();
+    void exportAsksBeforeReplacing();
     void removeHistory_data();
     void removeHistory();
     void removeWithoutDevice();
@@ -254,13 +257,15 @@ QString tst_HistoryView::makeHistory(const QString &name, int rows)
     const QString path = m_files.filePath(name);
     QFile::remove(path);
     QStringList statements { QStringLiteral(
-        "CREATE TABLE records_table (time TIMESTAMP PRIMARY KEY NOT NULL, value REAL);") };
+        "CREATE TABLE records_table (time TIMESTAMP PRIMARY KEY NOT NULL, value REAL);"),
+                             QStringLiteral("BEGIN;") };
     for (int i = 0; i < rows; ++i) {
         statements << QStringLiteral("INSERT INTO records_table VALUES ('%1', %2);")
                           .arg(HistoryFormat::formatRecordTime(
                               HistoryFormat::timeFromSeconds(kFirstStart + 10 * i)))
                           .arg(i + 1);
     }
+    statements << QStringLiteral("COMMIT;");
     return HistoryTestUtil::execute(path, statements) ? path : QString();
 }
 
@@ -692,6 +697,78 @@ void tst_HistoryView::exportCsv()
                  + QLocale().toString(1.0, 'g', 6));
     QCOMPARE(settings().value(QStringLiteral("CSVExportDir")).toString(),
              QDir(out.path()).absolutePath());
+}
+
+void tst_HistoryView::cancelLoad()
+{
+    // Enough rows that the read looks at its stop request on the way.
+    const QString history = makeHistory(QStringLiteral("cancel.hist"), 20000);
+    QVERIFY(!history.isEmpty());
+    HistoryViewWidget page(true);
+    page.show();
+    QAtomicInt asked;
+    connect(page.reader(), &SQLReader::progress, page.reader(),
+            [&page, &asked](const QString &, int) {
+                if (!asked.testAndSetRelaxed(0, 1))
+                    return;
+                // The user presses Cancel in the progress window while the rows come in.
+                QMetaObject::invokeMethod(page.progressDialog(), "canceled",
+                                          Qt::BlockingQueuedConnection);
+            },
+            Qt::DirectConnection);
+    page.openHistory(history);
+    QVERIFY(waitIdle(page));
+    QVERIFY(page.reader()->wasCancelled());
+    QVERIFY(!page.reader()->error());
+    QVERIFY(page.reader()->records().isEmpty());
+    QCOMPARE(page.histogram()->timeline()->count(), 1);
+    QVERIFY(!QApplication::activeModalWidget());
+    QCOMPARE(page.enabledActions(), int(HistoryViewWidget::OpenActions));
+
+    // The next load starts afresh.
+    page.openHistory(makeHistory(QStringLiteral("small.hist"), 3));
+    QVERIFY(waitIdle(page));
+    QCOMPARE(page.reader()->records().size(), 3);
+}
+
+void tst_HistoryView::exportAsksBeforeReplacing()
+{
+    HistoryViewWidget page(true);
+    page.show();
+    DialogAnswerer answerer;
+    answerer.chooseFile(makeHistory(QStringLiteral("replace.hist"), 3));
+    page.action(QStringLiteral("openHistoryAction"))->trigger();
+    QTRY_VERIFY(answerer.idle());
+    QVERIFY(waitIdle(page));
+
+    QTemporaryDir out;
+    const QString csv = out.filePath(QStringLiteral("report.csv"));
+    QVERIFY(StatisticsFixture::writeFile(csv, "old"));
+    // Typed without its suffix: the dialog adds ".csv" and asks about that file; "No" keeps it.
+    const QString typed = out.filePath(QStringLiteral("report"));
+    answerer.answer([typed](QWidget *w) {
+        if (auto *dialog = qobject_cast<QFileDialog *>(w)) {
+            dialog->selectFile(typed);
+            // Queued: the question it asks must find the answerer free.
+            QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+        }
+    });
+    answerer.answer([](QWidget *w) {
+        auto *box = qobject_cast<QMessageBox *>(w);
+        if (!box)
+            return;
+        QWidget *dialog = box->parentWidget();
+        box->button(QMessageBox::No)->click();
+        QMetaObject::invokeMethod(dialog, "reject", Qt::QueuedConnection);
+    });
+    page.action(QStringLiteral("exportCsvAction"))->trigger();
+    QTRY_VERIFY(answerer.idle());
+    QVERIFY2(answerer.seen.filter(QStringLiteral("report.csv already exists")).size() == 1,
+             qPrintable(answerer.seen.join(QLatin1Char('\n'))));
+    QVERIFY(waitIdle(page));
+    QFile kept(csv);
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), QByteArray("old"));
 }
 
 void tst_HistoryView::removeHistory_data()

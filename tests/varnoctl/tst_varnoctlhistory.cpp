@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -38,6 +39,8 @@ private slots:
     void convert();
     void exportCsv_data();
     void exportCsv();
+    void exportToFullDisk();
+    void repeatedHourReported();
     void pull();
     void remove_data();
     void remove();
@@ -222,6 +225,39 @@ void TestVarnoctlHistory::exportCsv()
     QCOMPARE(lines.value(0), QStringLiteral("Date; Time; Value"));
     QCOMPARE(lines.size() - 1, records);
     QVERIFY2(result.out.contains(QStringLiteral("Exported %1 records").arg(records)),
+             qPrintable(result.out));
+}
+
+void TestVarnoctlHistory::exportToFullDisk()
+{
+    if (!QFileInfo::exists(QStringLiteral("/dev/full")))
+        QSKIP("no /dev/full here");
+    const CtlRun result = run({ "history", "export", m_history, "--out", "/dev/full" });
+    QCOMPARE(result.exitCode, 5);
+    QVERIFY2(result.err.contains(QStringLiteral("/dev/full")), qPrintable(result.err));
+}
+
+void TestVarnoctlHistory::repeatedHourReported()
+{
+    // Berlin: 02:30 happens twice on 28 October 2012; the device counts from 2012-01-01 00:00 CET.
+    const QDateTime base(QDate(2011, 12, 31), QTime(23, 0), Qt::UTC);
+    const quint32 first = quint32(base.secsTo(QDateTime(QDate(2012, 10, 28), QTime(0, 30), Qt::UTC)));
+    const QString index = m_work.filePath(QStringLiteral("autumn.bin"));
+    QVERIFY(StatisticsFixture::writeFile(index, StatisticsFixture::valueRecord(first, 0)
+                                                 + StatisticsFixture::valueRecord(first + 3600, 2)));
+    const QString out = m_work.filePath(QStringLiteral("autumn.hist"));
+    QFile::remove(out);
+    const bool hadZone = qEnvironmentVariableIsSet("TZ");
+    const QByteArray zone = qgetenv("TZ");
+    qputenv("TZ", "Europe/Berlin");
+    const CtlRun result = run({ "history", "convert", index, m_values, "--out", out });
+    if (hadZone)
+        qputenv("TZ", zone);
+    else
+        qunsetenv("TZ");
+    QVERIFY2(result.exitCode == 0, qPrintable(result.err));
+    QVERIFY2(result.out.contains(QStringLiteral(
+                     "1 readings in the repeated hour at the change from summer time were not stored")),
              qPrintable(result.out));
 }
 

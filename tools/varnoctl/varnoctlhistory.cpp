@@ -6,11 +6,13 @@
 #include "device/device.h"
 #include "history/historycommands.h"
 #include "history/historydownload.h"
+#include "history/historyconverter.h"
 #include "history/historyformat.h"
 #include "tasks/filedescriptor.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -28,6 +30,30 @@ QString programDataDirectory()
 QString timeText(const QDateTime &time)
 {
     return HistoryFormat::formatRecordTime(time);
+}
+
+// What a conversion reports, with the History page's line about readings lost when clocks went
+// back (the table keys on local time).
+QJsonObject convertedJson(const HistoryCommands::ConvertOutcome &outcome)
+{
+    QJsonObject json { { QStringLiteral("database"), outcome.databasePath },
+                       { QStringLiteral("rows"), outcome.rows },
+                       { QStringLiteral("start"), timeText(outcome.start) },
+                       { QStringLiteral("end"), timeText(outcome.end) },
+                       { QStringLiteral("skippedIndexRecords"), outcome.skippedIndexRecords },
+                       { QStringLiteral("repeatedHourLosses"), outcome.repeatedHourLosses } };
+    if (outcome.repeatedHourLosses > 0)
+        json.insert(QStringLiteral("notice"),
+                    HistoryConverter::repeatedHourText(outcome.repeatedHourLosses));
+    return json;
+}
+
+QString convertedText(const QString &written, const HistoryCommands::ConvertOutcome &outcome)
+{
+    if (outcome.repeatedHourLosses <= 0)
+        return written;
+    return written + QLatin1Char('\n')
+            + HistoryConverter::repeatedHourText(outcome.repeatedHourLosses);
 }
 
 } // namespace
@@ -68,15 +94,12 @@ void Ctl::history()
             fail(ExitFailed, tr("no history written: %1").arg(outcome.error));
             return;
         }
-        succeed({ { QStringLiteral("database"), outcome.databasePath },
-                  { QStringLiteral("rows"), outcome.rows },
-                  { QStringLiteral("start"), timeText(outcome.start) },
-                  { QStringLiteral("end"), timeText(outcome.end) },
-                  { QStringLiteral("skippedIndexRecords"), outcome.skippedIndexRecords } },
-                tr("Written %1 (%2 records, %3 to %4)")
-                    .arg(outcome.databasePath)
-                    .arg(outcome.rows)
-                    .arg(timeText(outcome.start), timeText(outcome.end)));
+        succeed(convertedJson(outcome),
+                convertedText(tr("Written %1 (%2 records, %3 to %4)")
+                                  .arg(outcome.databasePath)
+                                  .arg(outcome.rows)
+                                  .arg(timeText(outcome.start), timeText(outcome.end)),
+                              outcome));
     } else if (sub == QLatin1String("export")) {
         // "--where OP VALUE": the parser takes OP as the option's value, VALUE stays positional.
         const bool valueApart = !m_options.where.isEmpty() && a.size() == 4;
@@ -162,15 +185,22 @@ void Ctl::historyPull()
         download->deleteLater();
         switch (error) {
         case HistoryDownload::Error::None:
-            succeed({ { QStringLiteral("database"), download->databasePath() },
-                      { QStringLiteral("rows"), download->rowCount() },
-                      { QStringLiteral("start"), timeText(download->startTime()) },
-                      { QStringLiteral("end"), timeText(download->endTime()) } },
-                    tr("Written %1 (%2 records, %3 to %4)")
-                        .arg(download->databasePath())
-                        .arg(download->rowCount())
-                        .arg(timeText(download->startTime()), timeText(download->endTime())));
+        {
+            HistoryCommands::ConvertOutcome outcome;
+            outcome.ok = true;
+            outcome.databasePath = download->databasePath();
+            outcome.rows = download->rowCount();
+            outcome.start = download->startTime();
+            outcome.end = download->endTime();
+            outcome.repeatedHourLosses = download->repeatedHourLosses();
+            succeed(convertedJson(outcome),
+                    convertedText(tr("Written %1 (%2 records, %3 to %4)")
+                                      .arg(outcome.databasePath)
+                                      .arg(outcome.rows)
+                                      .arg(timeText(outcome.start), timeText(outcome.end)),
+                                  outcome));
             break;
+        }
         case HistoryDownload::Error::NoDevice:
             fail(ExitLink, download->errorString());
             break;
