@@ -3,13 +3,14 @@
 #include "app/applicationsettings.h"
 #include "app/notificationsmanager.h"
 #include "charts/framehystogram.h"
+#include "device/commandhandle.h"
 #include "device/device.h"
 #include "history/csvconverter.h"
+#include "history/historyconverter.h"
 #include "history/historyformat.h"
 #include "history/searchwidget.h"
 #include "history/sqlreader.h"
 #include "link/logging.h"
-#include "device/commandhandle.h"
 
 #include "ui_historyviewwidget.h"
 
