@@ -187,6 +187,10 @@
         <source>Removing file</source>
         <translation>Удаление файла</translation>
     </message>
+    <message>
+        <source>no such file</source>
+        <translation>нет такого файла</translation>
+    </message>
 </context>
 <context>
     <name>FileWriteTask</name>
