@@ -5,6 +5,8 @@
 # fails if the monitor never showed, the program died, or no screenshot came out (CI relies on it).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# Paths relative to the checkout, so the compiler cache serves a clone in another folder too.
+export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$PWD}"
 bash tools/setup.sh
 
 cmake -S . -B build-app -G Ninja -DVARNO_TESTS=OFF -DVARNO_BENCH=OFF >/dev/null

@@ -5,6 +5,8 @@
 # UndefinedBehaviorSanitizer; then the fuzz targets. Every test has a time limit, so none can hang.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# Paths relative to the checkout, so the compiler cache serves a clone in another folder too.
+export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$PWD}"
 bash tools/setup.sh
 
 export QT_QPA_PLATFORM=offscreen
