@@ -4,8 +4,10 @@
 #include "device/devicemanager.h"
 #include "tests/common/devsimprocess.h"
 
+#include <QCoreApplication>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTranslator>
 
 #include <memory>
 
@@ -39,3 +41,27 @@ public:
 private:
     DevSimProcess m_sim;
 };
+
+// Rows of the languages a layout is tried in: the built-in English, and Russian (its texts are
+// longer) when the test was given the compiled catalogues.
+inline void addLanguageRows()
+{
+    QTest::addColumn<QString>("language"); // empty: the built-in English
+    QTest::newRow("English") << QString();
+#ifdef VARNO_LOCALES_DIR
+    QTest::newRow("Russian") << QStringLiteral("varnodevm_ru");
+#endif
+}
+
+// Loads the row's catalogue into translator and installs it; true for English too.
+inline bool installLanguage(QTranslator &translator, const QString &language)
+{
+#ifdef VARNO_LOCALES_DIR
+    if (!language.isEmpty()) {
+        if (!translator.load(language, QStringLiteral(VARNO_LOCALES_DIR)))
+            return false;
+        QCoreApplication::installTranslator(&translator);
+    }
+#endif
+    return language.isEmpty() || !translator.isEmpty();
+}

@@ -263,23 +263,14 @@ void tst_GeneralDeviceWidget::nothingCarriesOverToTheNextDevice()
 
 void tst_GeneralDeviceWidget::buttonsFitTheSmallestWindow_data()
 {
-    QTest::addColumn<QString>("language"); // empty: the built-in English
-    QTest::newRow("English") << QString();
-#ifdef VARNO_LOCALES_DIR
-    QTest::newRow("Russian") << QStringLiteral("varnodevm_ru");
-#endif
+    addLanguageRows();
 }
 
 void tst_GeneralDeviceWidget::buttonsFitTheSmallestWindow()
 {
     QFETCH(QString, language);
     QTranslator translator;
-#ifdef VARNO_LOCALES_DIR
-    if (!language.isEmpty()) {
-        QVERIFY(translator.load(language, QStringLiteral(VARNO_LOCALES_DIR)));
-        QCoreApplication::installTranslator(&translator);
-    }
-#endif
+    QVERIFY(installLanguage(translator, language));
     GeneralDeviceWidget widget;
     QCoreApplication::removeTranslator(&translator);
     // What the General tab gets of an 800x600 window.

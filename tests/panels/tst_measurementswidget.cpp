@@ -280,23 +280,14 @@ void tst_MeasurementsWidget::readsDoNotPileUpBehindATransfer()
 
 void tst_MeasurementsWidget::everythingFitsTheSmallestWindow_data()
 {
-    QTest::addColumn<QString>("language"); // empty: the built-in English
-    QTest::newRow("English") << QString();
-#ifdef VARNO_LOCALES_DIR
-    QTest::newRow("Russian") << QStringLiteral("varnodevm_ru");
-#endif
+    addLanguageRows();
 }
 
 void tst_MeasurementsWidget::everythingFitsTheSmallestWindow()
 {
     QFETCH(QString, language);
     QTranslator translator;
-#ifdef VARNO_LOCALES_DIR
-    if (!language.isEmpty()) {
-        QVERIFY(translator.load(language, QStringLiteral(VARNO_LOCALES_DIR)));
-        QCoreApplication::installTranslator(&translator);
-    }
-#endif
+    QVERIFY(installLanguage(translator, language));
     MeasurementsWidget widget;
     QCoreApplication::removeTranslator(&translator);
     // What the Measures tab gets of an 800x600 window.

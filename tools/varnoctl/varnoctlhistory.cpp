@@ -5,11 +5,12 @@
 
 #include "device/device.h"
 #include "history/historycommands.h"
-#include "history/historydownload.h"
 #include "history/historyconverter.h"
+#include "history/historydownload.h"
 #include "history/historyformat.h"
 #include "tasks/filedescriptor.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonObject>
@@ -48,8 +49,12 @@ QJsonObject convertedJson(const HistoryCommands::ConvertOutcome &outcome)
     return json;
 }
 
-QString convertedText(const QString &written, const HistoryCommands::ConvertOutcome &outcome)
+QString convertedText(const HistoryCommands::ConvertOutcome &outcome)
 {
+    const QString written = QCoreApplication::translate("Ctl", "Written %1 (%2 records, %3 to %4)")
+                                .arg(outcome.databasePath)
+                                .arg(outcome.rows)
+                                .arg(timeText(outcome.start), timeText(outcome.end));
     if (outcome.repeatedHourLosses <= 0)
         return written;
     return written + QLatin1Char('\n')
@@ -95,11 +100,7 @@ void Ctl::history()
             return;
         }
         succeed(convertedJson(outcome),
-                convertedText(tr("Written %1 (%2 records, %3 to %4)")
-                                  .arg(outcome.databasePath)
-                                  .arg(outcome.rows)
-                                  .arg(timeText(outcome.start), timeText(outcome.end)),
-                              outcome));
+                convertedText(outcome));
     } else if (sub == QLatin1String("export")) {
         // "--where OP VALUE": the parser takes OP as the option's value, VALUE stays positional.
         const bool valueApart = !m_options.where.isEmpty() && a.size() == 4;
@@ -194,11 +195,7 @@ void Ctl::historyPull()
             outcome.end = download->endTime();
             outcome.repeatedHourLosses = download->repeatedHourLosses();
             succeed(convertedJson(outcome),
-                    convertedText(tr("Written %1 (%2 records, %3 to %4)")
-                                      .arg(outcome.databasePath)
-                                      .arg(outcome.rows)
-                                      .arg(timeText(outcome.start), timeText(outcome.end)),
-                                  outcome));
+                    convertedText(outcome));
             break;
         }
         case HistoryDownload::Error::NoDevice:
