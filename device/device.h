@@ -108,6 +108,7 @@ protected:
 
 private:
     void startPollTimer(int intervalMs);
+    void rememberCalibration(CommandHandle *handle, const QVariant &coefficient);
 
     DeviceInfo m_info;
     DeviceState m_state;
