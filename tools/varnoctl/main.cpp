@@ -46,7 +46,10 @@ int main(int argc, char *argv[])
         "  push FILE                 copy a local file onto the device\n"
         "  rm NAME                   remove a device file\n"
         "  list                      list the monitors present (real ones and attached simulators)\n"
-        "  history pull [--out FILE] fetch the statistics and convert them into a history\n"
+        "  history pull [--out FILE] [--erase]\n"
+        "                            fetch the statistics and convert them into a history; with\n"
+        "                            --erase remove them from the monitor once the copy is verified\n"
+        "  history info HIST         where a history came from (no --port)\n"
         "  history convert MEASTIME MEASURE [--out FILE]\n"
         "                            convert statistics files already on disk (no --port)\n"
         "  history export HIST [--from T] [--to T] [--where OP VALUE] [--out FILE.csv]\n"
@@ -56,7 +59,8 @@ int main(int argc, char *argv[])
         "                            the newest firmware for this monitor, or that it is up to date\n"
         "  firmware upload [--server URL] [--yes]\n"
         "                            download the newest firmware and put it on the monitor (with\n"
-        "                            --password; asks before removing the old files unless --yes)\n\n"
+        "                            --password; asks before removing the old files unless --yes)\n"
+        "  journal [--serial S]      the changes made to monitors, oldest first (no --port)\n\n"
         "Without --port, a command uses the only monitor present.\n"
         "Exit codes: 0 done, 1 password refused, 2 usage, 3 no answer in time (--timeout),\n"
         "4 link failure, 5 other failure, 6 refused before it reached the monitor: a value out of\n"
@@ -95,8 +99,15 @@ int main(int argc, char *argv[])
                                           QStringLiteral("firmware: the update server to ask instead of the "
                                                          "configured one."),
                                           QStringLiteral("url"));
+    const QCommandLineOption serialOption(QStringLiteral("serial"),
+                                          QStringLiteral("journal: only the changes to this monitor."),
+                                          QStringLiteral("serial"));
+    const QCommandLineOption eraseOption(QStringLiteral("erase"),
+                                         QStringLiteral("history pull: remove the statistics from the monitor "
+                                                        "once the download is verified."));
     parser.addOptions({ portOption, passwordOption, jsonOption, attributesOption, verboseOption, outOption,
-                        fromOption, toOption, whereOption, yesOption, timeoutOption, serverOption });
+                        fromOption, toOption, whereOption, yesOption, timeoutOption, serverOption,
+                        serialOption, eraseOption });
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("What to do (see above)."));
     parser.process(app);
 
@@ -114,6 +125,8 @@ int main(int argc, char *argv[])
     options.where = parser.value(whereOption);
     options.yes = parser.isSet(yesOption);
     options.server = parser.value(serverOption);
+    options.serial = parser.value(serialOption);
+    options.erase = parser.isSet(eraseOption);
     {
         bool ok = false;
         options.timeoutSeconds = parser.value(timeoutOption).toInt(&ok);
