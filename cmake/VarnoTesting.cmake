@@ -19,8 +19,12 @@ function(varno_add_test)
     if(NOT T_TIMEOUT)
         set(T_TIMEOUT 300)
     endif()
+    # A home of its own: what the code under test writes there (the change journal, histories)
+    # must not land in the home of whoever runs the tests. It must exist: file dialogs wait on a
+    # missing one.
+    file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/test-home/${T_NAME})
     set_tests_properties(${T_NAME} PROPERTIES
         LABELS ${T_LABEL}
         TIMEOUT ${T_TIMEOUT}
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=1;UBSAN_OPTIONS=print_stacktrace=1;LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan.supp")
+        ENVIRONMENT "HOME=${CMAKE_BINARY_DIR}/test-home/${T_NAME};QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=1;UBSAN_OPTIONS=print_stacktrace=1;LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan.supp")
 endfunction()

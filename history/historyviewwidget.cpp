@@ -524,9 +524,9 @@ void HistoryViewWidget::OnHistoryInfoClicked()
         text = lines.join(QLatin1Char('\n'));
     }
     QMessageBox box(QMessageBox::Information, tr("History provenance"),
-                    QFileInfo(m_currentDatabase).fileName(), QMessageBox::Ok, this);
+                    QFileInfo(m_currentDatabase).fileName() + QStringLiteral("\n\n") + text,
+                    QMessageBox::Ok, this);
     box.setObjectName(QStringLiteral("provenanceMessage"));
-    box.setInformativeText(text);
     box.setTextInteractionFlags(Qt::TextSelectableByMouse);
     box.exec();
 }

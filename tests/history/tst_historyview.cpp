@@ -370,6 +370,18 @@ void tst_HistoryView::readFromDevice()
                            expectedRow(kFirstStart + 100, QStringLiteral("7")),
                            expectedRow(kFirstStart + 110, QStringLiteral("0.01")) })
                  .join(QLatin1Char(' ')));
+    // Where it came from, on request.
+    {
+        DialogAnswerer answerer;
+        answerer.pressButton();
+        page->action(QStringLiteral("historyInfoAction"))->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(answerer.idle(), 20000);
+        const QString shown = answerer.seen.value(0);
+        QVERIFY2(shown.startsWith(QStringLiteral("History provenance|") + database.fileName()), qPrintable(shown));
+        for (const char *line : { "\nserial: SN-000123\n", "\nrecords_written: 5\n", "\nrecords_read: 5\n" })
+            QVERIFY2(shown.contains(QLatin1String(line)), qPrintable(shown));
+    }
+
     // The raw files in a folder of this download's own beside the history.
     const QStringList raw = QDir(data).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     QCOMPARE(raw.size(), 1);
