@@ -23,8 +23,10 @@ function(varno_add_test)
     # the one function that is stuck, by name, at two thirds of it.
     math(EXPR function_timeout_ms "${T_TIMEOUT} * 1000 * 2 / 3")
     # A home of its own: settings written by one test (or by a run in another build tree at the
-    # same time) are never read by another.
-    set(test_home ${CMAKE_CURRENT_BINARY_DIR}/${T_NAME}.home)
+    # same time) are never read by another, and what the code under test writes there (the change
+    # journal, histories) never lands in the home of whoever runs the tests. It must exist: file
+    # dialogs wait on a missing one.
+    set(test_home ${CMAKE_BINARY_DIR}/test-home/${T_NAME})
     file(MAKE_DIRECTORY ${test_home})
     set_tests_properties(${T_NAME} PROPERTIES
         LABELS ${T_LABEL}

@@ -1,5 +1,6 @@
 #include "device/device.h"
 
+#include "device/changejournal.h"
 #include "device/commandhandle.h"
 #include "link/communicator.h"
 #include "link/logging.h"
@@ -26,6 +27,7 @@
 #include <QThread>
 #include <QTimerEvent>
 
+#include <limits>
 #include <memory>
 
 DataUpdateEvent::DataUpdateEvent(int item)
@@ -175,11 +177,32 @@ CommandHandle *Device::executeCommand(int code, const QVariant &params)
         return nullptr;
     }
     const TaskScheduler *scheduler = TaskManager::instance()->scheduler(name());
-    if (scheduler && scheduler->isClosed()) {
+    CommandHandle *handle = nullptr;
+    if (scheduler && scheduler->isClosed())
         delete task;
-        return nullptr;
-    }
-    return new CommandHandle(task);
+    else
+        handle = new CommandHandle(task);
+    // Every change to the monitor is journalled here, whoever asked for it and however it ends.
+    if (ChangeJournal::isChange(code))
+        ChangeJournal::instance()->follow(this, handle, code, args);
+    if (handle && code == WriteCalibration)
+        rememberCalibration(handle, args.value(QLatin1String(WriteCalibrationTask::kCoefficientKey)));
+    return handle;
+}
+
+void Device::rememberCalibration(CommandHandle *handle, const QVariant &coefficient)
+{
+    // The calibration item then holds what the device has now, so the next change journals the
+    // right old value. Without dataUpdated(): the General tab's box already shows it.
+    qint64 hundredths = 0;
+    if (!DeviceTask::toHundredths(coefficient.toDouble(), std::numeric_limits<qint16>::min(),
+                                  std::numeric_limits<qint16>::max(), &hundredths))
+        return;
+    const double written = double(hundredths) / 100.0;
+    connect(handle, &CommandHandle::finished, this, [this, written](const TaskResult &result) {
+        if (result.code() == TaskResult::Successful && result.data().toBool())
+            m_items.insert(ReadCalibration, written);
+    });
 }
 
 void Device::startPollTimer(int intervalMs)

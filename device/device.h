@@ -112,6 +112,7 @@ private:
     void startPollTimer(int intervalMs);
     // The next state read in 10 s, after one that brought no usable state.
     void pollStateLater();
+    void rememberCalibration(CommandHandle *handle, const QVariant &coefficient);
 
     DeviceInfo m_info;
     DeviceState m_state;

@@ -46,6 +46,8 @@ public:
     QVector<DataBlock *> blocks() const;
     // Index records that named no readable value (offset past the value file, cut-off tail).
     int skippedRecords() const { return m_skipped; }
+    // Values read but replaced by those of a later block at the same moments (overlapping blocks).
+    int supersededRecords() const { return m_superseded; }
     bool valueFileOpened() const { return m_valueFileOpened; }
     bool truncated() const { return m_truncated; }
 
@@ -61,6 +63,7 @@ protected:
     QVector<Entry> m_entries;
     QVector<DataBlock *> m_blocks; // file order; children of this reader
     int m_skipped = 0;
+    int m_superseded = 0;
     bool m_truncated = false;
 
 private:

@@ -4,18 +4,23 @@
 #include "device/device.h"
 #include "history/historycommands.h"
 #include "history/historyconverter.h"
+#include "history/filereader.h"
+#include "history/historyfilereader.h"
 #include "history/historyformat.h"
+#include "history/provenance.h"
 #include "link/logging.h"
 #include "tasks/filereadtask.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QVariantHash>
 
 HistoryDownload::HistoryDownload(Device *device, QObject *parent)
     : QObject(parent)
     , m_device(device)
-    , m_folder(HistoryFormat::dataDirectory())
 {
     // For queued connections and signal spies.
     qRegisterMetaType<HistoryDownload::State>("HistoryDownload::State");
@@ -46,17 +51,109 @@ bool HistoryDownload::start()
 {
     if (m_state != State::Idle)
         return false;
+    m_startedUtc = QDateTime::currentDateTimeUtc();
     if (!m_device) {
         fail(Error::NoDevice, tr("no device is connected"));
         return true;
     }
-    if (!QDir().mkpath(m_folder)) {
-        fail(Error::Folder, tr("cannot create %1").arg(m_folder));
-        return true;
+    setState(State::Identifying);
+    // The provenance names the monitor; the program knows it already, varnoctl asks.
+    if (m_device->deviceInfo().deviceId().isEmpty())
+        command(Device::ReadId, {}, &HistoryDownload::OnIdentified);
+    else
+        readCalibration();
+    return true;
+}
+
+void HistoryDownload::OnIdentified(const TaskResult &result)
+{
+    m_handle = nullptr;
+    if (result.code() != TaskResult::Successful || !result.data().canConvert<DeviceInfo>()) {
+        commandFailed(result, Error::Identity, tr("the monitor's identity could not be read"));
+        return;
     }
+    if (m_cancelRequested) {
+        finish(State::Canceled, Error::Canceled, tr("canceled"));
+        return;
+    }
+    if (m_device)
+        m_device->setDeviceInfo(result.data().value<DeviceInfo>());
+    readCalibration();
+}
+
+void HistoryDownload::readCalibration()
+{
+    if (m_device && !m_device->data(Device::ReadCalibration).isValid())
+        command(Device::ReadCalibration, {}, &HistoryDownload::OnCalibrationRead);
+    else
+        list();
+}
+
+void HistoryDownload::OnCalibrationRead(const TaskResult &result)
+{
+    m_handle = nullptr;
+    // An unknown calibration is recorded as such; it does not stop the download.
+    if (result.code() != TaskResult::Successful && result.code() != TaskResult::Error) {
+        commandFailed(result, Error::Identity, tr("the calibration could not be read"));
+        return;
+    }
+    if (m_cancelRequested) {
+        finish(State::Canceled, Error::Canceled, tr("canceled"));
+        return;
+    }
+    list();
+}
+
+QString HistoryDownload::historyDirectory() const
+{
+    if (!m_outputFile.isEmpty())
+        return QFileInfo(m_outputFile).absolutePath();
+    return m_outputDirectory.isEmpty() ? HistoryFormat::dataDirectory() : m_outputDirectory;
+}
+
+QString HistoryDownload::rawFolderName(const QDateTime &startedUtc, const QString &serial)
+{
+    QString safe = QString(serial).remove(QChar(0)).trimmed();
+    safe.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9._-]")), QStringLiteral("_"));
+    if (safe.isEmpty() || safe.startsWith(QLatin1Char('.')))
+        safe.prepend(QStringLiteral("unknown"));
+    return startedUtc.toUTC().toString(QStringLiteral("yyyy-MM-dd'T'HH-mm-ss'Z'_")) + safe;
+}
+
+bool HistoryDownload::makeRawFolder()
+{
+    const QString parent = historyDirectory();
+    if (!QDir().mkpath(parent)) {
+        fail(Error::Folder, tr("cannot create %1").arg(parent));
+        return false;
+    }
+    const QString name = rawFolderName(m_startedUtc, m_device->deviceInfo().serialNumber());
+    // mkdir fails on an existing folder: an earlier download's files are never written over.
+    for (int attempt = 1; attempt < 1000; ++attempt) {
+        const QString candidate = QDir(parent).filePath(
+            attempt == 1 ? name : QStringLiteral("%1-%2").arg(name).arg(attempt));
+        if (QFileInfo::exists(candidate))
+            continue;
+        if (QDir().mkdir(candidate)) {
+            m_folder = candidate;
+            return true;
+        }
+        break;
+    }
+    fail(Error::Folder, tr("cannot create a folder for the statistics in %1").arg(parent));
+    return false;
+}
+
+void HistoryDownload::list()
+{
+    if (!m_device) {
+        fail(Error::NoDevice, tr("the device went away"));
+        return;
+    }
+    if (!makeRawFolder())
+        return;
     setState(State::Listing);
     command(Device::ListFiles, {}, &HistoryDownload::OnListed);
-    return true;
 }
 
 void HistoryDownload::cancel()
@@ -135,6 +232,7 @@ void HistoryDownload::OnListed(const TaskResult &result)
         fail(Error::Missing, tr("there is no %1 on the device").arg(missing.toUpper()));
         return;
     }
+    m_indexFile = m_files.at(index);
     m_valueFile = m_files.at(values);
     setState(State::ReadingIndex);
     readFile(m_files.at(index), &HistoryDownload::OnIndexRead);
@@ -220,7 +318,82 @@ void HistoryDownload::OnConverted()
     m_rowCount = converter->rowCount();
     m_repeatedHourLosses = converter->repeatedHourLosses();
     VLOG << "HistoryConverter complete";
+    recordProvenance(converter);
+    verify();
     finish(State::Succeeded, Error::None, QString());
+}
+
+void HistoryDownload::recordProvenance(const HistoryConverter *converter)
+{
+    const DeviceInfo info = m_device ? m_device->deviceInfo() : DeviceInfo();
+    const QVariant calibration = m_device ? m_device->data(Device::ReadCalibration) : QVariant();
+    const HistoryFileReader *history = converter->reader();
+    const FileReader *reader = history ? history->reader() : nullptr;
+    const int kept = history ? history->count() : 0;
+    const int superseded = reader ? reader->supersededRecords() : 0;
+    const auto clean = [](QString text) { return text.remove(QChar(0)).trimmed(); };
+    const auto utc = [](const QDateTime &time) { return time.toUTC().toString(Qt::ISODate); };
+    m_provenance = {
+        { QStringLiteral("device_id"), clean(info.deviceId()) },
+        { QStringLiteral("serial"), clean(info.serialNumber()) },
+        { QStringLiteral("firmware"), info.firmwareVersion() },
+        { QStringLiteral("hardware"), info.hardwareVersion() },
+        { QStringLiteral("calibration"),
+          calibration.isValid() ? QString::number(calibration.toDouble(), 'f', 2) : QString() },
+        { QStringLiteral("program"), QCoreApplication::applicationName() },
+        { QStringLiteral("program_version"), QStringLiteral(VARNO_VERSION) },
+        { QStringLiteral("started_utc"), utc(m_startedUtc) },
+        { QStringLiteral("finished_utc"), utc(QDateTime::currentDateTimeUtc()) },
+        { QStringLiteral("raw_folder"), QFileInfo(m_folder).fileName() },
+        { QStringLiteral("meastime_size"), QString::number(QFileInfo(m_indexPath).size()) },
+        { QStringLiteral("measure_size"), QString::number(QFileInfo(m_valuePath).size()) },
+        { QStringLiteral("meastime_sha256"), Provenance::sha256(m_indexPath) },
+        { QStringLiteral("measure_sha256"), Provenance::sha256(m_valuePath) },
+        { QStringLiteral("records_read"), QString::number(kept + superseded) },
+        { QStringLiteral("records_written"), QString::number(m_rowCount) },
+        { QStringLiteral("records_superseded"), QString::number(superseded) },
+        // The table keys on local time: of two readings at one local time in the hour the
+        // clocks repeat, the second is not stored.
+        { QStringLiteral("records_repeated_hour"), QString::number(m_repeatedHourLosses) },
+    };
+}
+
+void HistoryDownload::verify()
+{
+    m_verification = Verification();
+    m_verification.serial = m_device ? m_device->deviceInfo().serialNumber().remove(QChar(0)).trimmed()
+                                     : QString();
+    m_verification.indexFile = m_indexFile;
+    m_verification.valueFile = m_valueFile;
+    QString &reason = m_verification.reason;
+    const struct
+    {
+        const FileDescriptor &listed;
+        const QString &path;
+    } files[] = { { m_indexFile, m_indexPath }, { m_valueFile, m_valuePath } };
+    for (const auto &file : files) {
+        const qint64 saved = QFileInfo(file.path).size();
+        if (saved != qint64(file.listed.size())) {
+            reason = tr("%1 was saved with %2 bytes, the monitor listed %3")
+                         .arg(file.listed.fileName()).arg(saved).arg(file.listed.size());
+            return;
+        }
+    }
+    QString error;
+    if (!Provenance::write(m_databasePath, m_provenance, &error)) {
+        reason = tr("the provenance could not be written into the history: %1").arg(error);
+        return;
+    }
+    const qint64 records = Provenance::countRecords(m_databasePath, &error);
+    if (records < 0) {
+        reason = tr("the history could not be opened again: %1").arg(error);
+        return;
+    }
+    if (records != m_rowCount) {
+        reason = tr("the history holds %1 records, the conversion wrote %2").arg(records).arg(m_rowCount);
+        return;
+    }
+    m_verification.verified = true;
 }
 
 void HistoryDownload::fail(Error error, const QString &text)
@@ -232,6 +405,9 @@ void HistoryDownload::finish(State state, Error error, const QString &text)
 {
     if (!isRunning() && m_state != State::Idle)
         return;
+    // A run that saved nothing leaves no empty folder behind; saved files always stay.
+    if (state != State::Succeeded && !m_folder.isEmpty())
+        QDir().rmdir(m_folder);
     m_error = error;
     m_errorString = text;
     setState(state);

@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QObject>
+#include <QPair>
 #include <QPointer>
 #include <QString>
 
@@ -13,21 +14,24 @@ class CommandHandle;
 class Device;
 class HistoryConverter;
 
-// Fetches the monitor's statistics and turns them into a history database: lists the device's
-// files, reads the time index and then the values into a local folder, and converts them on the
-// converter's thread. One finished() ends every run, whatever happened; the History page and
-// varnoctl both drive it.
+// Fetches the monitor's statistics and turns them into a history database: learns the monitor's
+// identity and calibration when they are not known yet, lists the device's files, reads the time
+// index and then the values into a folder of their own beside the history (named after the UTC
+// start and the serial number, never reused), converts them on the converter's thread, writes the
+// provenance table into the history and checks the result. One finished() ends every run,
+// whatever happened; the History page and varnoctl both drive it.
 class HistoryDownload : public QObject
 {
     Q_OBJECT
 public:
-    enum class State { Idle, Listing, ReadingIndex, ReadingValues, Converting, Succeeded, Failed, Canceled };
+    enum class State { Idle, Identifying, Listing, ReadingIndex, ReadingValues, Converting, Succeeded, Failed, Canceled };
     Q_ENUM(State)
 
     enum class Error {
         None,
         NoDevice, // no device given, or it went away
         Folder, // the folder for the statistics cannot be made
+        Identity, // the monitor's identity could not be read
         List, // the files could not be listed
         Missing, // a statistics file is not on the device
         Read, // a statistics file did not arrive whole
@@ -36,12 +40,22 @@ public:
     };
     Q_ENUM(Error)
 
+    // What a removal of the monitor's statistics relies on: whether this download saved exactly
+    // the files the monitor listed and wrote them whole into a history, and which files those were.
+    struct Verification
+    {
+        bool verified = false;
+        QString reason; // why not, in words
+        QString serial;
+        FileDescriptor indexFile;
+        FileDescriptor valueFile;
+    };
+
     explicit HistoryDownload(Device *device, QObject *parent = nullptr);
     ~HistoryDownload() override;
 
-    // Where the statistics files are saved; the program's data folder unless set.
-    void setStatisticsFolder(const QString &path) { m_folder = path; }
-    QString statisticsFolder() const { return m_folder; }
+    // The folder the raw statistics files went to (made when the listing starts).
+    QString rawFolder() const { return m_folder; }
     // Passed on to the converter: an exact database path, or the folder of a time-named one.
     void setOutputFile(const QString &path) { m_outputFile = path; }
     void setOutputDirectory(const QString &path) { m_outputDirectory = path; }
@@ -68,6 +82,12 @@ public:
     int repeatedHourLosses() const { return m_repeatedHourLosses; }
     // The device's files as listed by this run.
     QList<FileDescriptor> deviceFiles() const { return m_files; }
+    // After success: what went into the provenance table, and the checks for a removal.
+    QList<QPair<QString, QString>> provenance() const { return m_provenance; }
+    Verification verification() const { return m_verification; }
+
+    // "2026-12-08T11-30-05Z_SN-000123": the download's UTC start and the serial, safe as a name.
+    static QString rawFolderName(const QDateTime &startedUtc, const QString &serial);
 
 signals:
     void stateChanged(HistoryDownload::State state);
@@ -77,10 +97,18 @@ signals:
 private:
     void setState(State state);
     bool command(int code, const QVariantHash &params, void (HistoryDownload::*next)(const TaskResult &));
+    void OnIdentified(const TaskResult &result);
+    void readCalibration();
+    void OnCalibrationRead(const TaskResult &result);
+    void list();
+    bool makeRawFolder();
+    QString historyDirectory() const;
     void OnListed(const TaskResult &result);
     void OnIndexRead(const TaskResult &result);
     void OnValuesRead(const TaskResult &result);
     void OnConverted();
+    void recordProvenance(const HistoryConverter *converter);
+    void verify();
     bool readFile(const FileDescriptor &file, void (HistoryDownload::*next)(const TaskResult &));
     // A failed file command: the device's absence, a cancel, or the error given.
     void commandFailed(const TaskResult &result, Error error, const QString &text);
@@ -99,7 +127,9 @@ private:
     QString m_folder;
     QString m_outputFile;
     QString m_outputDirectory;
+    QDateTime m_startedUtc;
     QList<FileDescriptor> m_files;
+    FileDescriptor m_indexFile;
     FileDescriptor m_valueFile;
     QString m_indexPath;
     QString m_valuePath;
@@ -109,4 +139,6 @@ private:
     QDateTime m_endTime;
     int m_rowCount = 0;
     int m_repeatedHourLosses = 0;
+    QList<QPair<QString, QString>> m_provenance;
+    Verification m_verification;
 };

@@ -7,7 +7,9 @@
 #include "device/device.h"
 #include "history/csvconverter.h"
 #include "history/historyconverter.h"
+#include "history/historyerase.h"
 #include "history/historyformat.h"
+#include "history/provenance.h"
 #include "history/searchwidget.h"
 #include "history/sqlreader.h"
 #include "link/logging.h"
@@ -31,8 +33,6 @@
 #include <limits>
 
 namespace {
-
-const char kFileDescriptorKey[] = "file_descriptor";
 
 QRgb histogramColour()
 {
@@ -87,6 +87,8 @@ HistoryViewWidget::HistoryViewWidget(bool historyMode, QWidget *parent)
     addToolAction(exporting, QStringLiteral("exportCsvAction"), tr("Export data to excel."),
                   QStringLiteral(":/images/csv_export.png"),
                   &HistoryViewWidget::OnExportCSVClicked);
+    addToolAction(exporting, QStringLiteral("historyInfoAction"), tr("Where this history came from."),
+                  QStringLiteral(":/images/info.png"), &HistoryViewWidget::OnHistoryInfoClicked);
     m_toolBar->addSeparator();
     QActionGroup *filter = addGroup(FilterActions);
     m_filterAction = addToolAction(
@@ -215,10 +217,11 @@ void HistoryViewWidget::abandonDeviceWork()
 {
     // Whatever was under way belonged to the previous device: its answers no longer reach us.
     m_removing = false;
-    m_deviceFiles.clear();
-    if (m_removal) {
-        disconnect(m_removal, nullptr, this, nullptr);
-        m_removal = nullptr;
+    m_lastDownload = HistoryDownload::Verification();
+    if (m_erase) {
+        disconnect(m_erase, nullptr, this, nullptr);
+        m_erase->deleteLater();
+        m_erase = nullptr;
     }
     if (m_download && m_download->state() != HistoryDownload::State::Converting) {
         // Quietly: the device went, there is nothing to tell.
@@ -240,18 +243,6 @@ void HistoryViewWidget::abandonDeviceWork()
 void HistoryViewWidget::deviceDataUpdated(int)
 {
     // The page follows its own commands through their handles.
-}
-
-bool HistoryViewWidget::sendCommand(int code, const QVariantHash &params,
-                                    void (HistoryViewWidget::*next)(const TaskResult &))
-{
-    Device *current = device();
-    CommandHandle *handle = current ? current->executeCommand(code, params) : nullptr;
-    if (!handle)
-        return false;
-    m_removal = handle;
-    connect(handle, &CommandHandle::finished, this, next);
-    return true;
 }
 
 void HistoryViewWidget::OnReadHistoryClicked()
@@ -285,7 +276,7 @@ void HistoryViewWidget::OnDownloadFinished(HistoryDownload::Error error)
     auto *download = qobject_cast<HistoryDownload *>(sender());
     if (!download || download != m_download)
         return;
-    m_deviceFiles = download->deviceFiles();
+    m_lastDownload = download->verification();
     if (error != HistoryDownload::Error::None) {
         VLOG << "History read failed: " << download->errorString();
         m_download = nullptr;
@@ -300,15 +291,6 @@ void HistoryViewWidget::OnDownloadFinished(HistoryDownload::Error error)
         return;
     }
     convertComplete();
-}
-
-int HistoryViewWidget::findDeviceFile(const QString &name) const
-{
-    for (int i = 0; i < m_deviceFiles.size(); ++i) {
-        if (m_deviceFiles.at(i).fileName().compare(name, Qt::CaseInsensitive) == 0)
-            return i;
-    }
-    return -1;
 }
 
 void HistoryViewWidget::readFailed()
@@ -585,29 +567,6 @@ void HistoryViewWidget::OnRemoveHistoryClicked()
         return;
 
     m_removing = true;
-    if (!m_deviceFiles.isEmpty() || !device()) {
-        removeHistory();
-        return;
-    }
-    if (!sendCommand(Device::ListFiles, {}, &HistoryViewWidget::OnRemoveListed))
-        removeFinished(false);
-}
-
-void HistoryViewWidget::OnRemoveListed(const TaskResult &result)
-{
-    if (!m_removing || sender() != m_removal)
-        return;
-    m_removal = nullptr;
-    m_deviceFiles.clear();
-    if (result.code() != TaskResult::Successful) {
-        removeFinished(false);
-        return;
-    }
-    const QVariantList files = result.data().toList();
-    for (const QVariant &file : files) {
-        if (file.canConvert<FileDescriptor>() && file.value<FileDescriptor>().isValid())
-            m_deviceFiles.append(file.value<FileDescriptor>());
-    }
     removeHistory();
 }
 
@@ -619,32 +578,35 @@ void HistoryViewWidget::removeHistory()
                              tr("Please, connect the device to perform this operation."));
         return;
     }
-    const int index = findDeviceFile(HistoryFormat::kIndexFileName);
-    if (index < 0) {
-        removeFinished(false);
-        return;
-    }
-    // Only the time index goes: without it the values cannot be read.
-    QVariantHash params;
-    params.insert(QLatin1String(kFileDescriptorKey), QVariant::fromValue(m_deviceFiles.at(index)));
-    if (!sendCommand(Device::RemoveFile, params, &HistoryViewWidget::OnRemoved))
-        removeFinished(false);
+    // Only behind a verified download of exactly the files the monitor holds now.
+    auto *erase = new HistoryErase(device(), m_lastDownload, this);
+    m_erase = erase;
+    connect(erase, &HistoryErase::finished, this, &HistoryViewWidget::OnEraseFinished);
+    erase->start();
 }
 
-void HistoryViewWidget::OnRemoved(const TaskResult &result)
+void HistoryViewWidget::OnEraseFinished(bool removed)
 {
-    if (!m_removing || sender() != m_removal)
+    auto *erase = qobject_cast<HistoryErase *>(sender());
+    if (!erase || erase != m_erase)
         return;
-    m_removal = nullptr;
-    removeFinished(result.code() == TaskResult::Successful && result.data().isValid()
-                   && result.data().toBool());
+    m_erase = nullptr;
+    erase->deleteLater();
+    if (removed || erase->failedCode() >= 0) {
+        // What is on the monitor now was never downloaded.
+        if (removed)
+            m_lastDownload = HistoryDownload::Verification();
+        removeFinished(removed);
+        return;
+    }
+    m_removing = false;
+    QMessageBox::warning(this, tr("Remove of history"),
+                         tr("History was not removed from the device: %1.").arg(erase->reason()));
 }
 
 void HistoryViewWidget::removeFinished(bool removed)
 {
     m_removing = false;
-    // The device's file system changed (or may have): the next removal lists it again.
-    m_deviceFiles.clear();
     if (removed) {
         QMessageBox::information(this, tr("Remove of history"),
                                  tr("History were removed from device successful."));
@@ -653,4 +615,29 @@ void HistoryViewWidget::removeFinished(bool removed)
                               tr("History were not removed due device file protection or file "
                                  "corruption."));
     }
+}
+
+void HistoryViewWidget::OnHistoryInfoClicked()
+{
+    if (m_currentDatabase.isEmpty())
+        return;
+    Provenance::Entries entries;
+    QString error;
+    QString text;
+    if (!Provenance::read(m_currentDatabase, &entries, &error)) {
+        text = tr("The history cannot be read: %1").arg(error);
+    } else if (entries.isEmpty()) {
+        text = tr("This history was written without a record of where it came from.");
+    } else {
+        QStringList lines;
+        for (const auto &entry : qAsConst(entries))
+            lines << entry.first + QStringLiteral(": ") + entry.second;
+        text = lines.join(QLatin1Char('\n'));
+    }
+    QMessageBox box(QMessageBox::Information, tr("History provenance"),
+                    QFileInfo(m_currentDatabase).fileName() + QStringLiteral("\n\n") + text,
+                    QMessageBox::Ok, this);
+    box.setObjectName(QStringLiteral("provenanceMessage"));
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+    box.exec();
 }

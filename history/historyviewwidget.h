@@ -15,6 +15,7 @@
 class CommandHandle;
 class CsvConverter;
 class FrameHystogram;
+class HistoryErase;
 class QProgressDialog;
 class QAction;
 class QActionGroup;
@@ -81,6 +82,7 @@ protected slots:
     void OnRemoveHistoryClicked();
     void OnSearchClicked();
     void OnExportCSVClicked();
+    void OnHistoryInfoClicked();
     void searchActivated();
     void convertComplete();
     void readComplete();
@@ -95,11 +97,7 @@ private:
 
     void OnDownloadFinished(HistoryDownload::Error error);
     void OnDownloadProgress(const QString &text, int percent);
-    void OnRemoveListed(const TaskResult &result);
-    void OnRemoved(const TaskResult &result);
-    bool sendCommand(int code, const QVariantHash &params,
-                     void (HistoryViewWidget::*next)(const TaskResult &));
-    int findDeviceFile(const QString &name) const;
+    void OnEraseFinished(bool removed);
     void readFailed();
     void removeHistory();
     void removeFinished(bool removed);
@@ -121,13 +119,14 @@ private:
     // The read from the device under way, if any.
     QPointer<HistoryDownload> m_download;
     QProgressDialog *m_progressDialog = nullptr;
-    QList<FileDescriptor> m_deviceFiles;
+    // The last download from the bound device: a removal relies on it.
+    HistoryDownload::Verification m_lastDownload;
 
     QToolBar *m_toolBar = nullptr;
     QList<QPair<int, QActionGroup *>> m_groups;
     QAction *m_filterAction = nullptr;
     // What was enabled when a device read began: a read that fails gives it back.
     int m_actionsBeforeRead = 0;
-    // The file command of a removal under way.
-    QPointer<CommandHandle> m_removal;
+    // The removal under way.
+    QPointer<HistoryErase> m_erase;
 };

@@ -10,7 +10,9 @@ TimedFileReader::TimedFileReader(QIODevice *index, const QString &valueFilePath,
     : FileReader(index, valueFilePath, parent)
 {
     readBlocks(readIndex());
+    const int read = m_entries.size();
     dropSuperseded();
+    m_superseded = read - m_entries.size();
 }
 
 void TimedFileReader::readBlocks(const QByteArray &index)

@@ -72,6 +72,29 @@
     </message>
 </context>
 <context>
+    <name>ChangeJournalDialog</name>
+    <message>
+        <source>Journal of changes</source>
+        <translation>Журнал изменений</translation>
+    </message>
+    <message>
+        <source>Changes made to monitors, oldest first:</source>
+        <translation>Изменения, внесённые в мониторы, от старых к новым:</translation>
+    </message>
+    <message>
+        <source>Changes made to the monitor %1, oldest first:</source>
+        <translation>Изменения, внесённые в монитор %1, от старых к новым:</translation>
+    </message>
+    <message>
+        <source>The journal %1 cannot be read: %2</source>
+        <translation>Не удалось прочитать журнал %1: %2</translation>
+    </message>
+    <message>
+        <source>No changes have been journalled.</source>
+        <translation>В журнале нет изменений.</translation>
+    </message>
+</context>
+<context>
     <name>ChangePasswordTask</name>
     <message>
         <source>Changing password</source>
@@ -500,6 +523,10 @@ The upload stopped there; the other files on the device were left as they are.</
         <source>The calibration coefficient must lie between %1 and %2.</source>
         <translation>Калибровочный коэффициент должен быть в пределах от %1 до %2.</translation>
     </message>
+    <message>
+        <source>Journal of changes</source>
+        <translation>Журнал изменений</translation>
+    </message>
 </context>
 <context>
     <name>HistoryConverter</name>
@@ -561,6 +588,73 @@ The upload stopped there; the other files on the device were left as they are.</
     <message>
         <source>no history written: %1</source>
         <translation>история не записана: %1</translation>
+    </message>
+    <message>
+        <source>the monitor&apos;s identity could not be read</source>
+        <translation>не удалось прочитать данные монитора</translation>
+    </message>
+    <message>
+        <source>the calibration could not be read</source>
+        <translation>не удалось прочитать калибровку</translation>
+    </message>
+    <message>
+        <source>cannot create a folder for the statistics in %1</source>
+        <translation>не удалось создать папку для статистики в %1</translation>
+    </message>
+    <message>
+        <source>%1 was saved with %2 bytes, the monitor listed %3</source>
+        <translation>%1 сохранён размером %2 байт, а монитор указал %3</translation>
+    </message>
+    <message>
+        <source>the provenance could not be written into the history: %1</source>
+        <translation>не удалось записать происхождение в историю: %1</translation>
+    </message>
+    <message>
+        <source>the history could not be opened again: %1</source>
+        <translation>не удалось повторно открыть историю: %1</translation>
+    </message>
+    <message>
+        <source>the history holds %1 records, the conversion wrote %2</source>
+        <translation>в истории %1 записей, а при преобразовании записано %2</translation>
+    </message>
+</context>
+<context>
+    <name>HistoryErase</name>
+    <message>
+        <source>the statistics have not been downloaded and verified yet</source>
+        <translation>статистика ещё не загружена и не проверена</translation>
+    </message>
+    <message>
+        <source>the last download was not verified: %1</source>
+        <translation>последняя загрузка не прошла проверку: %1</translation>
+    </message>
+    <message>
+        <source>no device is connected</source>
+        <translation>устройство не подключено</translation>
+    </message>
+    <message>
+        <source>the statistics were downloaded from another monitor (%1)</source>
+        <translation>статистика была загружена с другого монитора (%1)</translation>
+    </message>
+    <message>
+        <source>the device does not take commands any more</source>
+        <translation>устройство больше не принимает команды</translation>
+    </message>
+    <message>
+        <source>the files on the device could not be listed</source>
+        <translation>не удалось получить список файлов устройства</translation>
+    </message>
+    <message>
+        <source>there is no %1 on the device</source>
+        <translation>на устройстве нет файла %1</translation>
+    </message>
+    <message>
+        <source>the statistics on the monitor changed since the download; download them again</source>
+        <translation>статистика на мониторе изменилась после загрузки; загрузите её снова</translation>
+    </message>
+    <message>
+        <source>the device did not remove %1</source>
+        <translation>устройство не удалило %1</translation>
     </message>
 </context>
 <context>
@@ -688,6 +782,26 @@ Do you want to replace it?</source>
 %2</source>
         <translation>Не удалось записать %1:
 %2</translation>
+    </message>
+    <message>
+        <source>Where this history came from.</source>
+        <translation>Происхождение этой истории.</translation>
+    </message>
+    <message>
+        <source>History was not removed from the device: %1.</source>
+        <translation>История не удалена с устройства: %1.</translation>
+    </message>
+    <message>
+        <source>The history cannot be read: %1</source>
+        <translation>Не удалось прочитать историю: %1</translation>
+    </message>
+    <message>
+        <source>This history was written without a record of where it came from.</source>
+        <translation>Эта история записана без сведений о её происхождении.</translation>
+    </message>
+    <message>
+        <source>History provenance</source>
+        <translation>Происхождение истории</translation>
     </message>
 </context>
 <context>

@@ -1,8 +1,10 @@
 #include "panels/generaldevicewidget.h"
 
+#include "device/changejournal.h"
 #include "device/device.h"
 #include "device/deviceinfo.h"
 #include "link/logging.h"
+#include "panels/changejournaldialog.h"
 #include "panels/inputpassworddialog.h"
 #include "panels/passwordchangedialog.h"
 #include "tasks/changepasswordtask.h"
@@ -39,6 +41,17 @@ GeneralDeviceWidget::GeneralDeviceWidget(QWidget *parent)
     connect(ui->writeCalibrationButton, &QPushButton::clicked, this, &GeneralDeviceWidget::OnWriteCalibration);
     connect(ui->changePasswordButton, &QPushButton::clicked, this, &GeneralDeviceWidget::OnChangePassword);
     connect(ui->updateSoftwarePushButton, &QPushButton::clicked, this, &GeneralDeviceWidget::OnUpdateFirmwareClicked);
+
+    // The changes made to this monitor, from the program and from varnoctl.
+    auto *journalButton = new QPushButton(tr("Journal of changes"), this);
+    journalButton->setObjectName(QStringLiteral("journalButton"));
+    ui->gridLayout_2->addWidget(journalButton, ui->gridLayout_2->rowCount(), 0, 1, -1);
+    connect(journalButton, &QPushButton::clicked, this, [this] {
+        const QString serial = device() ? device()->deviceInfo().serialNumber().remove(QChar(0)).trimmed()
+                                        : QString();
+        ChangeJournalDialog dialog(ChangeJournal::instance()->path(), serial, this);
+        dialog.exec();
+    });
 }
 
 GeneralDeviceWidget::~GeneralDeviceWidget()

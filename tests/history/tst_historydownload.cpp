@@ -33,7 +33,10 @@ void TestHistoryDownload::run_data()
     QTest::newRow("canceled while converting") << stats << int(HistoryDownload::State::Converting)
                                                << int(HistoryDownload::Error::Canceled);
     QTest::newRow("no statistics") << QStringList { "--no-files" } << -1 << int(HistoryDownload::Error::Missing);
-    QTest::newRow("silent device") << QStringList { "--silent" } << -1 << int(HistoryDownload::Error::NoDevice);
+    QTest::newRow("silent device") << QStringList { "--silent" } << -1 << int(HistoryDownload::Error::Identity);
+    // Identity, calibration, list, time index: the link breaks on the values.
+    QTest::newRow("link lost on the values") << QStringList { "--abort-after", "5" } << -1
+                                             << int(HistoryDownload::Error::NoDevice);
 }
 
 void TestHistoryDownload::run()
@@ -44,10 +47,8 @@ void TestHistoryDownload::run()
     DevSimProcess sim;
     QVERIFY(sim.start(simArguments));
     Device device(sim.path());
-    QTemporaryDir folder;
     QTemporaryDir histories;
     HistoryDownload download(&device);
-    download.setStatisticsFolder(folder.path());
     download.setOutputDirectory(histories.path());
     connect(&download, &HistoryDownload::stateChanged, this, [&](HistoryDownload::State state) {
         if (int(state) == cancelAt)
@@ -64,8 +65,17 @@ void TestHistoryDownload::run()
     if (error == int(HistoryDownload::Error::None)) {
         QCOMPARE(QFileInfo(download.databasePath()).fileName(), written.value(0));
         QVERIFY(download.rowCount() > 0);
+        // The raw files stay beside the history, whole, in a folder of this download's own.
+        const QDir raw(download.rawFolder());
+        QCOMPARE(QFileInfo(raw.absolutePath()).absolutePath(), QDir(histories.path()).absolutePath());
+        QVERIFY2(raw.dirName().endsWith(QLatin1String("Z_SN-000123")), qPrintable(raw.dirName()));
+        QCOMPARE(raw.entryList(QDir::Files), QStringList({ "MEASTIME.DAT", "MEASURE.DAT" }));
+        const HistoryDownload::Verification verification = download.verification();
+        QVERIFY2(verification.verified, qPrintable(verification.reason));
+        QCOMPARE(QFileInfo(raw.filePath("MEASURE.DAT")).size(), qint64(verification.valueFile.size()));
     } else {
         QVERIFY(!download.errorString().isEmpty());
+        QVERIFY(!download.verification().verified);
     }
     QVERIFY(!download.start()); // one run per object
 }

@@ -328,10 +328,11 @@ void tst_HistoryView::construction()
              QStringList({ QStringLiteral("Read history from device."),
                            QStringLiteral("Remove history from device."), QStringLiteral("|"),
                            QStringLiteral("Open history from local storage."), QStringLiteral("|"),
-                           QStringLiteral("Export data to excel."), QStringLiteral("|"),
+                           QStringLiteral("Export data to excel."),
+                           QStringLiteral("Where this history came from."), QStringLiteral("|"),
                            QStringLiteral("Open history filter toolbox."), QStringLiteral("|") }));
     for (const char *image :
-         { "download", "remove_history", "open_history", "csv_export", "filter_history" }) {
+         { "download", "remove_history", "open_history", "csv_export", "info", "filter_history" }) {
         const QString path = QStringLiteral(":/images/%1.png").arg(QLatin1String(image));
         QVERIFY2(!QImage(path).isNull(), qPrintable(path));
     }
@@ -388,8 +389,23 @@ void tst_HistoryView::readFromDevice()
                            expectedRow(kFirstStart + 100, QStringLiteral("7")),
                            expectedRow(kFirstStart + 110, QStringLiteral("0.01")) })
                  .join(QLatin1Char(' ')));
-    QVERIFY(QFile::exists(data + QStringLiteral("/MEASTIME.DAT")));
-    QVERIFY(QFile::exists(data + QStringLiteral("/MEASURE.DAT")));
+    // Where it came from, on request.
+    {
+        DialogAnswerer answerer;
+        answerer.pressButton();
+        page->action(QStringLiteral("historyInfoAction"))->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(answerer.idle(), 20000);
+        const QString shown = answerer.seen.value(0);
+        QVERIFY2(shown.startsWith(QStringLiteral("History provenance|") + database.fileName()), qPrintable(shown));
+        for (const char *line : { "\nserial: SN-000123\n", "\nrecords_written: 5\n", "\nrecords_read: 5\n" })
+            QVERIFY2(shown.contains(QLatin1String(line)), qPrintable(shown));
+    }
+
+    // The raw files in a folder of this download's own beside the history.
+    const QStringList raw = QDir(data).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    QCOMPARE(raw.size(), 1);
+    QCOMPARE(QDir(data + QLatin1Char('/') + raw.first()).entryList(QDir::Files),
+             QStringList({ "MEASTIME.DAT", "MEASURE.DAT" }));
 
     // Shown, and the filter offers exactly the range read.
     const HystogramPoints points = page->histogram()->timeline()->points();
@@ -774,21 +790,21 @@ void tst_HistoryView::exportAsksBeforeReplacing()
 void tst_HistoryView::removeHistory_data()
 {
     QTest::addColumn<QString>("button");
-    QTest::addColumn<bool>("listedFirst"); // the page already holds the device's file list
-    QTest::newRow("Cancel") << "cancelButton" << false;
-    QTest::newRow("Delete, list fetched") << "okButton" << false;
+    QTest::addColumn<bool>("readFirst"); // a verified download of the very files comes first
+    QTest::newRow("Cancel") << "cancelButton" << true;
+    QTest::newRow("Delete without a download") << "okButton" << false;
     QTest::newRow("Delete after a read") << "okButton" << true;
 }
 
 void tst_HistoryView::removeHistory()
 {
     QFETCH(QString, button);
-    QFETCH(bool, listedFirst);
+    QFETCH(bool, readFirst);
     QVERIFY(attach({ QStringLiteral("--stat-blocks"), QStringLiteral("1"),
                      QStringLiteral("--stat-values"), QStringLiteral("10") }));
     NormalDeviceFrame frame;
     HistoryViewWidget *page = historyPage(frame);
-    if (listedFirst) {
+    if (readFirst) {
         page->action(QStringLiteral("readHistoryAction"))->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(!page->currentDatabase().isEmpty(), 20000);
         QVERIFY(waitIdle(*page));
@@ -796,8 +812,9 @@ void tst_HistoryView::removeHistory()
 
     DialogAnswerer answerer;
     answerer.pressButton(button);
-    const bool remove = button == QLatin1String("okButton");
-    if (remove)
+    const bool confirmed = button == QLatin1String("okButton");
+    const bool remove = confirmed && readFirst;
+    if (confirmed)
         answerer.pressButton();
     page->action(QStringLiteral("removeHistoryAction"))->trigger();
     QTRY_VERIFY_WITH_TIMEOUT(answerer.idle(), 20000);
@@ -805,29 +822,29 @@ void tst_HistoryView::removeHistory()
     QCOMPARE(answerer.seen.first(),
              QStringLiteral("Delete history?|Are you sure to delete history from device?\n Its "
                             "couldn't be restored after this procedure."));
-    QCOMPARE(answerer.seen.size(), remove ? 2 : 1);
-    if (remove) {
+    QCOMPARE(answerer.seen.size(), confirmed ? 2 : 1);
+    const QString notVerified = QStringLiteral(
+        "Remove of history|History was not removed from the device: the statistics have not been "
+        "downloaded and verified yet.");
+    if (confirmed) {
         QCOMPARE(answerer.seen.at(1),
-                 QStringLiteral("Remove of history|History were removed from device successful."));
+                 remove ? QStringLiteral("Remove of history|History were removed from device successful.")
+                        : notVerified);
     }
 
     // Only the time index goes; a queue in order means nothing is still on its way.
     const QStringList files = deviceFileNames();
     QCOMPARE(files.contains(QStringLiteral("MEASTIME.DAT")), !remove);
     QVERIFY(files.contains(QStringLiteral("MEASURE.DAT")));
-    QVERIFY(!DeviceManager::instance()->device(m_path)->data(Device::RemoveFile).isValid()
-            || remove);
 
     if (remove) {
-        // A second removal finds nothing to remove and says so.
+        // What the monitor holds now was never downloaded: a second removal is refused.
         answerer.seen.clear();
         answerer.pressButton(QStringLiteral("okButton"));
         answerer.pressButton();
         page->action(QStringLiteral("removeHistoryAction"))->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(answerer.idle(), 20000);
-        QCOMPARE(answerer.seen.value(1),
-                 QStringLiteral("Remove of history|History were not removed due device file "
-                                "protection or file corruption."));
+        QCOMPARE(answerer.seen.value(1), notVerified);
         QVERIFY(!page->isRemoving());
     }
 }

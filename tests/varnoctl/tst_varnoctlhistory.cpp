@@ -6,9 +6,11 @@
 #include "tests/history/historytestutil.h"
 #include "tests/history/statisticsfixture.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -44,6 +46,11 @@ private slots:
     void pull();
     void remove_data();
     void remove();
+    void pullErase_data();
+    void pullErase();
+    void info_data();
+    void info();
+    void journal();
 
 private:
     CtlRun run(const QStringList &arguments, const QByteArray &input = QByteArray());
@@ -306,6 +313,126 @@ void TestVarnoctlHistory::remove()
     const QStringList files = deviceFiles(sim.path());
     QCOMPARE(files.contains(QStringLiteral("MEASTIME.DAT")), !removed);
     QVERIFY(files.contains(QStringLiteral("MEASURE.DAT")));
+}
+
+void TestVarnoctlHistory::pullErase_data()
+{
+    QTest::addColumn<QStringList>("faults");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("verified download") << QStringList() << 0;
+    // Identity, calibration, list, time index: the link breaks on the values.
+    QTest::newRow("link lost part-way") << QStringList { "--abort-after", "5" } << 4;
+    QTest::newRow("values reply cut short") << QStringList { "--wrong-length", "0x41" } << 5;
+}
+
+void TestVarnoctlHistory::pullErase()
+{
+    QFETCH(QStringList, faults);
+    QFETCH(int, exitCode);
+    QTemporaryDir dump;
+    DevSimProcess sim;
+    QVERIFY(sim.start(QStringList { "--meastime", m_index, "--measure", m_values, "--dump", dump.path() }
+                      + faults));
+    QTemporaryDir out;
+    const QString history = out.filePath(QStringLiteral("pulled.hist"));
+    const CtlRun result = run({ "--port", sim.path(), "--json", "history", "pull", "--erase", "--out", history });
+    sim.stop();
+    QVERIFY2(result.exitCode == exitCode, qPrintable(result.out + result.err));
+    QFile listing(dump.filePath(QStringLiteral("filesystem.lst")));
+    QVERIFY(listing.open(QIODevice::ReadOnly));
+    const QByteArray files = listing.readAll();
+    QCOMPARE(files.contains("MEASTIME.DAT"), exitCode != 0);
+    QVERIFY(files.contains("MEASURE.DAT"));
+    if (exitCode != 0) {
+        QVERIFY2(result.err.contains(QStringLiteral("nothing removed")), qPrintable(result.err));
+        QVERIFY(!QFile::exists(history));
+        return;
+    }
+    const QJsonObject json = QJsonDocument::fromJson(result.out.toUtf8()).object();
+    QVERIFY(json.value(QStringLiteral("erased")).toBool());
+    // The raw files beside the history, as the provenance describes them.
+    const QDir raw(json.value(QStringLiteral("rawFolder")).toString());
+    QCOMPARE(QFileInfo(raw.absolutePath()).absolutePath(), QDir(out.path()).absolutePath());
+    QFile index(m_index);
+    QVERIFY(index.open(QIODevice::ReadOnly));
+    const QByteArray indexBytes = index.readAll();
+    QFile saved(raw.filePath(QStringLiteral("MEASTIME.DAT")));
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QCOMPARE(saved.readAll(), indexBytes);
+    const CtlRun info = run({ "--json", "history", "info", history });
+    QVERIFY2(info.exitCode == 0, qPrintable(info.err));
+    const QJsonObject provenance
+        = QJsonDocument::fromJson(info.out.toUtf8()).object().value(QStringLiteral("provenance")).toObject();
+    const QStringList expected { "serial=SN-000123", "calibration=1.00", "records_read=5", "records_written=5",
+        "records_superseded=0", "records_repeated_hour=0",
+        QStringLiteral("meastime_size=%1").arg(indexBytes.size()),
+        QStringLiteral("meastime_sha256=%1").arg(QString::fromLatin1(
+            QCryptographicHash::hash(indexBytes, QCryptographicHash::Sha256).toHex())),
+        QStringLiteral("raw_folder=%1").arg(raw.dirName()) };
+    for (const QString &pair : expected) {
+        const QString key = pair.section(QLatin1Char('='), 0, 0);
+        QCOMPARE(key + QLatin1Char('=') + provenance.value(key).toString(), pair);
+    }
+    // The history reads as before the table was added.
+    QCOMPARE(HistoryTestUtil::databaseRows(history), expectedRows());
+}
+
+void TestVarnoctlHistory::info_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("history without provenance") << "@history" << 0 << "written without provenance";
+    QTest::newRow("not a history") << "@index" << 5 << "cannot read";
+    QTest::newRow("missing") << "@missing" << 5 << "no such file";
+}
+
+void TestVarnoctlHistory::info()
+{
+    QFETCH(QString, file);
+    QFETCH(int, exitCode);
+    QFETCH(QString, text);
+    const QString path = file == QLatin1String("@history") ? m_history
+        : file == QLatin1String("@index")                  ? m_index
+                                                           : m_work.filePath(QStringLiteral("none.hist"));
+    const CtlRun result = run({ "history", "info", path });
+    QVERIFY2(result.exitCode == exitCode, qPrintable(result.out + result.err));
+    QVERIFY2((result.out + result.err).contains(text), qPrintable(result.out + result.err));
+    QVERIFY(!QFile::exists(m_work.filePath(QStringLiteral("none.hist"))));
+    // An old history still opens and exports.
+    if (exitCode == 0)
+        QCOMPARE(HistoryTestUtil::databaseRows(path), expectedRows());
+}
+
+void TestVarnoctlHistory::journal()
+{
+    QFile::remove(m_home.filePath(QStringLiteral("VARNO Device Manager/journal.jsonl")));
+    DevSimProcess sim;
+    QVERIFY(sim.start({ "--calibration", "98" }));
+    CtlRun result = run({ "--port", sim.path(), "--password", "1234", "calibration", "set", "1.05" });
+    QVERIFY2(result.exitCode == 0, qPrintable(result.err));
+    result = run({ "--port", sim.path(), "--password", "wrong", "dose", "reset" });
+    QCOMPARE(result.exitCode, 1);
+
+    result = run({ "--json", "journal" });
+    QVERIFY2(result.exitCode == 0, qPrintable(result.err));
+    const QJsonArray entries
+        = QJsonDocument::fromJson(result.out.toUtf8()).object().value(QStringLiteral("entries")).toArray();
+    QStringList seen;
+    for (const QJsonValue &value : entries) {
+        const QJsonObject e = value.toObject();
+        seen << QStringLiteral("%1 %2 %3->%4 %5")
+                    .arg(e.value(QStringLiteral("serial")).toString(), e.value(QStringLiteral("what")).toString())
+                    .arg(e.value(QStringLiteral("old")).toDouble())
+                    .arg(e.value(QStringLiteral("new")).toDouble())
+                    .arg(e.value(QStringLiteral("result")).toString());
+    }
+    QCOMPARE(seen, QStringList({ "SN-000123 calibration 0.98->1.05 accepted",
+                                 "SN-000123 dose reset 1000->0 refused" }));
+    result = run({ "journal", "--serial", "SN-000123" });
+    QCOMPARE(result.out.count(QLatin1Char('\n')), 2);
+    result = run({ "journal", "--serial", "SN-999" });
+    QVERIFY2(result.out.contains(QStringLiteral("no changes")), qPrintable(result.out));
 }
 
 QTEST_GUILESS_MAIN(TestVarnoctlHistory)

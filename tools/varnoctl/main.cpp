@@ -48,7 +48,10 @@ int main(int argc, char *argv[])
         "  rm NAME                   remove a device file\n"
         "  list                      list the monitors present (real ones; attached simulators\n"
         "                            too when VARNO_SIMULATORS=1 is set)\n"
-        "  history pull [--out FILE] fetch the statistics and convert them into a history\n"
+        "  history pull [--out FILE] [--erase]\n"
+        "                            fetch the statistics and convert them into a history; with\n"
+        "                            --erase remove them from the monitor once the copy is verified\n"
+        "  history info HIST         where a history came from (no --port)\n"
         "  history convert MEASTIME MEASURE [--out FILE]\n"
         "                            convert statistics files already on disk (no --port)\n"
         "  history export HIST [--from T] [--to T] [--where OP VALUE] [--out FILE.csv]\n"
@@ -59,6 +62,7 @@ int main(int argc, char *argv[])
         "  firmware upload [--server URL] [--yes]\n"
         "                            download the newest firmware and put it on the monitor (with\n"
         "                            --password; asks before removing the old files unless --yes)\n"
+        "  journal [--serial S]      the changes made to monitors, oldest first (no --port)\n"
         "  watch [--interval S] [--format csv|jsonl] [--out FILE] [--count N] [--duration S]\n"
         "        [--mqtt URL [--mqtt-topic P] [--mqtt-user U] [--mqtt-ca FILE] [--no-discovery]]\n"
         "                            log the readings until stopped (Ctrl+C), across unplugs;\n"
@@ -102,8 +106,15 @@ int main(int argc, char *argv[])
                                           QStringLiteral("firmware: the update server to ask instead of the "
                                                          "configured one."),
                                           QStringLiteral("url"));
+    const QCommandLineOption serialOption(QStringLiteral("serial"),
+                                          QStringLiteral("journal: only the changes to this monitor."),
+                                          QStringLiteral("serial"));
+    const QCommandLineOption eraseOption(QStringLiteral("erase"),
+                                         QStringLiteral("history pull: remove the statistics from the monitor "
+                                                        "once the download is verified."));
     parser.addOptions({ portOption, passwordOption, jsonOption, attributesOption, verboseOption, outOption,
-                        fromOption, toOption, whereOption, yesOption, timeoutOption, serverOption });
+                        fromOption, toOption, whereOption, yesOption, timeoutOption, serverOption,
+                        serialOption, eraseOption });
     addWatchOptions(parser);
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("What to do (see above)."));
     parser.process(app);
@@ -124,6 +135,8 @@ int main(int argc, char *argv[])
     options.where = parser.value(whereOption);
     options.yes = parser.isSet(yesOption);
     options.server = parser.value(serverOption);
+    options.serial = parser.value(serialOption);
+    options.erase = parser.isSet(eraseOption);
     {
         bool ok = false;
         options.timeoutSeconds = parser.value(timeoutOption).toInt(&ok);

@@ -28,13 +28,6 @@ QString hundredths(qint64 value)
     return QString::number(EnvironmentState::display(value), 'f', 2);
 }
 
-void print(const QString &text, FILE *stream)
-{
-    const QByteArray bytes = text.toLocal8Bit() + '\n';
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-    std::fflush(stream);
-}
-
 QJsonObject fileJson(const FileDescriptor &file)
 {
     return QJsonObject { { QStringLiteral("name"), file.fileName() },
@@ -60,8 +53,13 @@ Ctl::Ctl(const Options &options, QObject *parent)
 Ctl::~Ctl()
 {
     delete m_device;
-    if (!m_pullFolder.isEmpty())
-        QDir(m_pullFolder).removeRecursively();
+}
+
+void Ctl::print(const QString &text, FILE *stream)
+{
+    const QByteArray bytes = text.toLocal8Bit() + '\n';
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+    std::fflush(stream);
 }
 
 QStringList Ctl::monitorsPresent()
@@ -79,6 +77,10 @@ void Ctl::start()
     // Converting and exporting files already on disk needs no monitor.
     if (isLocalHistoryCommand()) {
         history();
+        return;
+    }
+    if (isJournalCommand()) {
+        journal();
         return;
     }
     if (m_options.arguments.value(0) == QLatin1String("list") && m_options.arguments.size() == 1) {
@@ -207,12 +209,14 @@ void Ctl::dispatch()
             if (value < 0.5 || value > 1.5)
                 print(tr("varnoctl: warning: %1 lies outside the usual 0.50 to 1.50")
                           .arg(QString::number(value, 'f', 2)), stderr);
-            command(Device::WriteCalibration,
-                    { { QStringLiteral("coefficient"), value }, { QStringLiteral("password"), m_options.password } },
-                    [=](const TaskResult &r) {
-                        accepted(r, tr("Calibration set to %1").arg(QString::number(value, 'f', 2)),
-                                 { { QStringLiteral("coefficient"), value } });
-                    });
+            beforeChange(Device::ReadCalibration, [=] {
+                command(Device::WriteCalibration,
+                        { { QStringLiteral("coefficient"), value }, { QStringLiteral("password"), m_options.password } },
+                        [=](const TaskResult &r) {
+                            accepted(r, tr("Calibration set to %1").arg(QString::number(value, 'f', 2)),
+                                     { { QStringLiteral("coefficient"), value } });
+                        });
+            });
         } else {
             usage(QStringLiteral("calibration [get|set VALUE]"));
         }
@@ -221,9 +225,11 @@ void Ctl::dispatch()
             usage(QStringLiteral("password OLD NEW"));
             return;
         }
-        command(Device::ChangePassword,
-                { { QStringLiteral("old_password"), a.at(1) }, { QStringLiteral("new_password"), a.at(2) } },
-                [=](const TaskResult &r) { accepted(r, tr("Password changed"), {}); });
+        beforeChange(-1, [=] {
+            command(Device::ChangePassword,
+                    { { QStringLiteral("old_password"), a.at(1) }, { QStringLiteral("new_password"), a.at(2) } },
+                    [=](const TaskResult &r) { accepted(r, tr("Password changed"), {}); });
+        });
     } else if (verb == QLatin1String("dose")) {
         const QString sub = a.value(1);
         if (sub == QLatin1String("set") && a.size() == 4) {
@@ -237,18 +243,22 @@ void Ctl::dispatch()
             }
             if (!needPassword())
                 return;
-            command(Device::SetAggregateDose,
-                    { { QStringLiteral("value"), value }, { QStringLiteral("time"), seconds },
-                      { QStringLiteral("password"), m_options.password } },
-                    [=](const TaskResult &r) {
-                        accepted(r, tr("Dose set to %1 over %2 s").arg(QString::number(value, 'f', 2)).arg(seconds),
-                                 { { QStringLiteral("dose"), value }, { QStringLiteral("seconds"), qint64(seconds) } });
-                    });
+            beforeChange(Device::ReadEnvironment, [=] {
+                command(Device::SetAggregateDose,
+                        { { QStringLiteral("value"), value }, { QStringLiteral("time"), seconds },
+                          { QStringLiteral("password"), m_options.password } },
+                        [=](const TaskResult &r) {
+                            accepted(r, tr("Dose set to %1 over %2 s").arg(QString::number(value, 'f', 2)).arg(seconds),
+                                     { { QStringLiteral("dose"), value }, { QStringLiteral("seconds"), qint64(seconds) } });
+                        });
+            });
         } else if (sub == QLatin1String("reset") && a.size() == 2) {
             if (!needPassword())
                 return;
-            command(Device::ResetAggregateDose, { { QStringLiteral("password"), m_options.password } },
-                    [=](const TaskResult &r) { accepted(r, tr("Dose reset"), {}); });
+            beforeChange(Device::ReadEnvironment, [=] {
+                command(Device::ResetAggregateDose, { { QStringLiteral("password"), m_options.password } },
+                        [=](const TaskResult &r) { accepted(r, tr("Dose reset"), {}); });
+            });
         } else {
             usage(QStringLiteral("dose set VALUE SECONDS | dose reset"));
         }
@@ -293,29 +303,33 @@ void Ctl::dispatch()
             fail(ExitFailed, tr("cannot read %1").arg(a.at(1)));
             return;
         }
-        command(Device::WriteFile,
-                { { QStringLiteral("file_info"), QVariant::fromValue(file) },
-                  { QStringLiteral("file_attributes"), m_options.attributes } },
-                [=](const TaskResult &r) {
-                    if (!r.data().toBool()) {
-                        fail(ExitFailed, tr("the device did not take the file"));
-                        return;
-                    }
-                    succeed({ { QStringLiteral("file"), file.absoluteFilePath() },
-                              { QStringLiteral("size"), file.size() } },
-                            tr("Written %1 (%2 bytes)").arg(file.fileName()).arg(file.size()));
-                });
+        beforeChange(-1, [=] {
+            command(Device::WriteFile,
+                    { { QStringLiteral("file_info"), QVariant::fromValue(file) },
+                      { QStringLiteral("file_attributes"), m_options.attributes } },
+                    [=](const TaskResult &r) {
+                        if (!r.data().toBool()) {
+                            fail(ExitFailed, tr("the device did not take the file"));
+                            return;
+                        }
+                        succeed({ { QStringLiteral("file"), file.absoluteFilePath() },
+                                  { QStringLiteral("size"), file.size() } },
+                                tr("Written %1 (%2 bytes)").arg(file.fileName()).arg(file.size()));
+                    });
+        });
     } else if (verb == QLatin1String("history")) {
         history();
     } else if (verb == QLatin1String("firmware")) {
         firmware();
     } else if (verb == QLatin1String("rm") && a.size() == 2) {
-        withFile(a.at(1), [=](const QVariant &descriptor) {
-            command(Device::RemoveFile, { { QStringLiteral("file_descriptor"), descriptor } },
-                    [=](const TaskResult &r) {
-                        succeed({ { QStringLiteral("removed"), r.data().toString() } },
-                                tr("Removed %1").arg(r.data().toString()));
-                    });
+        beforeChange(-1, [=] {
+            withFile(a.at(1), [=](const QVariant &descriptor) {
+                command(Device::RemoveFile, { { QStringLiteral("file_descriptor"), descriptor } },
+                        [=](const TaskResult &r) {
+                            succeed({ { QStringLiteral("removed"), r.data().toString() } },
+                                    tr("Removed %1").arg(r.data().toString()));
+                        });
+            });
         });
     } else {
         fail(ExitUsage, tr("unknown command or wrong arguments: %1").arg(a.join(QLatin1Char(' '))));

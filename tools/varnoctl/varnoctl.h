@@ -8,9 +8,11 @@
 #include <QTimer>
 #include <QVariantHash>
 
+#include <cstdio>
 #include <functional>
 
 class Device;
+class HistoryDownload;
 
 // Exit codes of varnoctl.
 enum CtlExit {
@@ -47,6 +49,10 @@ public:
         int timeoutSeconds = 60;
         // "firmware": the update server instead of the configured one.
         QString server;
+        // "journal": only the changes to this monitor.
+        QString serial;
+        // "history pull": remove the statistics from the monitor once the download is verified.
+        bool erase = false;
     };
 
     explicit Ctl(const Options &options, QObject *parent = nullptr);
@@ -75,13 +81,22 @@ private:
     void firmware();
     static int exitCodeFor(int taskCode);
     void succeed(const QJsonObject &json, const QString &text);
+    static void print(const QString &text, FILE *stream);
     void fail(int code, const QString &message);
     bool needPassword();
     // "history pull|convert|export|rm": the History page's chain without a screen.
     void history();
     bool isLocalHistoryCommand() const;
     void historyPull();
+    // A download that succeeded: reported, and with --erase the statistics removed when verified.
+    void pulled(const HistoryDownload *download);
     void historyRemove();
+    // "journal": the change journal, of one serial number with --serial.
+    bool isJournalCommand() const;
+    void journal();
+    // Reads the identity and, when oldValueItem is not -1, that data item before a change, so the
+    // journal names the monitor and the old value.
+    void beforeChange(int oldValueItem, std::function<void()> next);
     // Runs the list command and hands the descriptor named name (any case) on, or fails.
     void withFile(const QString &name, std::function<void(const QVariant &descriptor)> next);
 
@@ -89,8 +104,6 @@ private:
     Device *m_device = nullptr;
     int m_exitCode = ExitOk;
     bool m_done = false;
-    // Where "history pull" keeps the device's statistics until they are converted.
-    QString m_pullFolder;
     QTimer m_deadline;
     // Stops the step under way when the time is up.
     std::function<void()> m_cancel;

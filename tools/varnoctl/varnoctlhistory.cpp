@@ -7,7 +7,9 @@
 #include "history/historycommands.h"
 #include "history/historyconverter.h"
 #include "history/historydownload.h"
+#include "history/historyerase.h"
 #include "history/historyformat.h"
+#include "history/provenance.h"
 #include "tasks/filedescriptor.h"
 
 #include <QCoreApplication>
@@ -15,7 +17,6 @@
 #include <QFileInfo>
 #include <QJsonObject>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTextStream>
 
 #include <cstdio>
@@ -67,7 +68,8 @@ bool Ctl::isLocalHistoryCommand() const
 {
     const QStringList &a = m_options.arguments;
     return a.value(0) == QLatin1String("history")
-        && (a.value(1) == QLatin1String("convert") || a.value(1) == QLatin1String("export"));
+        && (a.value(1) == QLatin1String("convert") || a.value(1) == QLatin1String("export")
+            || a.value(1) == QLatin1String("info"));
 }
 
 void Ctl::history()
@@ -149,13 +151,33 @@ void Ctl::history()
         succeed({ { QStringLiteral("csv"), outcome.csvPath },
                   { QStringLiteral("records"), outcome.records } },
                 tr("Exported %1 records to %2").arg(outcome.records).arg(outcome.csvPath));
+    } else if (sub == QLatin1String("info")) {
+        if (a.size() != 3) {
+            usage(QStringLiteral("history info HIST"));
+            return;
+        }
+        Provenance::Entries entries;
+        QString error;
+        if (!Provenance::read(a.at(2), &entries, &error)) {
+            fail(ExitFailed, tr("cannot read %1: %2").arg(a.at(2), error));
+            return;
+        }
+        QJsonObject table;
+        QStringList lines;
+        for (const auto &entry : qAsConst(entries)) {
+            table.insert(entry.first, entry.second);
+            lines.append(QStringLiteral("%1 %2").arg(entry.first + QLatin1Char(':'), -24).arg(entry.second));
+        }
+        succeed({ { QStringLiteral("history"), a.at(2) }, { QStringLiteral("provenance"), table } },
+                lines.isEmpty() ? tr("%1 was written without provenance").arg(a.at(2))
+                                : lines.join(QLatin1Char('\n')));
     } else if (sub == QLatin1String("pull") && a.size() == 2) {
         historyPull();
     } else if (sub == QLatin1String("rm") && a.size() == 2) {
         historyRemove();
     } else {
         usage(QStringLiteral(
-            "history pull [--out FILE] | history convert MEASTIME MEASURE [--out FILE]"
+            "history pull [--out FILE] [--erase] | history info HIST | history convert MEASTIME MEASURE [--out FILE]"
             " | history export HIST [--from T] [--to T] [--where OP VALUE]"
             " [--out FILE.csv] | history rm [--yes]"));
     }
@@ -163,20 +185,13 @@ void Ctl::history()
 
 void Ctl::historyPull()
 {
-    QTemporaryDir folder;
-    if (!folder.isValid()) {
-        fail(ExitFailed, tr("cannot create a temporary folder"));
-        return;
-    }
-    folder.setAutoRemove(false); // removed by the destructor, after the conversion
-    m_pullFolder = folder.path();
     if (m_options.out.isEmpty() && !QDir().mkpath(programDataDirectory())) {
         fail(ExitFailed, tr("cannot create %1").arg(programDataDirectory()));
         return;
     }
 
+    // The raw statistics are kept in a folder of their own beside the history.
     auto *download = new HistoryDownload(m_device, this);
-    download->setStatisticsFolder(m_pullFolder);
     if (m_options.out.isEmpty())
         download->setOutputDirectory(programDataDirectory());
     else
@@ -186,29 +201,70 @@ void Ctl::historyPull()
         download->deleteLater();
         switch (error) {
         case HistoryDownload::Error::None:
-        {
-            HistoryCommands::ConvertOutcome outcome;
-            outcome.ok = true;
-            outcome.databasePath = download->databasePath();
-            outcome.rows = download->rowCount();
-            outcome.start = download->startTime();
-            outcome.end = download->endTime();
-            outcome.repeatedHourLosses = download->repeatedHourLosses();
-            succeed(convertedJson(outcome),
-                    convertedText(outcome));
+            pulled(download);
+            break;
+        default: {
+            const QString text = m_options.erase
+                ? tr("%1; nothing removed from the monitor").arg(download->errorString())
+                : download->errorString();
+            if (error == HistoryDownload::Error::NoDevice)
+                fail(ExitLink, text);
+            else
+                fail(download->failedCode() < 0 ? ExitFailed : exitCodeFor(download->failedCode()), text);
             break;
         }
-        case HistoryDownload::Error::NoDevice:
-            fail(ExitLink, download->errorString());
-            break;
-        default:
-            fail(download->failedCode() < 0 ? ExitFailed : exitCodeFor(download->failedCode()),
-                 download->errorString());
-            break;
         }
     });
     m_cancel = [download] { download->cancel(); };
     download->start();
+}
+
+void Ctl::pulled(const HistoryDownload *download)
+{
+    const HistoryDownload::Verification verification = download->verification();
+    QJsonObject provenance;
+    const auto entries = download->provenance();
+    for (const auto &entry : entries)
+        provenance.insert(entry.first, entry.second);
+    HistoryCommands::ConvertOutcome outcome;
+    outcome.ok = true;
+    outcome.databasePath = download->databasePath();
+    outcome.rows = download->rowCount();
+    outcome.start = download->startTime();
+    outcome.end = download->endTime();
+    outcome.repeatedHourLosses = download->repeatedHourLosses();
+    QJsonObject json = convertedJson(outcome);
+    json.insert(QStringLiteral("rawFolder"), download->rawFolder());
+    json.insert(QStringLiteral("verified"), verification.verified);
+    json.insert(QStringLiteral("provenance"), provenance);
+    const QString written = convertedText(outcome);
+    if (!m_options.erase) {
+        if (!verification.verified)
+            print(tr("warning: %1").arg(verification.reason), stderr);
+        succeed(json, written);
+        return;
+    }
+    if (!verification.verified) {
+        if (!m_options.json)
+            print(written, stdout);
+        fail(ExitFailed, tr("nothing removed from the monitor: %1").arg(verification.reason));
+        return;
+    }
+    auto *erase = new HistoryErase(m_device, verification, this);
+    connect(erase, &HistoryErase::finished, this, [this, erase, json, written](bool removed) {
+        erase->deleteLater();
+        if (!removed) {
+            if (!m_options.json)
+                print(written, stdout);
+            fail(erase->failedCode() < 0 ? ExitFailed : exitCodeFor(erase->failedCode()),
+                 tr("nothing removed from the monitor: %1").arg(erase->reason()));
+            return;
+        }
+        QJsonObject out = json;
+        out.insert(QStringLiteral("erased"), true);
+        succeed(out, written + QLatin1Char('\n') + tr("Removed the statistics from the monitor"));
+    });
+    erase->start();
 }
 
 void Ctl::historyRemove()
@@ -218,13 +274,15 @@ void Ctl::historyRemove()
         return;
     }
     // As on the History page, only the time index goes; the values stay but cannot be read.
-    withFile(HistoryFormat::kIndexFileName, [this](const QVariant &descriptor) {
-        command(
-            Device::RemoveFile, { { QStringLiteral("file_descriptor"), descriptor } },
-            [this](const TaskResult &r) {
-                succeed(
-                    { { QStringLiteral("removed"), r.data().toString() } },
-                    tr("Removed %1: the history is gone from the device").arg(r.data().toString()));
-            });
+    beforeChange(-1, [this] {
+        withFile(HistoryFormat::kIndexFileName, [this](const QVariant &descriptor) {
+            command(
+                Device::RemoveFile, { { QStringLiteral("file_descriptor"), descriptor } },
+                [this](const TaskResult &r) {
+                    succeed(
+                        { { QStringLiteral("removed"), r.data().toString() } },
+                        tr("Removed %1: the history is gone from the device").arg(r.data().toString()));
+                });
+        });
     });
 }
