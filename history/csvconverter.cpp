@@ -15,25 +15,25 @@ namespace {
 constexpr int kFlushBytes = 64 * 1024;
 
 // Reads `width` digits at `text[pos]`; -1 when any is not a digit.
-int readNumber(const QChar *text, int pos, int width)
+int readNumber(const char *text, int pos, int width)
 {
     int value = 0;
     for (int i = 0; i < width; ++i) {
-        const ushort c = text[pos + i].unicode();
-        if (c < u'0' || c > u'9')
+        const char c = text[pos + i];
+        if (c < '0' || c > '9')
             return -1;
-        value = value * 10 + (c - u'0');
+        value = value * 10 + (c - '0');
     }
     return value;
 }
 
-// "yyyy-MM-dd hh:mm:ss" naming a real date and time: the stored form, split as it is.
-bool isPlainRecordTime(const QString &text)
+// "yyyy-MM-dd hh:mm:ss" naming a real date and time: the stored form, split as it is. Such a
+// text is ASCII, the same bytes in UTF-8 as in the locale's encoding.
+bool isPlainRecordTime(const char *c, int size)
 {
-    if (text.size() != 19)
+    if (size != 19)
         return false;
-    const QChar *c = text.constData();
-    if (c[4] != u'-' || c[7] != u'-' || c[10] != u' ' || c[13] != u':' || c[16] != u':')
+    if (c[4] != '-' || c[7] != '-' || c[10] != ' ' || c[13] != ':' || c[16] != ':')
         return false;
     const int year = readNumber(c, 0, 4);
     const int month = readNumber(c, 5, 2);
@@ -62,14 +62,7 @@ public:
     }
 
     void text(const QString &text) { m_buffer += m_codec->fromUnicode(text); }
-    void latin1(const QChar *text, int size)
-    {
-        const int at = m_buffer.size();
-        m_buffer.resize(at + size);
-        char *out = m_buffer.data() + at;
-        for (int i = 0; i < size; ++i)
-            out[i] = char(text[i].unicode());
-    }
+    void ascii(const char *text, int size) { m_buffer.append(text, size); }
     void byte(char c) { m_buffer += c; }
 
     // The value as the user's locale writes it, with up to six significant digits.
@@ -271,20 +264,23 @@ bool CsvConverter::writeRows(LineWriter &out)
     bool written = true;
     const bool read = m_source.visitRows(
         m_historyPath, [&](int rows) { expected = rows; },
-        [&](const QString &time, double value) {
-            if (isPlainRecordTime(time)) {
-                out.latin1(time.constData(), 10);
+        [&](const SqliteStatement &row) {
+            int size = 0;
+            const char *time = row.utf8(0, &size);
+            if (time && isPlainRecordTime(time, size)) {
+                out.ascii(time, 10);
                 out.byte(';');
-                out.latin1(time.constData() + 11, 8);
+                out.ascii(time + 11, 8);
             } else {
                 // Anything else is read the way a record would be: no time, empty fields.
-                const QDateTime parsed = QDateTime::fromString(time, HistoryFormat::kRecordTimeFormat);
+                const QDateTime parsed = QDateTime::fromString(row.text(0),
+                                                               HistoryFormat::kRecordTimeFormat);
                 out.text(HistoryFormat::formatDate(parsed.date()) + QLatin1Char(';')
                          + HistoryFormat::formatTime(parsed.time()));
             }
             out.byte(';');
             // Values travel as the page shows them: in single precision.
-            out.value(float(value));
+            out.value(float(row.real(1)));
             if (!out.endLine()) {
                 written = false;
                 return false;

@@ -24,10 +24,19 @@ inline void putDigits(QChar *out, int value, int width)
 
 inline bool fastFormatYear(int year) { return year >= 0 && year <= 9999; }
 
-inline int digit(QChar c) { return c.unicode() >= u'0' && c.unicode() <= u'9' ? c.unicode() - u'0' : -1; }
+inline char16_t unit(QChar c) { return c.unicode(); }
+inline char16_t unit(char c) { return char16_t(static_cast<unsigned char>(c)); }
+
+template <typename Char>
+inline int digit(Char c)
+{
+    const char16_t u = unit(c);
+    return u >= u'0' && u <= u'9' ? u - u'0' : -1;
+}
 
 // Reads `width` digits at `text[pos]`; -1 when any is not a digit.
-inline int readNumber(const QChar *text, int pos, int width)
+template <typename Char>
+inline int readNumber(const Char *text, int pos, int width)
 {
     int value = 0;
     for (int i = 0; i < width; ++i) {
@@ -230,27 +239,28 @@ QString LocalTimeFormatter::recordText(qint64 secondsSinceBase)
     return text;
 }
 
-bool RecordTimeParser::parseFast(const QString &text, qint64 *utc, int *offset)
+template <typename Char>
+bool RecordTimeParser::parseFast(const Char *c, int size, qint64 *utc, int *offset)
 {
-    if (text.size() != 19)
+    if (size != 19)
         return false;
-    const QChar *c = text.constData();
     const int hour = readNumber(c, 11, 2);
     const int minute = readNumber(c, 14, 2);
     const int second = readNumber(c, 17, 2);
-    if (c[10] != u' ' || c[13] != u':' || c[16] != u':' || hour < 0 || minute < 0 || second < 0
-        || hour > 23 || minute > 59 || second > 59)
+    if (unit(c[10]) != u' ' || unit(c[13]) != u':' || unit(c[16]) != u':' || hour < 0 || minute < 0
+        || second < 0 || hour > 23 || minute > 59 || second > 59)
         return false;
-    if (!m_haveDate || !std::equal(c, c + 10, m_dateText)) {
+    const auto sameUnit = [](Char a, char16_t b) { return unit(a) == b; };
+    if (!m_haveDate || !std::equal(c, c + 10, m_dateText, sameUnit)) {
         const int year = readNumber(c, 0, 4);
         const int month = readNumber(c, 5, 2);
         const int day = readNumber(c, 8, 2);
-        if (c[4] != u'-' || c[7] != u'-' || year < 0 || month < 0 || day < 0)
+        if (unit(c[4]) != u'-' || unit(c[7]) != u'-' || year < 0 || month < 0 || day < 0)
             return false;
         const QDate date(year, month, day);
         if (!date.isValid())
             return false;
-        std::copy(c, c + 10, m_dateText);
+        std::transform(c, c + 10, m_dateText, [](Char a) { return unit(a); });
         m_dateDays = date.toJulianDay() - kUnixEpochJulianDay;
         m_haveDate = true;
     }
@@ -274,7 +284,7 @@ QDateTime RecordTimeParser::parse(const QString &text)
 {
     qint64 utc = 0;
     int offset = 0;
-    if (parseFast(text, &utc, &offset))
+    if (parseFast(text.constData(), text.size(), &utc, &offset))
         return QDateTime::fromSecsSinceEpoch(utc, Qt::OffsetFromUTC, offset);
     return QDateTime::fromString(text, kRecordTimeFormat);
 }
@@ -283,10 +293,20 @@ qint64 RecordTimeParser::parseMSecs(const QString &text)
 {
     qint64 utc = 0;
     int offset = 0;
-    if (parseFast(text, &utc, &offset))
+    if (parseFast(text.constData(), text.size(), &utc, &offset))
         return utc * 1000;
     const QDateTime time = QDateTime::fromString(text, kRecordTimeFormat);
     return time.isValid() ? time.toMSecsSinceEpoch() : kNoTime;
+}
+
+qint64 RecordTimeParser::parseMSecs(const char *utf8, int size)
+{
+    qint64 utc = 0;
+    int offset = 0;
+    // A plain time is ASCII, the same characters in either form; anything else takes the long way.
+    if (parseFast(utf8, size, &utc, &offset))
+        return utc * 1000;
+    return parseMSecs(QString::fromUtf8(utf8, size));
 }
 
 } // namespace HistoryFormat

@@ -94,13 +94,16 @@ public:
     QDateTime parse(const QString &text);
     // The same moment as milliseconds since the epoch; kNoTime where parse() gives no valid time.
     qint64 parseMSecs(const QString &text);
+    // The same from UTF-8 text, as a database hands it out: plain times need no QString.
+    qint64 parseMSecs(const char *utf8, int size);
 
 private:
     // Seconds since the epoch of a plain local "yyyy-MM-dd hh:mm:ss"; false for anything else.
-    bool parseFast(const QString &text, qint64 *utc, int *offset);
+    template <typename Char>
+    bool parseFast(const Char *c, int size, qint64 *utc, int *offset);
 
     // The date text of the last row and its day number: rows of one day share them.
-    QChar m_dateText[10] = {};
+    char16_t m_dateText[10] = {};
     qint64 m_dateDays = 0;
     bool m_haveDate = false;
 

@@ -3,9 +3,6 @@
 #include "history/historyformat.h"
 #include "link/logging.h"
 
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QVector>
 
 #include <utility>
@@ -75,18 +72,21 @@ bool SQLReader::readHistory(const QString &path)
     HistoryRecords records;
     HistoryFormat::RecordTimeParser parser;
     int expected = 0;
-    int row = 0;
+    int index = 0;
     int lastPercent = -1;
     const bool ok = visitRows(
         path, [&](int rows) {
             expected = rows;
             records.reserve(rows);
         },
-        [&](const QString &time, double value) {
-            records.append(parser.parseMSecs(time), float(value));
+        [&](const SqliteStatement &row) {
+            int size = 0;
+            const char *time = row.utf8(0, &size);
+            records.append(time ? parser.parseMSecs(time, size) : parser.parseMSecs(row.text(0)),
+                           float(row.real(1)));
             // A single row is all of the result at once.
-            const int percent = expected > 1 ? int(qint64(row) * 100 / (expected - 1)) : 100;
-            ++row;
+            const int percent = expected > 1 ? int(qint64(index) * 100 / (expected - 1)) : 100;
+            ++index;
             if (percent != lastPercent) {
                 lastPercent = percent;
                 emit progress(tr("Loading"), percent);
@@ -106,67 +106,67 @@ bool SQLReader::visitRows(const QString &path, const std::function<void(int rows
                           const RowVisitor &visit)
 {
     m_cancelled = false;
-    const QString connection = HistoryFormat::uniqueConnectionName("history-reader");
-    const bool ok = query(path, connection, started, visit);
-    QSqlDatabase::removeDatabase(connection);
+    const bool ok = query(path, started, visit);
     m_cancel.storeRelaxed(0);
     return ok;
 }
 
-bool SQLReader::query(const QString &path, const QString &connection,
-                      const std::function<void(int rows)> &started, const RowVisitor &visit)
+bool SQLReader::query(const QString &path, const std::function<void(int rows)> &started,
+                      const RowVisitor &visit)
 {
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
-    db.setDatabaseName(path);
+    SqliteDatabase db;
     // Read-only: a mistyped or vanished path must not leave a new empty database behind.
-    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-    if (!db.open()) {
+    if (!db.openReadOnly(path)) {
         VLOG << "SQLite: Can't open SQLite.";
         return false;
     }
 
     const bool filtered = m_start.isValid() && m_end.isValid();
-    const auto execute = [&](QSqlQuery &query, const QString &text) {
-        query.setForwardOnly(true);
-        if (!filtered)
-            return query.exec(text);
-        if (!query.prepare(text))
+    // Prepared and bound as Qt's driver did it: the times and the value compared as text.
+    const auto prepare = [&](SqliteStatement &statement, const QString &text) {
+        if (!statement.prepare(db, text))
             return false;
-        query.bindValue(QStringLiteral(":start"), HistoryFormat::formatRecordTime(m_start));
-        query.bindValue(QStringLiteral(":end"), HistoryFormat::formatRecordTime(m_end));
+        if (!filtered)
+            return true;
+        bool ok = statement.bindText(":start", HistoryFormat::formatRecordTime(m_start))
+                && statement.bindText(":end", HistoryFormat::formatRecordTime(m_end));
         if (m_comparison != NoValueFilter)
-            query.bindValue(QStringLiteral(":value"), QString::number(m_value, 'g', 6));
-        return query.exec();
+            ok = ok && statement.bindText(":value", QString::number(m_value, 'g', 6));
+        return ok;
     };
 
     // The row count first, with the same conditions: it sizes the arrays once and gives the
     // progress its scale, while the rows themselves are walked forward only.
-    QSqlQuery count(db);
-    QString countText = queryText();
-    countText.replace(QLatin1String("SELECT time, value"), QLatin1String("SELECT COUNT(*)"));
-    if (!execute(count, countText) || !count.next()) {
-        VLOG << "SQLite: Can't read from table";
-        return false;
+    int rows = 0;
+    {
+        SqliteStatement count;
+        QString countText = queryText();
+        countText.replace(QLatin1String("SELECT time, value"), QLatin1String("SELECT COUNT(*)"));
+        if (!prepare(count, countText) || count.step() != SqliteStatement::Row) {
+            VLOG << "SQLite: Can't read from table";
+            return false;
+        }
+        rows = int(count.integer(0));
     }
-    started(count.value(0).toInt());
-    count.finish();
+    started(rows);
 
-    QSqlQuery select(db);
-    if (!execute(select, queryText())) {
+    SqliteStatement select;
+    if (!prepare(select, queryText())) {
         VLOG << "SQLite: Can't read from table";
         return false;
     }
     int row = 0;
-    while (select.next()) {
+    SqliteStatement::Step step;
+    while ((step = select.step()) == SqliteStatement::Row) {
         if (++row % 4096 == 0 && m_cancel.loadRelaxed()) {
             m_cancelled = true;
             VLOG << "SQLite: read cancelled";
             return false;
         }
-        if (!visit(select.value(0).toString(), select.value(1).toDouble()))
+        if (!visit(select))
             return false;
     }
-    if (select.lastError().isValid()) {
+    if (step == SqliteStatement::Failed) {
         // A database that breaks off mid-way (a damaged page) is a failed read, not a short one.
         VLOG << "SQLite: Can't read from table";
         return false;

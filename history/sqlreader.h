@@ -1,6 +1,7 @@
 #pragma once
 
 #include "history/historyrecords.h"
+#include "history/sqlitestatement.h"
 #include "history/valuerecord.h"
 
 #include <QAtomicInt>
@@ -49,10 +50,10 @@ public:
 
     bool readHistory(const QString &path);
 
-    // Runs the query with the current filters and hands every row to `visit` (the time as
-    // stored, the value) on the calling thread, after telling `started` how many rows will come.
-    // Stops early, returning false, when `visit` returns false or the read is cancelled.
-    using RowVisitor = std::function<bool(const QString &time, double value)>;
+    // Runs the query with the current filters and hands every row to `visit` (column 0 the time
+    // as stored, column 1 the value) on the calling thread, after telling `started` how many rows
+    // will come. Stops early, returning false, when `visit` returns false or the read is cancelled.
+    using RowVisitor = std::function<bool(const SqliteStatement &row)>;
     bool visitRows(const QString &path, const std::function<void(int rows)> &started,
                    const RowVisitor &visit);
 
@@ -68,8 +69,8 @@ protected:
     void run() override;
 
 private:
-    bool query(const QString &path, const QString &connection,
-               const std::function<void(int rows)> &started, const RowVisitor &visit);
+    bool query(const QString &path, const std::function<void(int rows)> &started,
+               const RowVisitor &visit);
 
     int m_comparison = NoValueFilter;
     QDateTime m_start;

@@ -3,15 +3,19 @@
 // each step is what a user would feel as a stall. An idle stretch first gives the machine's own
 // scheduling delay as the floor. On a loaded machine lateness also counts the time the GUI
 // thread waited for a core, so the GUI thread's own CPU time between two ticks is reported too:
-// that is the work that held the event loop.
+// that is the work that held the event loop. The chain begins with the download of the same
+// statistics from the simulator (listing, reading both files over the pty, converting).
 //
 //   bench_historylatency [values]        (default 4 000 000 values, offscreen)
 
 #include "charts/framehystogram.h"
+#include "device/device.h"
 #include "charts/hystogramtimeline.h"
 #include "history/historyconverter.h"
+#include "history/historydownload.h"
 #include "history/historyviewwidget.h"
 #include "history/sqlreader.h"
+#include "tests/common/devsimprocess.h"
 
 #include <QApplication>
 #include <QDir>
@@ -143,6 +147,27 @@ int main(int argc, char **argv)
                                        [&idle] { return idle.elapsed() > 2000; }, &seconds);
     std::printf("%-52s %10.1f %10.1f %8.2f\n", "idle event loop (floor)", floor, probe.worstCpu(), seconds);
 
+    // The simulator offers the statistics just written as its own MEASTIME.DAT and MEASURE.DAT.
+    DevSimProcess sim;
+    if (!sim.start({ QStringLiteral("--meastime"), indexPath, QStringLiteral("--measure"), valuePath }))
+        qFatal("cannot start the simulator");
+    Device device(sim.path());
+    QTemporaryDir downloads;
+    HistoryDownload download(&device);
+    download.setStatisticsFolder(downloads.path());
+    download.setOutputDirectory(downloads.path());
+    QObject::connect(&download, SIGNAL(progress(QString, int)), &page, SLOT(progress(QString, int)));
+    bool downloaded = false;
+    QObject::connect(&download, &HistoryDownload::finished, [&downloaded] { downloaded = true; });
+    const double fetch = probe.measure([&download] { download.start(); },
+                                       [&downloaded] { return downloaded; }, &seconds);
+    if (download.error() != HistoryDownload::Error::None)
+        qFatal("download failed: %s", qPrintable(download.errorString()));
+    std::printf("%-52s %10.1f %10.1f %8.2f\n",
+                qPrintable(QStringLiteral("download %1 values and convert").arg(total)), fetch,
+                probe.worstCpu(), seconds);
+    sim.stop();
+
     HistoryConverter converter;
     converter.setIndexFile(indexPath);
     converter.setValueFile(valuePath);
@@ -205,6 +230,6 @@ int main(int argc, char **argv)
     std::printf("%-52s %10.1f %10.1f %8.2f\n", "resize the page 10 times (repaint each)", resize, probe.worstCpu(),
                 seconds);
     std::printf("worst lateness over the chain: %.1f ms (idle floor %.1f ms)\n",
-                qMax(qMax(convert, load), qMax(widen, resize)), floor);
+                qMax(qMax(fetch, qMax(convert, load)), qMax(widen, resize)), floor);
     return converter.databasePath().isEmpty() ? 1 : 0;
 }

@@ -27,6 +27,7 @@ private slots:
     void progress();
     void streamsFromDatabase_data();
     void streamsFromDatabase();
+    void streamsColumnsOfAnyType();
     void failedWriteLeavesNothing_data();
     void failedWriteLeavesNothing();
 
@@ -220,6 +221,29 @@ void tst_CsvConverter::streamsFromDatabase()
     QCOMPARE(converter.recordCount(), reader.records().size());
     QCOMPARE(readAll(streamed), readAll(fromRecords));
     QVERIFY(readAll(streamed).contains(filtered ? "09:27:10;0,7" : "09:26:50;0,12"));
+}
+
+// Times and values stored as other types than text and number give the lines their records give.
+void tst_CsvConverter::streamsColumnsOfAnyType()
+{
+    const QString history = m_dir.filePath(QStringLiteral("types.hist"));
+    QVERIFY(HistoryTestUtil::execute(
+            history, { QStringLiteral("CREATE TABLE records_table (time, value);"),
+                       QStringLiteral("INSERT INTO records_table VALUES (1451606400, 1), (1.5, 2), "
+                                      "(NULL, 3), (x'323031362d30312d30312030303a30303a3030', 4), "
+                                      "('2016-01-01 00:00:0\u00e9', 5), ('2016-01-01 00:00:00', "
+                                      "' 2.5 '), ('2016-01-01 00:00:00', '1.5x'), "
+                                      "('2016-01-01 00:00:00', NULL), ('2016-01-01 00:00:00', x'312e35')") }));
+    SQLReader reader(history);
+    QVERIFY(reader.readHistory(history));
+    const QString fromRecords = m_dir.filePath(QStringLiteral("types-records.csv"));
+    QVERIFY(CsvConverter(fromRecords, reader.results()).write());
+    const QString streamed = m_dir.filePath(QStringLiteral("types-streamed.csv"));
+    CsvConverter converter(streamed, history);
+    QVERIFY(converter.write());
+    QCOMPARE(converter.recordCount(), 9);
+    QCOMPARE(readAll(streamed), readAll(fromRecords));
+    QVERIFY(readAll(streamed).contains("\n2016-01-01;00:00:00;4\n"));
 }
 
 void tst_CsvConverter::failedWriteLeavesNothing_data()

@@ -5,6 +5,8 @@
 
 #include <QDir>
 #include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -26,6 +28,9 @@ private slots:
     void badFiles();
     void emptyFileNameSkipsRead();
     void unparsableTimeStays();
+    void columnsReadAsQtReadsThem_data();
+    void columnsReadAsQtReadsThem();
+    void truncatedDatabaseFails();
     void runsOnItsThread();
 
 private:
@@ -292,6 +297,71 @@ void tst_SQLReader::unparsableTimeStays()
     QVERIFY(!records.at(0).time().isValid());
     QCOMPARE(records.at(0).value(), 1.0);
     QVERIFY(records.at(1).time().isValid());
+}
+
+void tst_SQLReader::columnsReadAsQtReadsThem_data()
+{
+    QTest::addColumn<QString>("time");
+    QTest::addColumn<QString>("value");
+    QTest::newRow("plain") << "'2016-01-01 00:00:00'" << "0.25";
+    QTest::newRow("integer time") << "1451606400" << "1";
+    QTest::newRow("real time") << "1.5" << "2";
+    QTest::newRow("null time") << "NULL" << "3";
+    QTest::newRow("time as blob") << "x'323031362d30312d30312030303a30303a3030'" << "4";
+    QTest::newRow("non-ASCII time") << QStringLiteral("'2016-01-01 00:00:0\u00e9'") << "5";
+    QTest::newRow("integer value") << "'2016-01-01 00:00:00'" << "7";
+    QTest::newRow("text value") << "'2016-01-01 00:00:00'" << "' 2.5 '";
+    QTest::newRow("number and more") << "'2016-01-01 00:00:00'" << "'1.5x'";
+    QTest::newRow("null value") << "'2016-01-01 00:00:00'" << "NULL";
+    QTest::newRow("value as blob") << "'2016-01-01 00:00:00'" << "x'312e35'";
+}
+
+// Columns of any storage type give the records QSqlQuery's values would give.
+void tst_SQLReader::columnsReadAsQtReadsThem()
+{
+    QFETCH(QString, time);
+    QFETCH(QString, value);
+    const QString path = m_dir.filePath(QStringLiteral("types-%1.hist").arg(QTest::currentDataTag()));
+    // No declared types: every value keeps the storage type it was written with.
+    QVERIFY(HistoryTestUtil::execute(
+            path, { QStringLiteral("CREATE TABLE records_table (time, value);"),
+                    QStringLiteral("INSERT INTO records_table VALUES (%1, %2);").arg(time, value) }));
+    qint64 expectedTime = 0;
+    double expectedValue = 0;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("types"));
+        db.setDatabaseName(path);
+        QVERIFY(db.open());
+        QSqlQuery query(QStringLiteral("SELECT time, value FROM records_table;"), db);
+        QVERIFY(query.next());
+        expectedTime = HistoryFormat::RecordTimeParser().parseMSecs(query.value(0).toString());
+        expectedValue = query.value(1).toDouble();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("types"));
+
+    SQLReader reader(path);
+    QVERIFY(reader.readHistory(path));
+    QCOMPARE(reader.records().size(), 1);
+    QCOMPARE(reader.records().times.at(0), expectedTime);
+    QCOMPARE(reader.records().values.at(0), float(expectedValue));
+}
+
+// A database cut short fails its read instead of giving part of it or crashing.
+void tst_SQLReader::truncatedDatabaseFails()
+{
+    const QString path = m_dir.filePath(QStringLiteral("truncated.hist"));
+    QVERIFY(HistoryTestUtil::execute(
+            path, { QStringLiteral("CREATE TABLE records_table (time TIMESTAMP PRIMARY KEY NOT "
+                                   "NULL, value REAL);"),
+                    QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n "
+                                   "WHERE i < 2999) INSERT INTO records_table SELECT "
+                                   "datetime(1451606400 + i * 10, 'unixepoch'), i FROM n;") }));
+    QFile file(path);
+    QVERIFY(file.resize(file.size() / 2));
+    SQLReader reader(path);
+    QVERIFY(!reader.readHistory(path));
+    QVERIFY(!reader.wasCancelled());
+    QCOMPARE(reader.records().size(), 0);
 }
 
 void tst_SQLReader::runsOnItsThread()
