@@ -154,7 +154,6 @@ int main(int argc, char **argv)
     Device device(sim.path());
     QTemporaryDir downloads;
     HistoryDownload download(&device);
-    download.setStatisticsFolder(downloads.path());
     download.setOutputDirectory(downloads.path());
     QObject::connect(&download, SIGNAL(progress(QString, int)), &page, SLOT(progress(QString, int)));
     bool downloaded = false;
