@@ -45,7 +45,7 @@ GeneralDeviceWidget::GeneralDeviceWidget(QWidget *parent)
     // The changes made to this monitor, from the program and from varnoctl.
     auto *journalButton = new QPushButton(tr("Journal of changes"), this);
     journalButton->setObjectName(QStringLiteral("journalButton"));
-    ui->gridLayout_2->addWidget(journalButton, ui->gridLayout_2->rowCount(), 0, 1, -1);
+    ui->gridLayout_2->addWidget(journalButton, ui->gridLayout_2->rowCount(), 0, 1, 2, Qt::AlignLeft);
     connect(journalButton, &QPushButton::clicked, this, [this] {
         const QString serial = device() ? device()->deviceInfo().serialNumber().remove(QChar(0)).trimmed()
                                         : QString();
