@@ -3,6 +3,7 @@
 #include "history/filereader.h"
 #include "history/historyfilereader.h"
 #include "history/historyformat.h"
+#include "history/sqlitestatement.h"
 #include "link/logging.h"
 
 #include <QDir>
@@ -10,11 +11,10 @@
 #include <QFileInfo>
 #include <QMutex>
 #include <QMutexLocker>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QSet>
 #include <QTemporaryFile>
+
+#include <sqlite3.h>
 
 namespace {
 
@@ -44,12 +44,16 @@ bool inRepeatedHour(qint64 utcSeconds)
     return false;
 }
 
-// A duplicate key is refused with SQLite's constraint code (19, or an extended code of it).
-bool isDuplicateKey(const QSqlError &error)
+// A duplicate key is refused with SQLite's constraint code (or an extended code of it).
+bool isDuplicateKey(int code)
 {
-    bool ok = false;
-    const int code = error.nativeErrorCode().toInt(&ok);
-    return ok && (code & 0xFF) == 19;
+    return (code & 0xFF) == SQLITE_CONSTRAINT;
+}
+
+// SQLite's message followed by what failed, worded as Qt's SQL layer words its errors.
+QString sqlError(const SqliteDatabase &db, const char *what)
+{
+    return db.errorString() + QLatin1Char(' ') + QLatin1String(what);
 }
 
 QMutex &namesMutex()
@@ -195,9 +199,7 @@ bool HistoryConverter::storeHistory()
     const QString temporary = temporaryFile.fileName();
     temporaryFile.close();
 
-    const QString connection = HistoryFormat::uniqueConnectionName("history-converter");
-    const bool written = writeDatabase(temporary, connection);
-    QSqlDatabase::removeDatabase(connection);
+    const bool written = writeDatabase(temporary);
     bool published = false;
     if (written)
         published = publish(temporary, path, startedAt); // releases the name it ends with
@@ -237,24 +239,30 @@ bool HistoryConverter::publish(const QString &temporary, QString path, const QDa
     return false;
 }
 
-bool HistoryConverter::writeDatabase(const QString &path, const QString &connection)
+bool HistoryConverter::writeDatabase(const QString &path)
 {
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
-    db.setDatabaseName(path);
-    if (!db.open()) {
-        m_error = db.lastError().text();
+    SqliteDatabase db;
+    if (!db.openReadWrite(path)) {
+        m_error = sqlError(db, "Error opening database");
         VLOG << "SQLite: Can't open SQLite. Name: \"" << path << '"';
         return false;
     }
-    QSqlQuery create(db);
     // The file is a private temporary until it is complete, so a rollback journal would guard
     // nothing. A modest page cache keeps memory flat while the rows go in in key order.
-    create.exec(QStringLiteral("PRAGMA journal_mode = OFF;"));
-    create.exec(QStringLiteral("PRAGMA cache_size = -16384;"));
-    if (!create.exec(QLatin1String(kCreateTable))) {
-        m_error = create.lastError().text();
-        VLOG << "SQLite: Can't create table";
-        return false;
+    db.exec("PRAGMA journal_mode = OFF;");
+    db.exec("PRAGMA cache_size = -16384;");
+    {
+        SqliteStatement create;
+        if (!create.prepare(db, QLatin1String(kCreateTable))) {
+            m_error = sqlError(db, "Unable to execute statement");
+            VLOG << "SQLite: Can't create table";
+            return false;
+        }
+        if (create.step() == SqliteStatement::Failed) {
+            m_error = sqlError(db, "Unable to fetch row");
+            VLOG << "SQLite: Can't create table";
+            return false;
+        }
     }
 
     const FileReader *reader = m_reader->reader();
@@ -263,21 +271,21 @@ bool HistoryConverter::writeDatabase(const QString &path, const QString &connect
     m_endTime = HistoryFormat::timeFromSeconds(entries.last().seconds);
     m_startTime = HistoryFormat::timeFromSeconds(entries.first().seconds);
 
-    if (!db.transaction()) {
-        m_error = db.lastError().text();
+    if (!db.exec("BEGIN")) {
+        m_error = sqlError(db, "Unable to begin transaction");
         return false;
     }
-    QSqlQuery insert(db);
-    if (!insert.prepare(QLatin1String(kInsert))) {
-        m_error = insert.lastError().text();
-        db.rollback();
+    // Declared after the database, so it is finalized before the connection closes.
+    SqliteStatement insert;
+    if (!insert.prepare(db, QLatin1String(kInsert))) {
+        m_error = sqlError(db, "Unable to execute statement");
+        db.exec("ROLLBACK");
         return false;
     }
+    const int timeIndex = insert.parameterIndex(":datetime");
+    const int valueIndex = insert.parameterIndex(":value");
 
     static const qint64 baseSeconds = HistoryFormat::timeBase().toSecsSinceEpoch();
-    // Bound by name: binding by position makes Qt format a placeholder name for every value.
-    const QString timeName = QStringLiteral(":datetime");
-    const QString valueName = QStringLiteral(":value");
     HistoryFormat::LocalTimeFormatter times;
     int rows = 0;
     int repeated = 0;
@@ -285,35 +293,40 @@ bool HistoryConverter::writeDatabase(const QString &path, const QString &connect
     qint64 nextPercentAt = 0; // the first row of the next whole percent
     for (int i = 0; i < count; ++i) {
         if (i % kCancelCheckRows == 0 && cancelRequested()) {
-            insert.finish();
-            db.rollback();
-            db.close();
+            insert.reset();
+            db.exec("ROLLBACK");
             m_cancelled = true;
             m_error = QLatin1String(kCancelled);
             VLOG << "History: conversion cancelled";
             return false;
         }
         const FileReader::Entry &entry = entries.at(i);
-        insert.bindValue(timeName, times.recordText(entry.seconds));
         // The number the text QString::number(value, 'g', 6) would give: the value has at
         // most four digits, so binding it directly stores the same REAL without the parse.
-        insert.bindValue(valueName, HistoryFormat::decodeValueWord(reader->wordOf(entry)));
-        if (insert.exec()) {
+        if (!insert.bindText(timeIndex, times.recordText(entry.seconds))
+            || !insert.bindDouble(valueIndex,
+                                  HistoryFormat::decodeValueWord(reader->wordOf(entry)))) {
+            m_error = sqlError(db, "Unable to bind parameters");
+            VLOG << "SQLite: Can't insert: " << m_error;
+            db.exec("ROLLBACK");
+            return false;
+        }
+        if (insert.step() != SqliteStatement::Failed) {
             ++rows;
-        } else if (isDuplicateKey(insert.lastError())) {
+        } else if (isDuplicateKey(insert.resultCode())) {
             // A second row for one local second is refused by the key; when clocks went back
             // that is a real reading lost, which the user is told about.
             if (inRepeatedHour(baseSeconds + entry.seconds))
                 ++repeated;
         } else {
             // A full disk or an I/O error: a history missing rows must not pass for complete.
-            m_error = insert.lastError().text();
+            m_error = sqlError(db, "Unable to fetch row");
             VLOG << "SQLite: Can't insert: " << m_error;
-            insert.finish();
-            db.rollback();
-            db.close();
+            insert.reset();
+            db.exec("ROLLBACK");
             return false;
         }
+        insert.reset();
         // Once per whole percent of int(i * 100 / count), without a division per row.
         if (i >= nextPercentAt) {
             percent = int(qint64(i) * 100 / count);
@@ -321,15 +334,13 @@ bool HistoryConverter::writeDatabase(const QString &path, const QString &connect
             nextPercentAt = (qint64(percent + 1) * count + 99) / 100;
         }
     }
-    insert.finish();
-    if (!db.commit()) {
-        m_error = db.lastError().text();
-        db.rollback();
-        db.close();
+    insert.reset();
+    if (!db.exec("COMMIT")) {
+        m_error = sqlError(db, "Unable to commit transaction");
+        db.exec("ROLLBACK");
         return false;
     }
     m_rowCount = rows;
     m_repeatedHourLosses = repeated;
-    db.close();
     return true;
 }

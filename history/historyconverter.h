@@ -58,7 +58,7 @@ protected:
     void run() override;
 
 private:
-    bool writeDatabase(const QString &path, const QString &connection);
+    bool writeDatabase(const QString &path);
     bool publish(const QString &temporary, QString path, const QDateTime &namedAfter);
     bool cancelRequested() const { return m_cancel.loadRelaxed() != 0; }
 

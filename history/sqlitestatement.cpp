@@ -29,6 +29,24 @@ bool SqliteDatabase::openReadOnly(const QString &path)
     return true;
 }
 
+bool SqliteDatabase::openReadWrite(const QString &path)
+{
+    sqlite3_close(m_db);
+    m_db = nullptr;
+    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &m_db,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                                   nullptr);
+    if (rc != SQLITE_OK)
+        return false;
+    sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+    return true;
+}
+
+bool SqliteDatabase::exec(const char *sql)
+{
+    return m_db && sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
 QString SqliteDatabase::errorString() const
 {
     return m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QStringLiteral("out of memory");
@@ -61,9 +79,50 @@ bool SqliteStatement::bindText(const char *name, const QString &text)
             == SQLITE_OK;
 }
 
+int SqliteStatement::parameterIndex(const char *name) const
+{
+    return sqlite3_bind_parameter_index(m_statement, name);
+}
+
+bool SqliteStatement::bindText(int index, const QString &text)
+{
+    // Record texts are short and plain ASCII: copied to UTF-8 on the stack, no allocation per row.
+    constexpr int kShort = 64;
+    const int size = text.size();
+    if (size <= kShort) {
+        char ascii[kShort];
+        const QChar *in = text.constData();
+        int i = 0;
+        for (; i < size && in[i].unicode() < 0x80; ++i)
+            ascii[i] = char(in[i].unicode());
+        if (i == size)
+            return sqlite3_bind_text(m_statement, index, ascii, size, SQLITE_TRANSIENT)
+                    == SQLITE_OK;
+    }
+    const QByteArray utf8 = text.toUtf8();
+    return sqlite3_bind_text(m_statement, index, utf8.constData(), utf8.size(), SQLITE_TRANSIENT)
+            == SQLITE_OK;
+}
+
+bool SqliteStatement::bindDouble(int index, double value)
+{
+    return sqlite3_bind_double(m_statement, index, value) == SQLITE_OK;
+}
+
+bool SqliteStatement::bindInt64(int index, qint64 value)
+{
+    return sqlite3_bind_int64(m_statement, index, value) == SQLITE_OK;
+}
+
+void SqliteStatement::reset()
+{
+    sqlite3_reset(m_statement);
+}
+
 SqliteStatement::Step SqliteStatement::step()
 {
-    switch (sqlite3_step(m_statement)) {
+    m_resultCode = sqlite3_step(m_statement);
+    switch (m_resultCode) {
     case SQLITE_ROW:
         return Row;
     case SQLITE_DONE:

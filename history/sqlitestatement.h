@@ -18,6 +18,10 @@ public:
     SqliteDatabase &operator=(const SqliteDatabase &) = delete;
 
     bool openReadOnly(const QString &path);
+    // Opens read-write, creating the file when it is missing, as Qt's SQLite driver opens it.
+    bool openReadWrite(const QString &path);
+    // Runs plain SQL with no parameters, every row stepped through; false on the first error.
+    bool exec(const char *sql);
     sqlite3 *handle() const { return m_db; }
     QString errorString() const;
 
@@ -40,7 +44,16 @@ public:
     bool prepare(const SqliteDatabase &db, const QString &text);
     // Binds text to the named parameter (":start"); false when the statement has no such name.
     bool bindText(const char *name, const QString &text);
+    // The 1-based index of a named parameter, found once so rows can be bound by index; 0 if absent.
+    int parameterIndex(const char *name) const;
+    bool bindText(int index, const QString &text);
+    bool bindDouble(int index, double value);
+    bool bindInt64(int index, qint64 value);
     Step step();
+    // Makes the statement ready to run again; the bound values stay.
+    void reset();
+    // SQLite's result code of the last step(), e.g. SQLITE_CONSTRAINT for a duplicate key.
+    int resultCode() const { return m_resultCode; }
 
     // The column's UTF-8 bytes when SQLite holds it as text; nullptr for other types.
     const char *utf8(int column, int *size) const;
@@ -53,4 +66,5 @@ public:
 
 private:
     sqlite3_stmt *m_statement = nullptr;
+    int m_resultCode = 0;
 };
