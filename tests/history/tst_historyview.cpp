@@ -761,13 +761,29 @@ void tst_HistoryView::exportAsksBeforeReplacing()
     const QString csv = out.filePath(QStringLiteral("report.csv"));
     QVERIFY(StatisticsFixture::writeFile(csv, "old"));
     // Typed without its suffix: the dialog adds ".csv" and asks about that file; "No" keeps it.
-    const QString typed = out.filePath(QStringLiteral("report"));
-    answerer.answer([typed](QWidget *w) {
-        if (auto *dialog = qobject_cast<QFileDialog *>(w)) {
-            dialog->selectFile(typed);
-            // Queued: the question it asks must find the answerer free.
-            QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
-        }
+    const QString folder = out.path();
+    answerer.answer([folder, &answerer](QWidget *w) {
+        auto *dialog = qobject_cast<QFileDialog *>(w);
+        if (!dialog)
+            return;
+        // Folder and name typed, as chooseFile() does: the folder model may not be loaded yet.
+        dialog->setDirectory(folder);
+        dialog->selectFile(QStringLiteral("report"));
+        if (auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+            name->setText(QStringLiteral("report"));
+        // Queued: the question it asks must find the answerer free. Without the question the
+        // dialog refused the name: it is closed, and the test fails by name instead of waiting.
+        QMetaObject::invokeMethod(
+            dialog,
+            [dialog, &answerer] {
+                QMetaObject::invokeMethod(dialog, "accept");
+                if (!answerer.idle()) {
+                    answerer.seen << QStringLiteral("not asked: ")
+                            + dialog->selectedFiles().join(QLatin1Char(','));
+                    dialog->reject();
+                }
+            },
+            Qt::QueuedConnection);
     });
     answerer.answer([](QWidget *w) {
         auto *box = qobject_cast<QMessageBox *>(w);

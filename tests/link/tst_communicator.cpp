@@ -1,5 +1,6 @@
 #include "link/communicator.h"
 #include "link/framer.h"
+#include "link/packet.h"
 #include "link/serialport.h"
 #include "tests/common/devsimprocess.h"
 
@@ -26,6 +27,7 @@ private slots:
     void duplicateAckAborts();
     void deviceAbortGivesReasonTwo();
     void abortWithNothingWaitingKeepsTheLink();
+    void copyInTheSameReadIsAcknowledgedOnce();
     void openFailureThrows();
 
 private:
@@ -167,6 +169,24 @@ void tst_Communicator::deviceAbortGivesReasonTwo()
     QTRY_COMPARE(aborted.size(), 1);
     QCOMPARE(aborted.first().first().toInt(), 2);
     QCOMPARE(data.size(), 0);
+}
+
+void tst_Communicator::copyInTheSameReadIsAcknowledgedOnce()
+{
+    startSimulator({ QStringLiteral("--echo") });
+    QSignalSpy data(m_comm.get(), &Communicator::userData);
+    QSignalSpy aborted(m_comm.get(), &Communicator::aborted);
+    // What a simulator that was not scheduled for a while reads at once: a frame, and the copy the
+    // host resent when no ACK came in time.
+    const QByteArray frame = Packet::data(0, true, QByteArray("\x07" "once")).encode();
+    QCOMPARE(m_comm->framer()->port()->Write(frame + frame), int(2 * frame.size()));
+    QTRY_COMPARE_WITH_TIMEOUT(data.size(), 1, 10000);
+    QCOMPARE(data.first().first().toByteArray(), QByteArray("\x07" "once"));
+    // The copy was not taken for a second message: the echo of the next one comes next.
+    m_comm->Send(0x07, "next");
+    QTRY_COMPARE_WITH_TIMEOUT(data.size(), 2, 10000);
+    QCOMPARE(data.at(1).first().toByteArray(), QByteArray("\x07" "next"));
+    QCOMPARE(aborted.size(), 0);
 }
 
 void tst_Communicator::abortWithNothingWaitingKeepsTheLink()

@@ -130,6 +130,7 @@ void SimLink::OnLineTick()
 
 void SimLink::feed(const QByteArray &bytes)
 {
+    ++m_readCount;
     m_rxBuffer.append(bytes);
     QList<Packet> packets;
     varno::decodeFrames(m_rxBuffer, packets);
@@ -149,8 +150,13 @@ void SimLink::handlePacket(const Packet &packet)
         return;
     }
     if (packet.isData()) {
-        ++m_hostFrames;
         const QByteArray identity = char(packet.header) + packet.payload;
+        // The host numbers its frames, so a copy of the frame just acknowledged that came in the
+        // same read was resent while we were not scheduled: the ACK we wrote answers it as well,
+        // and a second ACK would reach the host after its next frame went out and end the exchange.
+        if (!m_lastAckDropped && identity == m_lastAccepted && m_lastAckRead == m_readCount)
+            return;
+        ++m_hostFrames;
         // A frame identical to the one whose ACK we withheld is its retransmission.
         const bool retransmission = m_lastAckDropped && identity == m_lastAccepted;
         if (m_faults.nakEvery > 0 && m_hostFrames % m_faults.nakEvery == 0) {
@@ -163,6 +169,7 @@ void SimLink::handlePacket(const Packet &packet)
         } else {
             m_lastAckDropped = false;
             writeFrame(Packet::ack(packet.sequence()), false);
+            m_lastAckRead = m_readCount;
             if (m_faults.duplicateAcks)
                 writeFrame(Packet::ack(packet.sequence()), false);
         }

@@ -76,6 +76,9 @@ private:
     int m_messagesReceived = 0;
     QByteArray m_lastAccepted;
     bool m_lastAckDropped = false;
+    // Counts the reads from the line, and remembers the read whose frame we last acknowledged.
+    int m_readCount = 0;
+    int m_lastAckRead = -1;
 
     int m_baud = 0;
     QElapsedTimer m_lineClock;
