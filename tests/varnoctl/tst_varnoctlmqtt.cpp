@@ -329,8 +329,8 @@ void TestVarnoctlMqtt::login()
 
     QProcess *process = watch(QStringList { "--mqtt-user", "watcher" } + arguments, password, scheme);
     QVERIFY(process->waitForFinished(30000));
-    QCOMPARE(process->exitCode(), exitCode);
     const QByteArray err = process->readAllStandardError();
+    QVERIFY2(process->exitCode() == exitCode, err.constData());
     QVERIFY2(err.contains("varnoctl: error: " + error) == !error.isEmpty(), err.constData());
 }
 

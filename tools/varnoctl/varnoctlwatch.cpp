@@ -176,11 +176,14 @@ int runWatch(QCoreApplication &app, const QCommandLineParser &parser)
         // Leave the loop first so that the device goes down outside any of its own signals.
         QTimer::singleShot(0, &app, [&app] { app.quit(); });
     };
-    QObject::connect(&watcher, &Watcher::finished, &app, end);
+    // The receiver of everything that calls end(): it goes before the variables end() uses, so a
+    // signal sent while the watcher, the log or the publisher is torn down reaches nothing.
+    QObject endScope;
+    QObject::connect(&watcher, &Watcher::finished, &endScope, end);
     if (log)
-        QObject::connect(log.get(), &WatchLog::writeFailed, &app, [&](const QString &message) { end(kExitFailed, message); });
+        QObject::connect(log.get(), &WatchLog::writeFailed, &endScope, [&](const QString &message) { end(kExitFailed, message); });
     if (publisher)
-        QObject::connect(publisher.get(), &MqttPublisher::refused, &app, end);
+        QObject::connect(publisher.get(), &MqttPublisher::refused, &endScope, end);
     QObject::connect(&watcher, &Watcher::waiting, &app, [] {
         std::fprintf(stderr, "varnoctl: waiting for a monitor\n");
         std::fflush(stderr);
