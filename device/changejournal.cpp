@@ -44,17 +44,6 @@ QJsonValue hundredthsOf(double value, qint64 min, qint64 max)
     return QJsonValue(double(hundredths) / 100.0);
 }
 
-QString sha256Of(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QString();
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!hash.addData(&file))
-        return QString();
-    return QString::fromLatin1(hash.result().toHex());
-}
-
 QString valueText(const QJsonValue &value)
 {
     if (value.isDouble())
@@ -147,7 +136,7 @@ QJsonObject ChangeJournal::describeCommand(const Device *device, int code, const
         const QFileInfo file = args.value(QLatin1String(FileWriteTask::kFileInfoKey)).value<QFileInfo>();
         entry.insert(QStringLiteral("file"), FileWriteTask::deviceName(file.fileName()));
         entry.insert(QStringLiteral("size"), file.size());
-        const QString sha = sha256Of(file.absoluteFilePath());
+        const QString sha = ChangeJournal::fileSha256(file.absoluteFilePath());
         entry.insert(QStringLiteral("sha256"), sha.isEmpty() ? QJsonValue() : QJsonValue(sha));
         break;
     }
@@ -312,4 +301,15 @@ QString ChangeJournal::format(const QJsonObject &entry)
         parts << detail;
     parts << outcome;
     return parts.join(QStringLiteral("  "));
+}
+
+QString ChangeJournal::fileSha256(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!hash.addData(&file))
+        return QString();
+    return QString::fromLatin1(hash.result().toHex());
 }

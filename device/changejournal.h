@@ -49,6 +49,8 @@ public:
                      QString *error = nullptr);
     // One line of text for people: time, serial, what, values, outcome.
     static QString format(const QJsonObject &entry);
+    // The SHA-256 of a local file as lower-case hex; empty when it cannot be read.
+    static QString fileSha256(const QString &path);
 
 private:
     explicit ChangeJournal(QObject *parent = nullptr);

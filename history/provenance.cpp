@@ -1,8 +1,9 @@
 #include "history/provenance.h"
 
+#include "device/changejournal.h"
+
 #include "history/historyformat.h"
 
-#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlDatabase>
@@ -132,13 +133,7 @@ qint64 countRecords(const QString &historyPath, QString *error)
 
 QString sha256(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QString();
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!hash.addData(&file))
-        return QString();
-    return QString::fromLatin1(hash.result().toHex());
+    return ChangeJournal::fileSha256(path);
 }
 
 } // namespace Provenance

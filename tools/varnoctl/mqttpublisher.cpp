@@ -274,28 +274,23 @@ void MqttPublisher::sync()
 
 void MqttPublisher::OnReadable()
 {
-    const int rc = mosquitto_loop_read(m_client, 1);
-    if (rc != MOSQ_ERR_SUCCESS) {
-        const int error = errno;
-        sync();
-        errno = error;
-        connectionLost(rc);
-        return;
-    }
-    sync();
+    afterLoop(mosquitto_loop_read(m_client, 1));
 }
 
 void MqttPublisher::OnWritable()
 {
-    const int rc = mosquitto_loop_write(m_client, 1);
+    afterLoop(mosquitto_loop_write(m_client, 1));
+}
+
+void MqttPublisher::afterLoop(int rc)
+{
+    // sync() may touch errno; connectionLost() reports the one the loop left.
+    const int error = errno;
+    sync();
     if (rc != MOSQ_ERR_SUCCESS) {
-        const int error = errno;
-        sync();
         errno = error;
         connectionLost(rc);
-        return;
     }
-    sync();
 }
 
 void MqttPublisher::publish(const QString &topic, const QByteArray &payload, bool retain)

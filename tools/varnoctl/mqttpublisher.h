@@ -74,6 +74,7 @@ private:
     void sync();
     void OnReadable();
     void OnWritable();
+    void afterLoop(int rc);
     void publish(const QString &topic, const QByteArray &payload, bool retain);
     void announce();
     QString baseTopic() const;
