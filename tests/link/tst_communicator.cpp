@@ -9,7 +9,11 @@
 #include <QtTest>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <memory>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
 
 // The communicator on a real pseudo-terminal, with the device simulator on the other end.
 class tst_Communicator : public QObject
@@ -28,6 +32,7 @@ private slots:
     void deviceAbortGivesReasonTwo();
     void abortWithNothingWaitingKeepsTheLink();
     void copyInTheSameReadIsAcknowledgedOnce();
+    void lateHostGetsNoCopyOfAnUnreadFrame();
     void openFailureThrows();
 
 private:
@@ -187,6 +192,33 @@ void tst_Communicator::copyInTheSameReadIsAcknowledgedOnce()
     QTRY_COMPARE_WITH_TIMEOUT(data.size(), 2, 10000);
     QCOMPARE(data.at(1).first().toByteArray(), QByteArray("\x07" "next"));
     QCOMPARE(aborted.size(), 0);
+}
+
+// A host that was not scheduled for a while must not find the reply twice on the line: the device
+// numbers all its frames 0, so a copy would read as the next fragment.
+void tst_Communicator::lateHostGetsNoCopyOfAnUnreadFrame()
+{
+    QVERIFY2(m_sim.start({ QStringLiteral("--echo") }), "simulator did not start");
+    const int fd = ::open(QFile::encodeName(m_sim.path()).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    QVERIFY(fd >= 0);
+    termios tio {};
+    ::tcgetattr(fd, &tio);
+    ::cfmakeraw(&tio);
+    ::tcsetattr(fd, TCSANOW, &tio);
+    const QByteArray message("\x07" "late");
+    const QByteArray request = Packet::data(0, true, message).encode();
+    QCOMPARE(::write(fd, request.constData(), size_t(request.size())), ssize_t(request.size()));
+    // Leave the ACK and the reply unread until the reply is there, then for three resend times more.
+    const QByteArray reply = Packet::data(0, true, message).encode();
+    const int expected = Packet::ack(0).encode().size() + reply.size();
+    int unread = 0;
+    QTRY_VERIFY_WITH_TIMEOUT(::ioctl(fd, FIONREAD, &unread) == 0 && unread >= expected, 10000);
+    QTest::qSleep(3 * 400 + 100);
+    char buffer[1024];
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    ::close(fd);
+    QCOMPARE(int(n), expected);
+    QCOMPARE(QByteArray(buffer, int(n)).count(reply), 1);
 }
 
 void tst_Communicator::abortWithNothingWaitingKeepsTheLink()

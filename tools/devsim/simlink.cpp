@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -246,8 +247,27 @@ void SimLink::OnRetransmit()
 {
     if (!m_inFlight)
         return;
+    // The host's answer may already be waiting: take it before deciding that the frame was lost.
+    OnReadable();
+    if (!m_inFlight)
+        return;
+    // Nothing is lost on a pseudo-terminal. While the host has not read the whole frame it is only
+    // late (a busy machine), and a copy would reach it as a second fragment it cannot tell apart,
+    // since every device frame carries number 0. Wait for it instead.
+    if (hostIsBehind()) {
+        m_retransmitTimer->start();
+        return;
+    }
     m_inFlight = false;
     sendNextFrame();
+}
+
+bool SimLink::hostIsBehind() const
+{
+    if (!m_txLine.isEmpty() || !m_rxLine.isEmpty())
+        return true;
+    int unread = 0;
+    return m_slaveKeepAlive >= 0 && ::ioctl(m_slaveKeepAlive, FIONREAD, &unread) == 0 && unread > 0;
 }
 
 void SimLink::writeFrame(const Packet &packet, bool mayCorrupt)

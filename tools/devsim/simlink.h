@@ -24,7 +24,7 @@ struct SimLinkFaults
 // The monitor's side of the frame protocol on the master end of a pseudo-terminal: acknowledges each
 // host data frame with its number, NAKs a bad check value, resets on ABORT, and sends each reply as
 // data frames of at most 24 bytes, one at a time, waiting for the host's ACK and retransmitting
-// after 400 ms. The host expects every device frame to carry number 0.
+// after 400 ms once the host has read the frame. The host expects every device frame to carry number 0.
 class SimLink : public QObject
 {
     Q_OBJECT
@@ -58,6 +58,7 @@ private:
     void flushOutput();
     void sendNextFrame();
     void resetState();
+    bool hostIsBehind() const;
 
     int m_master = -1;
     int m_slaveKeepAlive = -1;
