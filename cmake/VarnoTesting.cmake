@@ -25,11 +25,12 @@ function(varno_add_test)
     # A home of its own: settings written by one test (or by a run in another build tree at the
     # same time) are never read by another, and what the code under test writes there (the change
     # journal, histories) never lands in the home of whoever runs the tests. It must exist: file
-    # dialogs wait on a missing one.
+    # dialogs wait on a missing one. The XDG folders a desktop session sets would be shared again,
+    # so they follow the home; the runtime folder falls back to a private one inside it.
     set(test_home ${CMAKE_BINARY_DIR}/test-home/${T_NAME})
     file(MAKE_DIRECTORY ${test_home})
     set_tests_properties(${T_NAME} PROPERTIES
         LABELS ${T_LABEL}
         TIMEOUT ${T_TIMEOUT}
-        ENVIRONMENT "HOME=${test_home};QT_QPA_PLATFORM=offscreen;QTEST_FUNCTION_TIMEOUT=${function_timeout_ms};ASAN_OPTIONS=detect_leaks=1;UBSAN_OPTIONS=print_stacktrace=1;LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan.supp")
+        ENVIRONMENT "HOME=${test_home};XDG_CONFIG_HOME=${test_home}/.config;XDG_DATA_HOME=${test_home}/.local/share;XDG_CACHE_HOME=${test_home}/.cache;XDG_RUNTIME_DIR=;QT_QPA_PLATFORM=offscreen;QTEST_FUNCTION_TIMEOUT=${function_timeout_ms};ASAN_OPTIONS=detect_leaks=1;UBSAN_OPTIONS=print_stacktrace=1;LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan.supp")
 endfunction()
