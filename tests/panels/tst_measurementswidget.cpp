@@ -22,6 +22,8 @@
 #include <QTranslator>
 #include <QtTest>
 
+#include <cmath>
+
 namespace {
 
 constexpr int kFastPollMs = 300;
@@ -132,7 +134,7 @@ void tst_MeasurementsWidget::environmentFillsAndColoursTheDisplays()
     MeasurementsWidget widget;
     widget.setPollInterval(kFastPollMs);
     widget.setDevice(sim.path());
-    QTRY_COMPARE(widget.timeData().size(), 1);
+    QTRY_VERIFY(widget.timeData().size() >= 1);
 
     QCOMPARE(shown(&widget, "leftSensorDisplay"), left / 100.0);
     QCOMPARE(shown(&widget, "rightSensorDisplay"), 1.0);
@@ -144,10 +146,14 @@ void tst_MeasurementsWidget::environmentFillsAndColoursTheDisplays()
     QVERIFY2(child<QLCDNumber>(&widget, "aggregatedDisplay")->styleSheet().isEmpty(), "the dose keeps its colour");
     QCOMPARE(!child<QLabel>(&widget, "leftSensorOverflowLabel")->isHidden(), sign);
     QVERIFY(child<QLabel>(&widget, "rightSensorOverflowLabel")->isHidden());
-    QCOMPARE(widget.timeData().first(), 0.0);
-
-    QTRY_COMPARE(widget.timeData().size(), 2);
-    QCOMPARE(widget.timeData().at(1), 10.0);
+    // Samples sit on the 10 s grid of the ticks; a tick that found the read still waiting (a busy
+    // machine) is a gap, so only the grid and the order are certain.
+    QTRY_VERIFY(widget.timeData().size() >= 2);
+    const double first = widget.timeData().at(0);
+    const double second = widget.timeData().at(1);
+    QCOMPARE(std::fmod(first, 10.0), 0.0);
+    QCOMPARE(std::fmod(second, 10.0), 0.0);
+    QVERIFY2(second >= first + 10.0, qPrintable(QStringLiteral("%1 then %2").arg(first).arg(second)));
 }
 
 void tst_MeasurementsWidget::extremeReadingsKeepTheLayout_data()
@@ -177,7 +183,7 @@ void tst_MeasurementsWidget::extremeReadingsKeepTheLayout()
     const QSize before = widget.minimumSizeHint();
     widget.setPollInterval(kFastPollMs);
     widget.setDevice(sim.path());
-    QTRY_COMPARE(widget.timeData().size(), 1);
+    QTRY_VERIFY(widget.timeData().size() >= 1);
     QCOMPARE(widget.minimumSizeHint(), before);
 
     auto *leftDisplay = child<QLCDNumber>(&widget, "leftSensorDisplay");
@@ -217,9 +223,9 @@ void tst_MeasurementsWidget::disagreementNotice()
     widget.setAgreementClock([&now] { return (now++) * SensorAgreement::kThreshold.holdMs; });
     widget.setPollInterval(kFastPollMs);
     widget.setDevice(sim.path());
-    QTRY_COMPARE(widget.timeData().size(), 1);
+    QTRY_VERIFY(widget.timeData().size() >= 1);
     QVERIFY(widget.disagreementNotice()->isHidden());
-    QTRY_COMPARE(widget.timeData().size(), 2);
+    QTRY_VERIFY(widget.timeData().size() >= 2);
     QCOMPARE(!widget.disagreementNotice()->isHidden(), shown);
     widget.clearDevice();
     QVERIFY(widget.disagreementNotice()->isHidden());
@@ -232,8 +238,8 @@ void tst_MeasurementsWidget::failedReadsLeaveGapsOnTheTimeAxis()
     MeasurementsWidget widget;
     widget.setPollInterval(kFastPollMs);
     widget.setDevice(sim.path());
-    // The fourth request finds the three before it unanswered.
-    QTRY_COMPARE(widget.sampleClock(), 30);
+    // Every tick is a gap: the read failed, or the one before it is still unanswered.
+    QTRY_VERIFY(widget.sampleClock() >= 30);
     QVERIFY(widget.timeData().isEmpty());
     QCOMPARE(shown(&widget, "leftSensorDisplay"), 0.0);
 }
@@ -425,7 +431,7 @@ void tst_MeasurementsWidget::newLevelsColourTheNextReading()
     MeasurementsWidget widget;
     widget.setPollInterval(kFastPollMs);
     widget.setDevice(sim.path());
-    QTRY_COMPARE(widget.timeData().size(), 1);
+    QTRY_VERIFY(widget.timeData().size() >= 1);
     QCOMPARE(child<QLCDNumber>(&widget, "leftSensorDisplay")->styleSheet(), QStringLiteral("color: yellow;"));
 
     UserSettingsWindow *window = widget.settingsWindow();
@@ -435,7 +441,7 @@ void tst_MeasurementsWidget::newLevelsColourTheNextReading()
     child<QDoubleSpinBox>(window, "criticalLevelBox")->setValue(1.5);
     button(window, "okButton")->click();
     QVERIFY(!window->isVisible());
-    QTRY_COMPARE(widget.timeData().size(), 3);
+    QTRY_VERIFY(widget.timeData().size() >= 3);
     QCOMPARE(child<QLCDNumber>(&widget, "leftSensorDisplay")->styleSheet(), QStringLiteral("color: red;"));
 }
 
