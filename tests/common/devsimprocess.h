@@ -4,6 +4,19 @@
 #include <QString>
 #include <QStringList>
 
+// Ends a helper process as a user would (SIGTERM), so that it cleans up after itself; one that does
+// not end in time is killed.
+inline void stopProcess(QProcess &process)
+{
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.terminate();
+    if (!process.waitForFinished(5000)) {
+        process.kill();
+        process.waitForFinished(5000);
+    }
+}
+
 // Runs the device simulator for a test and tells the pty path it printed.
 class DevSimProcess
 {
@@ -27,17 +40,7 @@ public:
         return !m_path.isEmpty();
     }
 
-    // Ends the simulator as a user would (SIGTERM), so that it cleans up after itself.
-    void stop()
-    {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        m_process.terminate();
-        if (!m_process.waitForFinished(5000)) {
-            m_process.kill();
-            m_process.waitForFinished(5000);
-        }
-    }
+    void stop() { stopProcess(m_process); }
 
     QString path() const { return m_path; }
     QProcess &process() { return m_process; }

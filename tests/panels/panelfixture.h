@@ -65,3 +65,22 @@ inline bool installLanguage(QTranslator &translator, const QString &language)
 #endif
     return language.isEmpty() || !translator.isEmpty();
 }
+
+// What a tab page gets of an 800x600 window.
+constexpr int kSmallestTabWidth = 556;
+constexpr int kSmallestTabHeight = 470;
+
+// Builds a panel in the row's language and shows it at the smallest tab size; null when the
+// catalogue does not load.
+template<typename Panel>
+std::unique_ptr<Panel> showAtSmallestTab(const QString &language)
+{
+    QTranslator translator;
+    if (!installLanguage(translator, language))
+        return nullptr;
+    auto panel = std::make_unique<Panel>();
+    QCoreApplication::removeTranslator(&translator);
+    panel->resize(kSmallestTabWidth, kSmallestTabHeight);
+    panel->show();
+    return panel;
+}

@@ -9,7 +9,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QStandardPaths>
-#include <QTranslator>
 #include <QtTest>
 
 // The device page's General tab against the simulator, attached through the device manager.
@@ -269,17 +268,13 @@ void tst_GeneralDeviceWidget::buttonsFitTheSmallestWindow_data()
 void tst_GeneralDeviceWidget::buttonsFitTheSmallestWindow()
 {
     QFETCH(QString, language);
-    QTranslator translator;
-    QVERIFY(installLanguage(translator, language));
-    GeneralDeviceWidget widget;
-    QCoreApplication::removeTranslator(&translator);
-    // What the General tab gets of an 800x600 window.
-    widget.resize(556, 470);
-    widget.show();
+    const auto panel = showAtSmallestTab<GeneralDeviceWidget>(language);
+    QVERIFY(panel);
+    GeneralDeviceWidget &widget = *panel;
     QVERIFY(QTest::qWaitForWindowExposed(&widget));
     // A window never squeezes the page below this, so nothing is cut or overlapped there.
     QVERIFY2(widget.minimumSizeHint().width() <= widget.width(), qPrintable(QString::number(widget.minimumSizeHint().width())));
-    QCOMPARE(widget.width(), 556);
+    QCOMPARE(widget.width(), kSmallestTabWidth);
     for (const char *name : { "label_16", "readCalibrationButton", "writeCalibrationButton", "changePasswordButton" }) {
         auto *shown = child<QWidget>(&widget, name);
         QVERIFY2(shown->width() >= shown->sizeHint().width(), name);

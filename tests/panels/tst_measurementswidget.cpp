@@ -19,7 +19,6 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimerEvent>
-#include <QTranslator>
 #include <QtTest>
 
 #include <cmath>
@@ -292,17 +291,13 @@ void tst_MeasurementsWidget::everythingFitsTheSmallestWindow_data()
 void tst_MeasurementsWidget::everythingFitsTheSmallestWindow()
 {
     QFETCH(QString, language);
-    QTranslator translator;
-    QVERIFY(installLanguage(translator, language));
-    MeasurementsWidget widget;
-    QCoreApplication::removeTranslator(&translator);
-    // What the Measures tab gets of an 800x600 window.
-    widget.resize(556, 470);
-    widget.show();
+    const auto panel = showAtSmallestTab<MeasurementsWidget>(language);
+    QVERIFY(panel);
+    MeasurementsWidget &widget = *panel;
     QVERIFY(QTest::qWaitForWindowExposed(&widget));
     // A window never squeezes the page below this, so nothing is cut or overlapped there.
     QVERIFY2(widget.minimumSizeHint().width() <= widget.width(), qPrintable(QString::number(widget.minimumSizeHint().width())));
-    QCOMPARE(widget.width(), 556);
+    QCOMPARE(widget.width(), kSmallestTabWidth);
     for (const char *name : { "label", "label_2", "label_3", "label_4" }) {
         auto *caption = child<QLabel>(&widget, name);
         QVERIFY2(caption->heightForWidth(caption->width()) <= caption->height(), qPrintable(caption->text()));
