@@ -60,18 +60,9 @@ void HistoryErase::OnListed(const TaskResult &result)
         finish(false, tr("the files on the device could not be listed"));
         return;
     }
-    FileDescriptor index;
-    FileDescriptor values;
     const QVariantList listing = result.data().toList();
-    for (const QVariant &entry : listing) {
-        const FileDescriptor file = entry.value<FileDescriptor>();
-        if (!file.isValid())
-            continue;
-        if (file.fileName().compare(HistoryFormat::kIndexFileName, Qt::CaseInsensitive) == 0)
-            index = file;
-        else if (file.fileName().compare(HistoryFormat::kValueFileName, Qt::CaseInsensitive) == 0)
-            values = file;
-    }
+    const FileDescriptor index = FileDescriptor::find(listing, HistoryFormat::kIndexFileName);
+    const FileDescriptor values = FileDescriptor::find(listing, HistoryFormat::kValueFileName);
     if (!index.isValid()) {
         finish(false, tr("there is no %1 on the device").arg(HistoryFormat::kIndexFileName.toUpper()));
         return;

@@ -32,6 +32,16 @@ FileDescriptor::FileDescriptor(const QByteArray &bytes)
         std::memcpy(m_bytes.data(), bytes.constData(), kBytes);
 }
 
+FileDescriptor FileDescriptor::find(const QVariantList &listing, const QString &fileName)
+{
+    for (const QVariant &entry : listing) {
+        const FileDescriptor file = entry.value<FileDescriptor>();
+        if (file.isValid() && file.fileName().compare(fileName, Qt::CaseInsensitive) == 0)
+            return file;
+    }
+    return FileDescriptor();
+}
+
 FileDescriptor FileDescriptor::make(const QByteArray &name, const QByteArray &extension,
                                     quint32 size, quint8 attributes, quint32 handle)
 {

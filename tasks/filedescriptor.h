@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QMetaType>
 #include <QString>
+#include <QVariantList>
 
 #include <array>
 
@@ -25,6 +26,9 @@ public:
     // Builds a record from its parts (name and extension cut to their fields, space padded).
     static FileDescriptor make(const QByteArray &name, const QByteArray &extension, quint32 size,
                                quint8 attributes, quint32 handle);
+    // The valid file of a listing (ListFiles' result) with this name, letter case ignored; the
+    // invalid descriptor when there is none.
+    static FileDescriptor find(const QVariantList &listing, const QString &fileName);
 
     bool isValid() const { return handle() != kNoHandle; }
     QString fileName() const;

@@ -114,6 +114,8 @@ private slots:
     void writeCreateReplies();
     void fileDescriptor_data();
     void fileDescriptor();
+    void findInListing_data();
+    void findInListing();
 };
 
 void TestTasks::freshTask()
@@ -600,6 +602,26 @@ void TestTasks::fileDescriptor()
         FileDescriptor copy = file;
         QCOMPARE(copy.toByteArray(), bytes);
     }
+}
+
+void TestTasks::findInListing_data()
+{
+    QTest::addColumn<QString>("wanted");
+    QTest::addColumn<quint32>("handle"); // of the file found; kNoHandle: none
+    QTest::newRow("other letter case") << "meastime.dat" << quint32(2);
+    QTest::newRow("an invalid entry of that name is passed over") << "MEASURE.DAT" << quint32(3);
+    QTest::newRow("prefix is not a match") << "MEAS" << FileDescriptor::kNoHandle;
+}
+
+void TestTasks::findInListing()
+{
+    QFETCH(QString, wanted);
+    QFETCH(quint32, handle);
+    const QVariantList listing { QVariant::fromValue(descriptor("CONFIG", "BIN", 10, 1)),
+                                 QVariant::fromValue(descriptor("MEASURE", "DAT", 0, FileDescriptor::kNoHandle)),
+                                 QVariant::fromValue(descriptor("MEASTIME", "DAT", 20, 2)),
+                                 QVariant::fromValue(descriptor("MEASURE", "DAT", 30, 3)) };
+    QCOMPARE(FileDescriptor::find(listing, wanted).handle(), handle);
 }
 
 QTEST_GUILESS_MAIN(TestTasks)

@@ -339,15 +339,11 @@ void Ctl::dispatch()
 void Ctl::withFile(const QString &name, std::function<void(const QVariant &)> next)
 {
     command(Device::ListFiles, {}, [=](const TaskResult &r) {
-        const QVariantList list = r.data().toList();
-        for (const QVariant &v : list) {
-            const FileDescriptor file = v.value<FileDescriptor>();
-            if (file.isValid() && file.fileName().compare(name, Qt::CaseInsensitive) == 0) {
-                next(v);
-                return;
-            }
-        }
-        fail(ExitFailed, tr("no file %1 on the device").arg(name));
+        const FileDescriptor file = FileDescriptor::find(r.data().toList(), name);
+        if (file.isValid())
+            next(QVariant::fromValue(file));
+        else
+            fail(ExitFailed, tr("no file %1 on the device").arg(name));
     });
 }
 
