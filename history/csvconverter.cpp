@@ -173,45 +173,29 @@ bool CsvConverter::write()
     m_succeeded = false;
     const QString target = outputPath();
     const QFileInfo info(target);
-    if (info.exists() && !info.isFile() && !info.isDir())
-        return writeDirect(target);
-    // Written beside the target under a temporary name and renamed at the end: a full disk or a
-    // stopped export neither leaves a truncated file nor destroys the one it was to replace.
-    QSaveFile file(target);
+    // A device or a pipe ("/dev/stdout") gets the lines directly. Anything else is written beside
+    // the target under a temporary name and renamed at the end: a full disk or a stopped export
+    // neither leaves a truncated file nor destroys the one it was to replace.
+    const bool direct = info.exists() && !info.isFile() && !info.isDir();
+    QFile plain(target);
+    QSaveFile saved(target);
+    QFileDevice &file = direct ? static_cast<QFileDevice &>(plain) : saved;
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
         m_error = file.errorString();
         VLOG << "CSV: Can't open \"" << target << "\": " << m_error;
         return false;
     }
-    if (!writeAll(&file)) {
-        if (m_error.isEmpty())
-            m_error = file.errorString();
-        file.cancelWriting();
-        VLOG << "CSV: Can't write \"" << target << "\": " << m_error;
-        return false;
-    }
-    if (!file.commit()) {
-        m_error = file.errorString();
-        VLOG << "CSV: Can't write \"" << target << "\": " << m_error;
-        return false;
-    }
-    m_succeeded = true;
-    return true;
-}
-
-// A device or a pipe cannot be replaced by a renamed file; it gets the lines directly.
-bool CsvConverter::writeDirect(const QString &target)
-{
-    QFile file(target);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        m_error = file.errorString();
-        VLOG << "CSV: Can't open \"" << target << "\": " << m_error;
-        return false;
-    }
-    const bool ok = writeAll(&file) && file.flush();
+    bool ok = writeAll(&file) && file.flush();
     if (!ok && m_error.isEmpty())
         m_error = file.errorString();
-    file.close();
+    if (direct)
+        plain.close();
+    else if (!ok)
+        saved.cancelWriting();
+    else if (!saved.commit()) {
+        ok = false;
+        m_error = saved.errorString();
+    }
     if (!ok) {
         VLOG << "CSV: Can't write \"" << target << "\": " << m_error;
         return false;

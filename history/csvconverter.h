@@ -60,7 +60,6 @@ protected:
 
 private:
     class LineWriter;
-    bool writeDirect(const QString &target);
     bool writeAll(QIODevice *file);
     bool writeRecords(LineWriter &out);
     bool writeRows(LineWriter &out);
