@@ -10,13 +10,13 @@
 #include "app/welcomeform.h"
 #include "device/devicemanager.h"
 #include "device/devicenotifier.h"
-#include "history/historyviewwidget.h"
+#include "history/ui/historyviewwidget.h"
 #include "link/logging.h"
 #include "panels/devicepanel.h"
 #include "panels/devicewidget.h"
 #include "panels/normaldeviceframe.h"
 #include "tasks/notificationhub.h"
-#include "update/softwareupdatedialog.h"
+#include "update/ui/softwareupdatedialog.h"
 #include "update/updatemanager.h"
 
 #include <QActionGroup>

@@ -9,8 +9,8 @@
 #include "panels/passwordchangedialog.h"
 #include "tasks/changepasswordtask.h"
 #include "tasks/writecalibrationtask.h"
-#include "update/firmwareuploaddialog.h"
-#include "update/softwareupdatedialog.h"
+#include "update/ui/firmwareuploaddialog.h"
+#include "update/ui/softwareupdatedialog.h"
 #include "update/updatemanager.h"
 #include "update/versioncompare.h"
 

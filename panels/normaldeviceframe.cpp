@@ -1,7 +1,7 @@
 #include "panels/normaldeviceframe.h"
 
 #include "device/device.h"
-#include "history/historyviewwidget.h"
+#include "history/ui/historyviewwidget.h"
 #include "panels/generaldevicewidget.h"
 #include "panels/measurementswidget.h"
 

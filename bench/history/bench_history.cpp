@@ -8,7 +8,7 @@
 #include "history/historycommands.h"
 #include "history/historyfilereader.h"
 #include "history/historyformat.h"
-#include "history/historyviewwidget.h"
+#include "history/ui/historyviewwidget.h"
 #include "history/sqlreader.h"
 
 #include <QApplication>

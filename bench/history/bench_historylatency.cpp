@@ -13,7 +13,7 @@
 #include "charts/hystogramtimeline.h"
 #include "history/historyconverter.h"
 #include "history/historydownload.h"
-#include "history/historyviewwidget.h"
+#include "history/ui/historyviewwidget.h"
 #include "history/sqlreader.h"
 #include "tests/common/devsimprocess.h"
 

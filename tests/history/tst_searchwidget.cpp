@@ -1,4 +1,4 @@
-#include "history/searchwidget.h"
+#include "history/ui/searchwidget.h"
 
 #include <QComboBox>
 #include <QDateTimeEdit>

@@ -7,10 +7,10 @@
 #include "tests/panels/dialoganswerer.h"
 #include "tests/panels/panelfixture.h"
 #include "tests/update/updatefixture.h"
-#include "update/firmwareuploaddialog.h"
-#include "update/softwareupdatedialog.h"
-#include "update/unifiedframe.h"
-#include "update/updateconfirmationframe.h"
+#include "update/ui/firmwareuploaddialog.h"
+#include "update/ui/softwareupdatedialog.h"
+#include "update/ui/unifiedframe.h"
+#include "update/ui/updateconfirmationframe.h"
 #include "update/updatemanager.h"
 
 #include <QLabel>

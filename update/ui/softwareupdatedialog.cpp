@@ -1,14 +1,14 @@
-#include "update/softwareupdatedialog.h"
+#include "update/ui/softwareupdatedialog.h"
 
 #include "ui_softwareupdatedialog.h"
 
 #include "link/logging.h"
-#include "update/downloadframe.h"
-#include "update/unifiedframe.h"
-#include "update/updateconfirmationframe.h"
+#include "update/ui/downloadframe.h"
+#include "update/ui/unifiedframe.h"
+#include "update/ui/updateconfirmationframe.h"
 #include "update/updatemanager.h"
 #include "update/versioncompare.h"
-#include "update/versionsearchframe.h"
+#include "update/ui/versionsearchframe.h"
 
 #include <QDir>
 

@@ -1,4 +1,4 @@
-#include "update/unifiedframe.h"
+#include "update/ui/unifiedframe.h"
 
 #include "ui_unifiedframe.h"
 

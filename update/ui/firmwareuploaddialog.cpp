@@ -1,4 +1,4 @@
-#include "update/firmwareuploaddialog.h"
+#include "update/ui/firmwareuploaddialog.h"
 
 #include "device/device.h"
 #include "device/devicemanager.h"

@@ -1,4 +1,4 @@
-#include "update/versionsearchframe.h"
+#include "update/ui/versionsearchframe.h"
 
 #include "ui_versionsearchframe.h"
 

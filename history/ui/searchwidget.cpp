@@ -1,4 +1,4 @@
-#include "history/searchwidget.h"
+#include "history/ui/searchwidget.h"
 
 #include "ui_searchwidget.h"
 

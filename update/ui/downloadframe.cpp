@@ -1,4 +1,4 @@
-#include "update/downloadframe.h"
+#include "update/ui/downloadframe.h"
 
 #include "ui_downloadframe.h"
 

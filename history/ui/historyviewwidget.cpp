@@ -1,4 +1,4 @@
-#include "history/historyviewwidget.h"
+#include "history/ui/historyviewwidget.h"
 
 #include "app/applicationsettings.h"
 #include "app/notificationsmanager.h"
@@ -10,7 +10,7 @@
 #include "history/historyerase.h"
 #include "history/historyformat.h"
 #include "history/provenance.h"
-#include "history/searchwidget.h"
+#include "history/ui/searchwidget.h"
 #include "history/sqlreader.h"
 #include "link/logging.h"
 

@@ -1,4 +1,4 @@
-#include "update/updateconfirmationframe.h"
+#include "update/ui/updateconfirmationframe.h"
 
 #include "ui_updateconfirmationframe.h"
 
