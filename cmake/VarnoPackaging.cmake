@@ -30,10 +30,8 @@ install(FILES ${CMAKE_SOURCE_DIR}/resources/images/logo.png
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/64x64/apps RENAME ${VARNO_APP_ID}.png)
 
 # The notice for a monitor this user may not open names the rule where it is installed.
-if(TARGET varnocore)
-    target_compile_definitions(varnocore PRIVATE
-        VARNO_UDEV_RULE_PATH="${VARNO_UDEV_RULES_DIR}/60-varno-monitor.rules")
-endif()
+target_compile_definitions(varnocore PRIVATE
+    VARNO_UDEV_RULE_PATH="${VARNO_UDEV_RULES_DIR}/60-varno-monitor.rules")
 # The always-on logger, a systemd user unit; systemd reads user units from <prefix>/lib/systemd/user
 # for /usr and /usr/local alike.
 set(VARNO_INSTALL_BINDIR ${CMAKE_INSTALL_FULL_BINDIR})

@@ -1,4 +1,4 @@
-# Translations: every locales/varnodevm_<lang>.ts is compiled by lrelease into <build>/locales, the
+# Translations: each locales/varnodevm_<lang>.ts listed here is compiled by lrelease into <build>/locales, the
 # "locales" folder beside the program, together with the language catalogue and the toolkit's own
 # texts for each language we ship. Refreshing the .ts files from the sources is a deliberate step:
 # cmake --build build --target varno_lupdate
@@ -6,7 +6,7 @@
 set(VARNO_LOCALES_OUTPUT_DIR ${CMAKE_BINARY_DIR}/locales)
 set(VARNO_QT_LANGUAGES ru)
 
-file(GLOB VARNO_TS_FILES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/locales/varnodevm_*.ts)
+set(VARNO_TS_FILES ${CMAKE_SOURCE_DIR}/locales/varnodevm_ru.ts)
 set_source_files_properties(${VARNO_TS_FILES} PROPERTIES OUTPUT_LOCATION ${VARNO_LOCALES_OUTPUT_DIR})
 qt5_add_translation(VARNO_QM_FILES ${VARNO_TS_FILES})
 
@@ -40,10 +40,8 @@ endforeach()
 add_custom_target(varno_translations ALL DEPENDS ${VARNO_LOCALE_FILES})
 
 set(_varno_lupdate_dirs)
-foreach(dir IN LISTS VARNO_LINK_DIRS VARNO_CORE_DIRS VARNO_UI_DIRS ITEMS forms)
-    if(IS_DIRECTORY ${CMAKE_SOURCE_DIR}/${dir})
-        list(APPEND _varno_lupdate_dirs ${CMAKE_SOURCE_DIR}/${dir})
-    endif()
+foreach(dir IN ITEMS link device tasks history update app panels charts forms)
+    list(APPEND _varno_lupdate_dirs ${CMAKE_SOURCE_DIR}/${dir})
 endforeach()
 add_custom_target(varno_lupdate
     COMMAND Qt5::lupdate -no-obsolete -locations none -I ${CMAKE_SOURCE_DIR} ${_varno_lupdate_dirs}
