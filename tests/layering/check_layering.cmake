@@ -3,8 +3,11 @@ cmake_minimum_required(VERSION 3.16)
 #   link/    includes nothing of device/, tasks/ or above;
 #   tasks/   never the Device facade (device/device.h, device/devicemanager.h);
 #   the device records (DeviceInfo, DeviceState, EnvironmentState) neither tasks/ nor the facade;
-#   the core (link/ device/ tasks/, non-UI history/ and update/) nothing of app/, panels/, charts/
-#   or a UI file of history/ or update/.
+#   the core (link/ device/ tasks/ history/ update/) nothing of app/, panels/, charts/,
+#   history/ui/ or update/ui/.
+# The library follows the folder: link/ is varnolink; device/ tasks/ history/ update/ are varnocore;
+# app/ panels/ charts/ history/ui/ update/ui/ forms/ resources/ are varnoui. The build's own lists
+# (LINK_SOURCES, CORE_SOURCES, UI_SOURCES) are checked against that rule too.
 string(REPLACE "|" ";" GUI_HEADER_DIRS "${GUI_HEADER_DIRS}")
 set(gui_names)
 foreach(dir IN LISTS GUI_HEADER_DIRS)
@@ -19,14 +22,45 @@ if(NOT "QColor" IN_LIST gui_names OR NOT "QWidget" IN_LIST gui_names)
     message(FATAL_ERROR "QtGui/QtWidgets headers not found in ${GUI_HEADER_DIRS}")
 endif()
 
-file(GLOB files ${SOURCE_DIR}/link/*.h ${SOURCE_DIR}/link/*.cpp
-                ${SOURCE_DIR}/device/*.h ${SOURCE_DIR}/device/*.cpp
-                ${SOURCE_DIR}/tasks/*.h ${SOURCE_DIR}/tasks/*.cpp
-                ${SOURCE_DIR}/history/*.h ${SOURCE_DIR}/history/*.cpp
-                ${SOURCE_DIR}/update/*.h ${SOURCE_DIR}/update/*.cpp)
-list(FILTER files EXCLUDE REGEX "${UI_FILE_REGEX}")
+set(link_folders link)
+set(core_folders device tasks history update)
+set(ui_folders app panels charts history/ui update/ui forms resources)
 
 set(faults)
+# Each library's files lie in its folders (a file directly in one of them: history/ui/ is not
+# history/).
+function(check_library library sources)
+    set(folders ${ARGN})
+    string(REPLACE ";" "/ " folder_names "${folders}/")
+    string(REPLACE "|" ";" sources "${sources}")
+    if(NOT sources)
+        message(FATAL_ERROR "${library}: no sources given")
+    endif()
+    foreach(source IN LISTS sources)
+        string(FIND "${source}" "${BINARY_DIR}/" in_build)
+        if(in_build EQUAL 0)
+            continue()  # generated: moc, uic, rcc
+        endif()
+        file(RELATIVE_PATH name ${SOURCE_DIR} ${source})
+        get_filename_component(folder ${name} DIRECTORY)
+        if(NOT folder IN_LIST folders)
+            list(APPEND faults "${name} is built into ${library}, whose folders are ${folder_names}")
+        endif()
+    endforeach()
+    set(faults ${faults} PARENT_SCOPE)
+endfunction()
+check_library(varnolink "${LINK_SOURCES}" ${link_folders})
+check_library(varnocore "${CORE_SOURCES}" ${core_folders})
+check_library(varnoui "${UI_SOURCES}" ${ui_folders})
+
+# Every file in a core folder, whether or not the build lists it.
+set(files)
+foreach(folder IN LISTS link_folders core_folders)
+    file(GLOB folder_files ${SOURCE_DIR}/${folder}/*.h ${SOURCE_DIR}/${folder}/*.cpp)
+    list(APPEND files ${folder_files})
+endforeach()
+string(REPLACE ";" "|" ui_folder_regex "${ui_folders}")
+
 foreach(file IN LISTS files)
     file(RELATIVE_PATH name ${SOURCE_DIR} ${file})
     file(STRINGS ${file} includes REGEX "^[ \t]*#[ \t]*include")
@@ -36,7 +70,7 @@ foreach(file IN LISTS files)
         set(why)
         if(target MATCHES "^Qt(Gui|Widgets)(/|$)" OR leaf IN_LIST gui_names)
             set(why "a QtGui/QtWidgets header")
-        elseif(target MATCHES "^(app|panels|charts)/" OR "/${target}" MATCHES "${UI_FILE_REGEX}")
+        elseif(target MATCHES "^(${ui_folder_regex})/")
             set(why "the UI")
         elseif(name MATCHES "^link/" AND target MATCHES "^(device|tasks|history|update)/")
             set(why "a layer above the link")
