@@ -2,13 +2,10 @@
 
 ChangePasswordTask::ChangePasswordTask(CommandTarget *device, const QString &oldPassword,
                                        const QString &newPassword, QObject *parent)
-    : DeviceTask(device, QStringLiteral("Check password"), parent)
+    : DeviceTask(device, QStringLiteral("Check password"), kCommand, kTimeoutMs, Silent, parent)
     , m_oldPassword(oldPassword)
     , m_newPassword(newPassword)
 {
-    setTimeout(kTimeoutMs);
-    setDataId(kCommand);
-    setSilent(true);
 }
 
 QByteArray ChangePasswordTask::request() const

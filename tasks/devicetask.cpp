@@ -7,10 +7,13 @@
 #include <algorithm>
 #include <cmath>
 
-DeviceTask::DeviceTask(CommandTarget *device, const QString &name, QObject *parent)
-    : Task(name, parent, 1000)
+DeviceTask::DeviceTask(CommandTarget *device, const QString &name, int command, int timeoutMs,
+                       Reporting reporting, QObject *parent)
+    : Task(name, parent, timeoutMs)
     , m_device(device)
 {
+    setDataId(command);
+    setSilent(reporting == Silent);
 }
 
 CommandTarget *DeviceTask::device() const

@@ -14,7 +14,12 @@ class DeviceTask : public Task
 {
     Q_OBJECT
 public:
-    DeviceTask(CommandTarget *device, const QString &name, QObject *parent = nullptr);
+    // Whether the scheduler shows the task's progress to the user.
+    enum Reporting { Silent, Shown };
+
+    // command: the task's command code, also the number of the data item that keeps its result.
+    DeviceTask(CommandTarget *device, const QString &name, int command, int timeoutMs,
+               Reporting reporting, QObject *parent = nullptr);
 
     bool start() override;
     void cancelTask(bool timedOut) override;

@@ -8,13 +8,10 @@
 
 FileReadTask::FileReadTask(CommandTarget *device, const FileDescriptor &file, const QString &folder,
                            QObject *parent)
-    : DeviceTask(device, QStringLiteral("Read File"), parent)
+    : DeviceTask(device, QStringLiteral("Read File"), kCommand, kTimeoutMs, Shown, parent)
     , m_file(file)
     , m_folder(folder)
 {
-    setTimeout(kTimeoutMs);
-    setDataId(kCommand);
-    setSilent(false);
 }
 
 bool FileReadTask::isSafeFileName(const QString &name)

@@ -2,14 +2,21 @@
 
 #include <QtEndian>
 
+namespace {
+
+// The device erases a large file block by block, which takes its time.
+int timeoutFor(const FileDescriptor &file)
+{
+    return file.size() <= FileRemoveTask::kShortTimeoutMaxBytes ? FileRemoveTask::kShortTimeoutMs
+                                                                 : FileRemoveTask::kLongTimeoutMs;
+}
+
+} // namespace
+
 FileRemoveTask::FileRemoveTask(CommandTarget *device, const FileDescriptor &file, QObject *parent)
-    : DeviceTask(device, QStringLiteral("Remove file"), parent)
+    : DeviceTask(device, QStringLiteral("Remove file"), kCommand, timeoutFor(file), Silent, parent)
     , m_file(file)
 {
-    // The device erases a large file block by block, which takes its time.
-    setTimeout(file.size() <= kShortTimeoutMaxBytes ? kShortTimeoutMs : kLongTimeoutMs);
-    setDataId(kCommand);
-    setSilent(true);
 }
 
 bool FileRemoveTask::sendRequest()

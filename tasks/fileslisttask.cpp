@@ -4,11 +4,8 @@
 #include "tasks/filedescriptor.h"
 
 FilesListTask::FilesListTask(CommandTarget *device, QObject *parent)
-    : DeviceTask(device, QStringLiteral("List files"), parent)
+    : DeviceTask(device, QStringLiteral("List files"), kCommand, kTimeoutMs, Silent, parent)
 {
-    setTimeout(kTimeoutMs);
-    setDataId(kCommand);
-    setSilent(true);
 }
 
 bool FilesListTask::sendRequest()

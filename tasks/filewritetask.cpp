@@ -28,13 +28,10 @@ QByteArray fitBytes(const QString &text, int maxBytes)
 } // namespace
 
 FileWriteTask::FileWriteTask(CommandTarget *device, const QFileInfo &file, quint8 attributes, QObject *parent)
-    : DeviceTask(device, QStringLiteral("Write file"), parent)
+    : DeviceTask(device, QStringLiteral("Write file"), kCommand, kTimeoutMs, Shown, parent)
     , m_file(file)
     , m_attributes(attributes)
 {
-    setTimeout(kTimeoutMs);
-    setDataId(kCommand);
-    setSilent(false);
 }
 
 QString FileWriteTask::shortName(const QString &fileName)

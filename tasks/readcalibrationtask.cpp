@@ -3,11 +3,8 @@
 #include <QtEndian>
 
 ReadCalibrationTask::ReadCalibrationTask(CommandTarget *device, QObject *parent)
-    : DeviceTask(device, QStringLiteral("Read calibration"), parent)
+    : DeviceTask(device, QStringLiteral("Read calibration"), kCommand, kTimeoutMs, Silent, parent)
 {
-    setTimeout(kTimeoutMs);
-    setDataId(kCommand);
-    setSilent(true);
 }
 
 bool ReadCalibrationTask::sendRequest()

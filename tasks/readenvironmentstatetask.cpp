@@ -3,11 +3,8 @@
 #include "device/environmentstate.h"
 
 ReadEnvironmentStateTask::ReadEnvironmentStateTask(CommandTarget *device, QObject *parent)
-    : DeviceTask(device, QStringLiteral("Environment state"), parent)
+    : DeviceTask(device, QStringLiteral("Environment state"), kCommand, kTimeoutMs, Silent, parent)
 {
-    setTimeout(kTimeoutMs);
-    setDataId(kCommand);
-    setSilent(true);
 }
 
 bool ReadEnvironmentStateTask::sendRequest()

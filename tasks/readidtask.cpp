@@ -4,11 +4,8 @@
 #include "link/logging.h"
 
 ReadIDTask::ReadIDTask(CommandTarget *device, QObject *parent)
-    : DeviceTask(device, QStringLiteral("Read ID"), parent)
+    : DeviceTask(device, QStringLiteral("Read ID"), kCommand, kTimeoutMs, Silent, parent)
 {
-    setTimeout(kTimeoutMs);
-    setDataId(kCommand);
-    setSilent(true);
 }
 
 bool ReadIDTask::sendRequest()

@@ -3,11 +3,8 @@
 #include "device/devicestate.h"
 
 ReadStateTask::ReadStateTask(CommandTarget *device, QObject *parent)
-    : DeviceTask(device, QStringLiteral("Read device state"), parent)
+    : DeviceTask(device, QStringLiteral("Read device state"), kCommand, kTimeoutMs, Silent, parent)
 {
-    setTimeout(kTimeoutMs);
-    setDataId(kCommand);
-    setSilent(true);
 }
 
 bool ReadStateTask::sendRequest()

@@ -2,12 +2,9 @@
 
 ResetAggregateDoseTask::ResetAggregateDoseTask(CommandTarget *device, const QString &password,
                                                QObject *parent)
-    : DeviceTask(device, QStringLiteral("Reset aggregate"), parent)
+    : DeviceTask(device, QStringLiteral("Reset aggregate"), kCommand, kTimeoutMs, Silent, parent)
     , m_password(password)
 {
-    setTimeout(kTimeoutMs);
-    setDataId(kCommand);
-    setSilent(true);
 }
 
 QByteArray ResetAggregateDoseTask::request() const

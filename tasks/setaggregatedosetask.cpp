@@ -5,14 +5,11 @@
 
 SetAggregateDoseTask::SetAggregateDoseTask(CommandTarget *device, double dose, uint time,
                                            const QString &password, QObject *parent)
-    : DeviceTask(device, QStringLiteral("Set aggregate dose"), parent)
+    : DeviceTask(device, QStringLiteral("Set aggregate dose"), kCommand, kTimeoutMs, Silent, parent)
     , m_dose(dose)
     , m_time(time)
     , m_password(password)
 {
-    setTimeout(kTimeoutMs);
-    setDataId(kCommand);
-    setSilent(true);
 }
 
 QByteArray SetAggregateDoseTask::request(QString *why) const

@@ -4,13 +4,10 @@
 
 WriteCalibrationTask::WriteCalibrationTask(CommandTarget *device, const QVariant &coefficient,
                                            const QString &password, QObject *parent)
-    : DeviceTask(device, QStringLiteral("Write calibration"), parent)
+    : DeviceTask(device, QStringLiteral("Write calibration"), kCommand, kTimeoutMs, Silent, parent)
     , m_coefficient(coefficient)
     , m_password(password)
 {
-    setTimeout(kTimeoutMs);
-    setDataId(kCommand);
-    setSilent(true);
 }
 
 bool WriteCalibrationTask::isCoefficientInRange(double coefficient)
