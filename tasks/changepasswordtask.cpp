@@ -8,12 +8,16 @@ ChangePasswordTask::ChangePasswordTask(CommandTarget *device, const QString &old
 {
 }
 
-QByteArray ChangePasswordTask::request() const
+QByteArray ChangePasswordTask::request(QString *why) const
 {
     QByteArray oldField;
     QByteArray newField;
-    if (!passwordField(m_oldPassword, &oldField) || !passwordField(m_newPassword, &newField))
+    const bool oldFits = passwordField(m_oldPassword, &oldField);
+    if (!oldFits || !passwordField(m_newPassword, &newField)) {
+        if (why)
+            *why = passwordTooLong(oldFits ? m_newPassword : m_oldPassword);
         return QByteArray();
+    }
     QByteArray message;
     message.append(char(kCommand));
     message.append(oldField.at(0));
@@ -25,14 +29,9 @@ QByteArray ChangePasswordTask::request() const
 
 bool ChangePasswordTask::sendRequest()
 {
-    reportProgress(tr("Changing password"), -1);
-    const QByteArray message = request();
-    if (message.isEmpty()) {
-        const bool oldTooLong = !passwordField(m_oldPassword, nullptr);
-        return refuse(false, passwordTooLong(oldTooLong ? m_oldPassword : m_newPassword));
-    }
-    sendMessage(message);
-    return true;
+    QString why;
+    const QByteArray message = request(&why);
+    return sendOrRefuse(tr("Changing password"), message, why);
 }
 
 int ChangePasswordTask::processData(const QByteArray &data)

@@ -15,8 +15,9 @@ public:
     static constexpr const char *kOldPasswordKey = "old_password";
     static constexpr const char *kNewPasswordKey = "new_password";
 
-    // The whole request, or an empty array when either password is too long for its length byte.
-    QByteArray request() const;
+    // The whole request, or an empty array (and the reason in why) when either password is too
+    // long for its length byte.
+    QByteArray request(QString *why = nullptr) const;
     int processData(const QByteArray &data) override;
 
 protected:

@@ -135,10 +135,37 @@ QString DeviceTask::passwordTooLong(const QString &password)
         .arg(kMaxPasswordBytes);
 }
 
-int DeviceTask::acceptanceReply(const QByteArray &data, quint8 command)
+QByteArray DeviceTask::passwordRequest(quint8 command, const QByteArray &fields,
+                                       const QString &password, QString *why)
+{
+    QByteArray field;
+    if (!passwordField(password, &field)) {
+        if (why)
+            *why = passwordTooLong(password);
+        return QByteArray();
+    }
+    QByteArray message;
+    message.append(char(command));
+    message.append(field.at(0));
+    message.append(fields);
+    message.append(field.mid(1));
+    return message;
+}
+
+bool DeviceTask::sendOrRefuse(const QString &progressText, const QByteArray &request,
+                              const QString &why)
+{
+    reportProgress(progressText, -1);
+    if (request.isEmpty())
+        return refuse(false, why);
+    sendMessage(request);
+    return true;
+}
+
+int DeviceTask::acceptanceReply(const QByteArray &data, quint8 command, const QVariant &malformed)
 {
     if (data.size() != 2 || quint8(data.at(0)) != command) {
-        setResultData(false);
+        setResultData(malformed);
         return TaskResult::Error;
     }
     setResultData(data.at(1) != 0);

@@ -57,9 +57,16 @@ protected:
     bool refuse(const QVariant &result, const QString &message);
     // The refusal message for a password too long for its length byte.
     static QString passwordTooLong(const QString &password);
+    // The request of a password-protected command: its code, the password's length byte, fields,
+    // then the password's bytes. Empty, with the reason in why, when the password is too long.
+    static QByteArray passwordRequest(quint8 command, const QByteArray &fields,
+                                      const QString &password, QString *why);
+    // The send of every password-protected command: the progress text, then the whole request,
+    // or a refusal with false as the result and why as the reason when the request is empty.
+    bool sendOrRefuse(const QString &progressText, const QByteArray &request, const QString &why);
     // The two-byte answer of a password-protected command: its code, then 1 (accepted) or 0.
-    // Stores the answer as the result (false for a malformed reply) and gives the result code.
-    int acceptanceReply(const QByteArray &data, quint8 command);
+    // Stores the answer as the result, or malformed for any other reply, and gives the result code.
+    int acceptanceReply(const QByteArray &data, quint8 command, const QVariant &malformed = false);
 
 protected slots:
     void OnUserData(const QByteArray &data);

@@ -7,28 +7,20 @@ ResetAggregateDoseTask::ResetAggregateDoseTask(CommandTarget *device, const QStr
 {
 }
 
-QByteArray ResetAggregateDoseTask::request() const
+QByteArray ResetAggregateDoseTask::request(QString *why) const
 {
-    QByteArray message(1, char(kCommand));
-    if (!passwordField(m_password, &message))
-        return QByteArray();
-    return message;
+    return passwordRequest(kCommand, QByteArray(), m_password, why);
 }
 
 bool ResetAggregateDoseTask::sendRequest()
 {
-    reportProgress(tr("Reset aggregate dose"), -1);
-    const QByteArray message = request();
-    if (message.isEmpty())
-        return refuse(false, passwordTooLong(m_password));
-    sendMessage(message);
-    return true;
+    QString why;
+    const QByteArray message = request(&why);
+    return sendOrRefuse(tr("Reset aggregate dose"), message, why);
 }
 
 int ResetAggregateDoseTask::processData(const QByteArray &data)
 {
-    if (data.size() != 2 || quint8(data.at(0)) != kCommand)
-        return TaskResult::Error;
-    setResultData(data.at(1) != 0);
-    return TaskResult::Successful;
+    // Unlike the other protected commands, a malformed answer leaves the result unknown.
+    return acceptanceReply(data, kCommand, QVariant());
 }

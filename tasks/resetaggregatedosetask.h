@@ -13,8 +13,9 @@ public:
     static constexpr int kTimeoutMs = 3000;
     static constexpr const char *kPasswordKey = "password";
 
-    // The whole request, or an empty array when the password is too long for its length byte.
-    QByteArray request() const;
+    // The whole request, or an empty array (and the reason in why) when the password is too long
+    // for its length byte.
+    QByteArray request(QString *why = nullptr) const;
     int processData(const QByteArray &data) override;
 
 protected:

@@ -26,34 +26,17 @@ QByteArray SetAggregateDoseTask::request(QString *why) const
         }
         return QByteArray();
     }
-    QByteArray password;
-    if (!passwordField(m_password, &password)) {
-        if (why)
-            *why = passwordTooLong(m_password);
-        return QByteArray();
-    }
-    QByteArray message;
-    message.append(char(kCommand));
-    message.append(password.at(0));
-    char dose[8];
-    qToBigEndian<qint64>(hundredths, dose);
-    message.append(dose, 8);
-    char time[4];
-    qToBigEndian<quint32>(m_time, time);
-    message.append(time, 4);
-    message.append(password.mid(1));
-    return message;
+    QByteArray fields(12, '\0');
+    qToBigEndian<qint64>(hundredths, fields.data());
+    qToBigEndian<quint32>(m_time, fields.data() + 8);
+    return passwordRequest(kCommand, fields, m_password, why);
 }
 
 bool SetAggregateDoseTask::sendRequest()
 {
-    reportProgress(tr("Setting aggregate dose"), -1);
     QString why;
     const QByteArray message = request(&why);
-    if (message.isEmpty())
-        return refuse(false, why);
-    sendMessage(message);
-    return true;
+    return sendOrRefuse(tr("Setting aggregate dose"), message, why);
 }
 
 int SetAggregateDoseTask::processData(const QByteArray &data)

@@ -29,31 +29,16 @@ QByteArray WriteCalibrationTask::request(QString *why) const
         }
         return QByteArray();
     }
-    QByteArray password;
-    if (!passwordField(m_password, &password)) {
-        if (why)
-            *why = passwordTooLong(m_password);
-        return QByteArray();
-    }
-    QByteArray message;
-    message.append(char(kCommand));
-    message.append(password.at(0));
     char field[2];
     qToBigEndian<quint16>(quint16(hundredths), field);
-    message.append(field, 2);
-    message.append(password.mid(1));
-    return message;
+    return passwordRequest(kCommand, QByteArray(field, 2), m_password, why);
 }
 
 bool WriteCalibrationTask::sendRequest()
 {
-    reportProgress(tr("Writing new calibration"), -1);
     QString why;
     const QByteArray message = request(&why);
-    if (message.isEmpty())
-        return refuse(false, why);
-    sendMessage(message);
-    return true;
+    return sendOrRefuse(tr("Writing new calibration"), message, why);
 }
 
 int WriteCalibrationTask::processData(const QByteArray &data)
