@@ -5,6 +5,8 @@
 #include "device/commandhandle.h"
 #include "device/device.h"
 #include "tasks/filedescriptor.h"
+#include "tasks/filereadtask.h"
+#include "tasks/filewritetask.h"
 #include "tests/common/devsimprocess.h"
 
 #include <benchmark/benchmark.h>
@@ -84,15 +86,15 @@ public:
 
     bool read()
     {
-        const TaskResult r = run(Device::ReadFile, { { QStringLiteral("file_descriptor"), m_descriptor },
-                                                     { QStringLiteral("file_path"), m_dir.path() } });
+        const TaskResult r = run(Device::ReadFile, { { QLatin1String(FileReadTask::kFileDescriptorKey), m_descriptor },
+                                                     { QLatin1String(FileReadTask::kFilePathKey), m_dir.path() } });
         return r.code() == 0;
     }
 
     bool write()
     {
-        const TaskResult r = run(Device::WriteFile, { { QStringLiteral("file_info"), QVariant::fromValue(QFileInfo(m_local)) },
-                                                      { QStringLiteral("file_attributes"), 0u } });
+        const TaskResult r = run(Device::WriteFile, { { QLatin1String(FileWriteTask::kFileInfoKey), QVariant::fromValue(QFileInfo(m_local)) },
+                                                      { QLatin1String(FileWriteTask::kFileAttributesKey), 0u } });
         return r.code() == 0 && r.data().toBool();
     }
 

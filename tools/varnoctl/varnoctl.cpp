@@ -6,7 +6,13 @@
 #include "device/environmentstate.h"
 #include "device/devicenotifier.h"
 #include "link/serialport.h"
+#include "tasks/changepasswordtask.h"
 #include "tasks/filedescriptor.h"
+#include "tasks/filereadtask.h"
+#include "tasks/fileremovetask.h"
+#include "tasks/filewritetask.h"
+#include "tasks/resetaggregatedosetask.h"
+#include "tasks/setaggregatedosetask.h"
 #include "tasks/writecalibrationtask.h"
 
 #include <QCoreApplication>
@@ -211,7 +217,8 @@ void Ctl::dispatch()
                           .arg(QString::number(value, 'f', 2)), stderr);
             beforeChange(Device::ReadCalibration, [=] {
                 command(Device::WriteCalibration,
-                        { { QStringLiteral("coefficient"), value }, { QStringLiteral("password"), m_options.password } },
+                        arguments({ { WriteCalibrationTask::kCoefficientKey, value },
+                                    { WriteCalibrationTask::kPasswordKey, m_options.password } }),
                         [=](const TaskResult &r) {
                             accepted(r, tr("Calibration set to %1").arg(QString::number(value, 'f', 2)),
                                      { { QStringLiteral("coefficient"), value } });
@@ -227,7 +234,8 @@ void Ctl::dispatch()
         }
         beforeChange(-1, [=] {
             command(Device::ChangePassword,
-                    { { QStringLiteral("old_password"), a.at(1) }, { QStringLiteral("new_password"), a.at(2) } },
+                    arguments({ { ChangePasswordTask::kOldPasswordKey, a.at(1) },
+                                { ChangePasswordTask::kNewPasswordKey, a.at(2) } }),
                     [=](const TaskResult &r) { accepted(r, tr("Password changed"), {}); });
         });
     } else if (verb == QLatin1String("dose")) {
@@ -245,8 +253,9 @@ void Ctl::dispatch()
                 return;
             beforeChange(Device::ReadEnvironment, [=] {
                 command(Device::SetAggregateDose,
-                        { { QStringLiteral("value"), value }, { QStringLiteral("time"), seconds },
-                          { QStringLiteral("password"), m_options.password } },
+                        arguments({ { SetAggregateDoseTask::kValueKey, value },
+                                    { SetAggregateDoseTask::kTimeKey, seconds },
+                                    { SetAggregateDoseTask::kPasswordKey, m_options.password } }),
                         [=](const TaskResult &r) {
                             accepted(r, tr("Dose set to %1 over %2 s").arg(QString::number(value, 'f', 2)).arg(seconds),
                                      { { QStringLiteral("dose"), value }, { QStringLiteral("seconds"), qint64(seconds) } });
@@ -256,7 +265,8 @@ void Ctl::dispatch()
             if (!needPassword())
                 return;
             beforeChange(Device::ReadEnvironment, [=] {
-                command(Device::ResetAggregateDose, { { QStringLiteral("password"), m_options.password } },
+                command(Device::ResetAggregateDose,
+                        arguments({ { ResetAggregateDoseTask::kPasswordKey, m_options.password } }),
                         [=](const TaskResult &r) { accepted(r, tr("Dose reset"), {}); });
             });
         } else {
@@ -285,7 +295,8 @@ void Ctl::dispatch()
         }
         withFile(a.at(1), [=](const QVariant &descriptor) {
             command(Device::ReadFile,
-                    { { QStringLiteral("file_descriptor"), descriptor }, { QStringLiteral("file_path"), folder } },
+                    arguments({ { FileReadTask::kFileDescriptorKey, descriptor },
+                                { FileReadTask::kFilePathKey, folder } }),
                     [=](const TaskResult &r) {
                         if (r.data().toString().isEmpty()) {
                             fail(ExitFailed, tr("the device did not send the file"));
@@ -305,8 +316,8 @@ void Ctl::dispatch()
         }
         beforeChange(-1, [=] {
             command(Device::WriteFile,
-                    { { QStringLiteral("file_info"), QVariant::fromValue(file) },
-                      { QStringLiteral("file_attributes"), m_options.attributes } },
+                    arguments({ { FileWriteTask::kFileInfoKey, QVariant::fromValue(file) },
+                                { FileWriteTask::kFileAttributesKey, m_options.attributes } }),
                     [=](const TaskResult &r) {
                         if (!r.data().toBool()) {
                             fail(ExitFailed, tr("the device did not take the file"));
@@ -324,7 +335,7 @@ void Ctl::dispatch()
     } else if (verb == QLatin1String("rm") && a.size() == 2) {
         beforeChange(-1, [=] {
             withFile(a.at(1), [=](const QVariant &descriptor) {
-                command(Device::RemoveFile, { { QStringLiteral("file_descriptor"), descriptor } },
+                command(Device::RemoveFile, arguments({ { FileRemoveTask::kFileDescriptorKey, descriptor } }),
                         [=](const TaskResult &r) {
                             succeed({ { QStringLiteral("removed"), r.data().toString() } },
                                     tr("Removed %1").arg(r.data().toString()));
@@ -345,6 +356,14 @@ void Ctl::withFile(const QString &name, std::function<void(const QVariant &)> ne
         else
             fail(ExitFailed, tr("no file %1 on the device").arg(name));
     });
+}
+
+QVariantHash Ctl::arguments(std::initializer_list<std::pair<const char *, QVariant>> pairs)
+{
+    QVariantHash hash;
+    for (const auto &pair : pairs)
+        hash.insert(QLatin1String(pair.first), pair.second);
+    return hash;
 }
 
 void Ctl::command(int code, const QVariantHash &args, Next next)

@@ -10,6 +10,8 @@
 
 #include <cstdio>
 #include <functional>
+#include <initializer_list>
+#include <utility>
 
 class Device;
 class HistoryDownload;
@@ -71,6 +73,8 @@ private:
     static QStringList monitorsPresent();
     void dispatch();
     void command(int code, const QVariantHash &args, Next next);
+    // Command arguments under the tasks' own keys, e.g. { { FileRemoveTask::kFileDescriptorKey, file } }.
+    static QVariantHash arguments(std::initializer_list<std::pair<const char *, QVariant>> pairs);
     void OnCommandFinished(const TaskResult &result, const Next &next);
     // Progress of the step under way: shown on stderr, and the time limit starts again.
     void showProgress(const QString &text, int percent);

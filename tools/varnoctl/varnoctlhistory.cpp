@@ -11,6 +11,7 @@
 #include "history/historyformat.h"
 #include "history/provenance.h"
 #include "tasks/filedescriptor.h"
+#include "tasks/fileremovetask.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -277,7 +278,7 @@ void Ctl::historyRemove()
     beforeChange(-1, [this] {
         withFile(HistoryFormat::kIndexFileName, [this](const QVariant &descriptor) {
             command(
-                Device::RemoveFile, { { QStringLiteral("file_descriptor"), descriptor } },
+                Device::RemoveFile, arguments({ { FileRemoveTask::kFileDescriptorKey, descriptor } }),
                 [this](const TaskResult &r) {
                     succeed(
                         { { QStringLiteral("removed"), r.data().toString() } },
