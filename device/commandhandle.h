@@ -6,6 +6,8 @@
 #include <QPointer>
 #include <QString>
 
+#include <utility>
+
 class DeviceTask;
 
 // One command given to a device, as its caller follows it: progress while it runs and exactly one
@@ -47,3 +49,23 @@ private:
     bool m_finished = false;
     TaskResult m_result;
 };
+
+// The one way to follow a command that Device::executeCommand() gave: its one result goes to
+// onDone and its progress, when asked for, to onProgress, through connections that end with
+// context. Gives the handle back; null, with nothing connected, when there is no command to follow
+// (no device, or one whose queue a broken link closed), which the caller reports in its own terms.
+template <typename Context, typename Done>
+CommandHandle *follow(CommandHandle *handle, Context *context, Done onDone)
+{
+    if (handle)
+        QObject::connect(handle, &CommandHandle::finished, context, std::move(onDone));
+    return handle;
+}
+
+template <typename Context, typename Done, typename Progress>
+CommandHandle *follow(CommandHandle *handle, Context *context, Done onDone, Progress onProgress)
+{
+    if (handle)
+        QObject::connect(handle, &CommandHandle::progress, context, std::move(onProgress));
+    return follow(handle, context, std::move(onDone));
+}

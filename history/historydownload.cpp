@@ -59,7 +59,7 @@ bool HistoryDownload::start()
     setState(State::Identifying);
     // The provenance names the monitor; the program knows it already, varnoctl asks.
     if (m_device->deviceInfo().deviceId().isEmpty())
-        command(Device::ReadId, {}, &HistoryDownload::OnIdentified);
+        await(m_device->executeCommand(Device::ReadId), &HistoryDownload::OnIdentified);
     else
         readCalibration();
     return true;
@@ -84,7 +84,7 @@ void HistoryDownload::OnIdentified(const TaskResult &result)
 void HistoryDownload::readCalibration()
 {
     if (m_device && !m_device->data(Device::ReadCalibration).isValid())
-        command(Device::ReadCalibration, {}, &HistoryDownload::OnCalibrationRead);
+        await(m_device->executeCommand(Device::ReadCalibration), &HistoryDownload::OnCalibrationRead);
     else
         list();
 }
@@ -153,7 +153,7 @@ void HistoryDownload::list()
     if (!makeRawFolder())
         return;
     setState(State::Listing);
-    command(Device::ListFiles, {}, &HistoryDownload::OnListed);
+    await(m_device->executeCommand(Device::ListFiles), &HistoryDownload::OnListed);
 }
 
 void HistoryDownload::cancel()
@@ -175,18 +175,11 @@ void HistoryDownload::setState(State state)
     emit stateChanged(state);
 }
 
-bool HistoryDownload::command(int code, const QVariantHash &params,
-                              void (HistoryDownload::*next)(const TaskResult &))
+void HistoryDownload::await(CommandHandle *handle, void (HistoryDownload::*next)(const TaskResult &))
 {
-    CommandHandle *handle = m_device ? m_device->executeCommand(code, params) : nullptr;
-    if (!handle) {
+    m_handle = follow(handle, this, next, &HistoryDownload::progress);
+    if (!m_handle)
         fail(Error::NoDevice, tr("the device does not take commands any more"));
-        return false;
-    }
-    m_handle = handle;
-    connect(handle, &CommandHandle::progress, this, &HistoryDownload::progress);
-    connect(handle, &CommandHandle::finished, this, next);
-    return true;
 }
 
 void HistoryDownload::commandFailed(const TaskResult &result, Error error, const QString &text)
@@ -238,13 +231,13 @@ void HistoryDownload::OnListed(const TaskResult &result)
     readFile(m_files.at(index), &HistoryDownload::OnIndexRead);
 }
 
-bool HistoryDownload::readFile(const FileDescriptor &file,
+void HistoryDownload::readFile(const FileDescriptor &file,
                                void (HistoryDownload::*next)(const TaskResult &))
 {
     QVariantHash params;
     params.insert(QLatin1String(FileReadTask::kFileDescriptorKey), QVariant::fromValue(file));
     params.insert(QLatin1String(FileReadTask::kFilePathKey), m_folder);
-    return command(Device::ReadFile, params, next);
+    await(m_device ? m_device->executeCommand(Device::ReadFile, params) : nullptr, next);
 }
 
 void HistoryDownload::OnIndexRead(const TaskResult &result)

@@ -96,7 +96,8 @@ signals:
 
 private:
     void setState(State state);
-    bool command(int code, const QVariantHash &params, void (HistoryDownload::*next)(const TaskResult &));
+    // The command of one step, followed until its result goes on to next; cancel() stops it.
+    void await(CommandHandle *handle, void (HistoryDownload::*next)(const TaskResult &));
     void OnIdentified(const TaskResult &result);
     void readCalibration();
     void OnCalibrationRead(const TaskResult &result);
@@ -109,7 +110,7 @@ private:
     void OnConverted();
     void recordProvenance(const HistoryConverter *converter);
     void verify();
-    bool readFile(const FileDescriptor &file, void (HistoryDownload::*next)(const TaskResult &));
+    void readFile(const FileDescriptor &file, void (HistoryDownload::*next)(const TaskResult &));
     // A failed file command: the device's absence, a cancel, or the error given.
     void commandFailed(const TaskResult &result, Error error, const QString &text);
     void fail(Error error, const QString &text);

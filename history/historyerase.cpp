@@ -43,12 +43,9 @@ void HistoryErase::start()
             finish(false, tr("the statistics were downloaded from another monitor (%1)").arg(m_download.serial));
             return;
         }
-        m_handle = m_device->executeCommand(Device::ListFiles);
-        if (!m_handle) {
+        m_handle = follow(m_device->executeCommand(Device::ListFiles), this, &HistoryErase::OnListed);
+        if (!m_handle)
             finish(false, tr("the device does not take commands any more"));
-            return;
-        }
-        connect(m_handle, &CommandHandle::finished, this, &HistoryErase::OnListed);
     });
 }
 
@@ -76,12 +73,10 @@ void HistoryErase::OnListed(const TaskResult &result)
     }
     QVariantHash params;
     params.insert(QLatin1String(FileRemoveTask::kFileDescriptorKey), QVariant::fromValue(index));
-    m_handle = m_device ? m_device->executeCommand(Device::RemoveFile, params) : nullptr;
-    if (!m_handle) {
+    m_handle = follow(m_device ? m_device->executeCommand(Device::RemoveFile, params) : nullptr, this,
+                      &HistoryErase::OnRemoved);
+    if (!m_handle)
         finish(false, tr("the device does not take commands any more"));
-        return;
-    }
-    connect(m_handle, &CommandHandle::finished, this, &HistoryErase::OnRemoved);
 }
 
 void HistoryErase::OnRemoved(const TaskResult &result)

@@ -110,25 +110,18 @@ bool FirmwareUpload::start()
     const DeviceInfo info = m_device->deviceInfo();
     if (info.hardwareVersion().isEmpty() || info.firmwareVersion().isEmpty()) {
         setState(State::Identifying);
-        command(Device::ReadId, {}, &FirmwareUpload::OnIdentified);
+        await(m_device->executeCommand(Device::ReadId), &FirmwareUpload::OnIdentified);
         return true;
     }
     search();
     return true;
 }
 
-bool FirmwareUpload::command(int code, const QVariantHash &params,
-                             void (FirmwareUpload::*next)(const TaskResult &))
+void FirmwareUpload::await(CommandHandle *handle, void (FirmwareUpload::*next)(const TaskResult &))
 {
-    CommandHandle *handle = m_device ? m_device->executeCommand(code, params) : nullptr;
-    if (!handle) {
+    m_handle = follow(handle, this, next, &FirmwareUpload::progress);
+    if (!m_handle)
         fail(Error::NoDevice);
-        return false;
-    }
-    m_handle = handle;
-    connect(handle, &CommandHandle::progress, this, &FirmwareUpload::progress);
-    connect(handle, &CommandHandle::finished, this, next);
-    return true;
 }
 
 void FirmwareUpload::commandFailed(const TaskResult &result, Error error, const QString &file)
@@ -250,7 +243,7 @@ void FirmwareUpload::verify()
         return;
     }
     setState(State::Listing);
-    command(Device::ListFiles, {}, &FirmwareUpload::OnListed);
+    await(m_device->executeCommand(Device::ListFiles), &FirmwareUpload::OnListed);
 }
 
 void FirmwareUpload::OnListed(const TaskResult &result)
@@ -317,7 +310,8 @@ void FirmwareUpload::removeNext()
     params.insert(QLatin1String(FileRemoveTask::kFileDescriptorKey),
                   QVariant::fromValue(m_filesToRemove.at(m_removeIndex)));
     m_touched = true;
-    command(Device::RemoveFile, params, &FirmwareUpload::OnRemoved);
+    await(m_device ? m_device->executeCommand(Device::RemoveFile, params) : nullptr,
+          &FirmwareUpload::OnRemoved);
 }
 
 void FirmwareUpload::OnRemoved(const TaskResult &result)
@@ -361,7 +355,8 @@ void FirmwareUpload::writeNext()
     if (attributes >= 0)
         params.insert(QLatin1String(FileWriteTask::kFileAttributesKey), uint(attributes));
     m_touched = true;
-    command(Device::WriteFile, params, &FirmwareUpload::OnWritten);
+    await(m_device ? m_device->executeCommand(Device::WriteFile, params) : nullptr,
+          &FirmwareUpload::OnWritten);
 }
 
 void FirmwareUpload::OnWritten(const TaskResult &result)

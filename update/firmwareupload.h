@@ -114,7 +114,8 @@ signals:
 
 private:
     void setState(State state);
-    bool command(int code, const QVariantHash &params, void (FirmwareUpload::*next)(const TaskResult &));
+    // The command of one step, followed until its result goes on to next; cancel() stops it.
+    void await(CommandHandle *handle, void (FirmwareUpload::*next)(const TaskResult &));
     void OnIdentified(const TaskResult &result);
     void search();
     void OnManagerDone();

@@ -73,12 +73,9 @@ public:
     TaskResult run(int code, const QVariantHash &args)
     {
         TaskResult result;
-        CommandHandle *handle = m_device->executeCommand(code, args);
-        if (!handle)
-            return result;
         QEventLoop loop;
-        QObject::connect(handle, &CommandHandle::finished, &loop,
-                         [&](const TaskResult &r) { result = r; loop.quit(); });
+        if (!follow(m_device->executeCommand(code, args), &loop, [&](const TaskResult &r) { result = r; loop.quit(); }))
+            return result;
         QTimer::singleShot(600000, &loop, &QEventLoop::quit);
         loop.exec();
         return result;

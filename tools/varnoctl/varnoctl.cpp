@@ -147,7 +147,7 @@ void Ctl::dispatch()
     };
 
     if (verb == QLatin1String("info") && a.size() == 1) {
-        command(Device::ReadId, {}, [this](const TaskResult &r) {
+        await(m_device->executeCommand(Device::ReadId), [this](const TaskResult &r) {
             const DeviceInfo info = r.data().value<DeviceInfo>();
             m_device->setDeviceInfo(info);
             const QString deviceId = info.deviceId().remove(QChar(0));
@@ -165,7 +165,7 @@ void Ctl::dispatch()
                                    info.hardwareVersion(), info.guid(), info.processorId(), info.serialNumber()));
         });
     } else if (verb == QLatin1String("state") && a.size() == 1) {
-        command(Device::ReadState, {}, [this](const TaskResult &r) {
+        await(m_device->executeCommand(Device::ReadState), [this](const TaskResult &r) {
             const DeviceState s = r.data().value<DeviceState>();
             const QString power = s.externalPower() ? tr("external") : tr("battery");
             const QJsonObject json { { QStringLiteral("battery"), int(s.battery()) },
@@ -182,7 +182,7 @@ void Ctl::dispatch()
                               .arg(s.powerCycles()).arg(s.powerOnTime()).arg(s.counterLT()));
         });
     } else if (verb == QLatin1String("env") && a.size() == 1) {
-        command(Device::ReadEnvironment, {}, [this](const TaskResult &r) {
+        await(m_device->executeCommand(Device::ReadEnvironment), [this](const TaskResult &r) {
             const EnvironmentState e = r.data().value<EnvironmentState>();
             const QJsonObject json { { QStringLiteral("left"), hundredths(e.left).toDouble() },
                 { QStringLiteral("right"), hundredths(e.right).toDouble() },
@@ -194,7 +194,7 @@ void Ctl::dispatch()
     } else if (verb == QLatin1String("calibration")) {
         const QString sub = a.value(1, QStringLiteral("get"));
         if (sub == QLatin1String("get") && a.size() <= 2) {
-            command(Device::ReadCalibration, {}, [this](const TaskResult &r) {
+            await(m_device->executeCommand(Device::ReadCalibration), [this](const TaskResult &r) {
                 const double value = r.data().toDouble();
                 succeed({ { QStringLiteral("coefficient"), value } }, QString::number(value, 'f', 2));
             });
@@ -216,10 +216,10 @@ void Ctl::dispatch()
                 print(tr("varnoctl: warning: %1 lies outside the usual 0.50 to 1.50")
                           .arg(QString::number(value, 'f', 2)), stderr);
             beforeChange(Device::ReadCalibration, [=] {
-                command(Device::WriteCalibration,
-                        arguments({ { WriteCalibrationTask::kCoefficientKey, value },
-                                    { WriteCalibrationTask::kPasswordKey, m_options.password } }),
-                        [=](const TaskResult &r) {
+                await(m_device->executeCommand(Device::WriteCalibration,
+                                               arguments({ { WriteCalibrationTask::kCoefficientKey, value },
+                                                           { WriteCalibrationTask::kPasswordKey, m_options.password } })),
+                      [=](const TaskResult &r) {
                             accepted(r, tr("Calibration set to %1").arg(QString::number(value, 'f', 2)),
                                      { { QStringLiteral("coefficient"), value } });
                         });
@@ -233,10 +233,10 @@ void Ctl::dispatch()
             return;
         }
         beforeChange(-1, [=] {
-            command(Device::ChangePassword,
-                    arguments({ { ChangePasswordTask::kOldPasswordKey, a.at(1) },
-                                { ChangePasswordTask::kNewPasswordKey, a.at(2) } }),
-                    [=](const TaskResult &r) { accepted(r, tr("Password changed"), {}); });
+            await(m_device->executeCommand(Device::ChangePassword,
+                                           arguments({ { ChangePasswordTask::kOldPasswordKey, a.at(1) },
+                                                       { ChangePasswordTask::kNewPasswordKey, a.at(2) } })),
+                  [=](const TaskResult &r) { accepted(r, tr("Password changed"), {}); });
         });
     } else if (verb == QLatin1String("dose")) {
         const QString sub = a.value(1);
@@ -252,11 +252,11 @@ void Ctl::dispatch()
             if (!needPassword())
                 return;
             beforeChange(Device::ReadEnvironment, [=] {
-                command(Device::SetAggregateDose,
-                        arguments({ { SetAggregateDoseTask::kValueKey, value },
-                                    { SetAggregateDoseTask::kTimeKey, seconds },
-                                    { SetAggregateDoseTask::kPasswordKey, m_options.password } }),
-                        [=](const TaskResult &r) {
+                await(m_device->executeCommand(Device::SetAggregateDose,
+                                               arguments({ { SetAggregateDoseTask::kValueKey, value },
+                                                           { SetAggregateDoseTask::kTimeKey, seconds },
+                                                           { SetAggregateDoseTask::kPasswordKey, m_options.password } })),
+                      [=](const TaskResult &r) {
                             accepted(r, tr("Dose set to %1 over %2 s").arg(QString::number(value, 'f', 2)).arg(seconds),
                                      { { QStringLiteral("dose"), value }, { QStringLiteral("seconds"), qint64(seconds) } });
                         });
@@ -265,15 +265,15 @@ void Ctl::dispatch()
             if (!needPassword())
                 return;
             beforeChange(Device::ReadEnvironment, [=] {
-                command(Device::ResetAggregateDose,
-                        arguments({ { ResetAggregateDoseTask::kPasswordKey, m_options.password } }),
-                        [=](const TaskResult &r) { accepted(r, tr("Dose reset"), {}); });
+                await(m_device->executeCommand(Device::ResetAggregateDose,
+                                               arguments({ { ResetAggregateDoseTask::kPasswordKey, m_options.password } })),
+                      [=](const TaskResult &r) { accepted(r, tr("Dose reset"), {}); });
             });
         } else {
             usage(QStringLiteral("dose set VALUE SECONDS | dose reset"));
         }
     } else if (verb == QLatin1String("files") && a.size() == 1) {
-        command(Device::ListFiles, {}, [this](const TaskResult &r) {
+        await(m_device->executeCommand(Device::ListFiles), [this](const TaskResult &r) {
             QJsonArray files;
             QStringList lines;
             const QVariantList list = r.data().toList();
@@ -294,10 +294,10 @@ void Ctl::dispatch()
             return;
         }
         withFile(a.at(1), [=](const QVariant &descriptor) {
-            command(Device::ReadFile,
-                    arguments({ { FileReadTask::kFileDescriptorKey, descriptor },
-                                { FileReadTask::kFilePathKey, folder } }),
-                    [=](const TaskResult &r) {
+            await(m_device->executeCommand(Device::ReadFile,
+                                           arguments({ { FileReadTask::kFileDescriptorKey, descriptor },
+                                                       { FileReadTask::kFilePathKey, folder } })),
+                  [=](const TaskResult &r) {
                         if (r.data().toString().isEmpty()) {
                             fail(ExitFailed, tr("the device did not send the file"));
                             return;
@@ -315,10 +315,10 @@ void Ctl::dispatch()
             return;
         }
         beforeChange(-1, [=] {
-            command(Device::WriteFile,
-                    arguments({ { FileWriteTask::kFileInfoKey, QVariant::fromValue(file) },
-                                { FileWriteTask::kFileAttributesKey, m_options.attributes } }),
-                    [=](const TaskResult &r) {
+            await(m_device->executeCommand(Device::WriteFile,
+                                           arguments({ { FileWriteTask::kFileInfoKey, QVariant::fromValue(file) },
+                                                       { FileWriteTask::kFileAttributesKey, m_options.attributes } })),
+                  [=](const TaskResult &r) {
                         if (!r.data().toBool()) {
                             fail(ExitFailed, tr("the device did not take the file"));
                             return;
@@ -335,8 +335,9 @@ void Ctl::dispatch()
     } else if (verb == QLatin1String("rm") && a.size() == 2) {
         beforeChange(-1, [=] {
             withFile(a.at(1), [=](const QVariant &descriptor) {
-                command(Device::RemoveFile, arguments({ { FileRemoveTask::kFileDescriptorKey, descriptor } }),
-                        [=](const TaskResult &r) {
+                await(m_device->executeCommand(Device::RemoveFile,
+                                               arguments({ { FileRemoveTask::kFileDescriptorKey, descriptor } })),
+                      [=](const TaskResult &r) {
                             succeed({ { QStringLiteral("removed"), r.data().toString() } },
                                     tr("Removed %1").arg(r.data().toString()));
                         });
@@ -349,7 +350,7 @@ void Ctl::dispatch()
 
 void Ctl::withFile(const QString &name, std::function<void(const QVariant &)> next)
 {
-    command(Device::ListFiles, {}, [=](const TaskResult &r) {
+    await(m_device->executeCommand(Device::ListFiles), [=](const TaskResult &r) {
         const FileDescriptor file = FileDescriptor::find(r.data().toList(), name);
         if (file.isValid())
             next(QVariant::fromValue(file));
@@ -366,10 +367,10 @@ QVariantHash Ctl::arguments(std::initializer_list<std::pair<const char *, QVaria
     return hash;
 }
 
-void Ctl::command(int code, const QVariantHash &args, Next next)
+void Ctl::await(CommandHandle *handle, Next next)
 {
-    CommandHandle *handle = m_device->executeCommand(code, args);
-    if (!handle) {
+    const auto done = [this, next = std::move(next)](const TaskResult &result) { OnCommandFinished(result, next); };
+    if (!follow(handle, this, done, &Ctl::showProgress)) {
         fail(ExitLink, tr("the device does not take commands any more"));
         return;
     }
@@ -377,9 +378,6 @@ void Ctl::command(int code, const QVariantHash &args, Next next)
         if (handle)
             handle->cancel();
     };
-    connect(handle, &CommandHandle::progress, this, &Ctl::showProgress);
-    connect(handle, &CommandHandle::finished, this,
-            [this, next = std::move(next)](const TaskResult &result) { OnCommandFinished(result, next); });
 }
 
 void Ctl::showProgress(const QString &text, int percent)

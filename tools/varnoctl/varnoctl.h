@@ -13,6 +13,7 @@
 #include <initializer_list>
 #include <utility>
 
+class CommandHandle;
 class Device;
 class HistoryDownload;
 
@@ -72,7 +73,9 @@ private:
 
     static QStringList monitorsPresent();
     void dispatch();
-    void command(int code, const QVariantHash &args, Next next);
+    // Follows a command (from Device::executeCommand) until its result: a success goes on to
+    // next, anything else ends the run with its exit code.
+    void await(CommandHandle *handle, Next next);
     // Command arguments under the tasks' own keys, e.g. { { FileRemoveTask::kFileDescriptorKey, file } }.
     static QVariantHash arguments(std::initializer_list<std::pair<const char *, QVariant>> pairs);
     void OnCommandFinished(const TaskResult &result, const Next &next);

@@ -277,8 +277,9 @@ void Ctl::historyRemove()
     // As on the History page, only the time index goes; the values stay but cannot be read.
     beforeChange(-1, [this] {
         withFile(HistoryFormat::kIndexFileName, [this](const QVariant &descriptor) {
-            command(
-                Device::RemoveFile, arguments({ { FileRemoveTask::kFileDescriptorKey, descriptor } }),
+            await(
+                m_device->executeCommand(Device::RemoveFile,
+                                         arguments({ { FileRemoveTask::kFileDescriptorKey, descriptor } })),
                 [this](const TaskResult &r) {
                     succeed(
                         { { QStringLiteral("removed"), r.data().toString() } },

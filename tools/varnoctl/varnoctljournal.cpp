@@ -38,12 +38,12 @@ void Ctl::journal()
 void Ctl::beforeChange(int oldValueItem, std::function<void()> next)
 {
     // The journal names the monitor and the value it had, so both are read before the change.
-    command(Device::ReadId, {}, [this, oldValueItem, next](const TaskResult &r) {
+    await(m_device->executeCommand(Device::ReadId), [this, oldValueItem, next](const TaskResult &r) {
         m_device->setDeviceInfo(r.data().value<DeviceInfo>());
         if (oldValueItem < 0) {
             next();
             return;
         }
-        command(oldValueItem, {}, [next](const TaskResult &) { next(); });
+        await(m_device->executeCommand(oldValueItem), [next](const TaskResult &) { next(); });
     });
 }
