@@ -4,7 +4,11 @@
 #include "device/deviceinfo.h"
 #include "device/devicemanager.h"
 #include "link/logging.h"
+#include "panels/inputpassworddialog.h"
 #include "tasks/notificationhub.h"
+
+#include <QAbstractButton>
+#include <QMessageBox>
 
 DevicePanel::DevicePanel(QWidget *parent)
     : QWidget(parent)
@@ -38,6 +42,32 @@ Device *DevicePanel::targetStillShown(const DeviceTarget &target) const
     NotificationHub::instance()->OnMessageNotification(
         tr("The device was disconnected or replaced while the dialog was open. Nothing was sent."));
     return nullptr;
+}
+
+bool DevicePanel::passwordForCommand(const QString &title, const QString &text, QString *password)
+{
+    password->clear();
+    if (!m_passwordRetry)
+        return true;
+    InputPasswordDialog dialog(title, text, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    *password = dialog.password();
+    return true;
+}
+
+bool DevicePanel::acceptedWithPassword(const QVariant &result, QAbstractButton *retry,
+                                       const QString &title, const QString &refusedText)
+{
+    if (result.isValid() && result.toBool())
+        return true;
+    if (!m_passwordRetry) {
+        m_passwordRetry = true;
+        retry->click();
+    } else {
+        QMessageBox::warning(this, title, refusedText, QMessageBox::Ok);
+    }
+    return false;
 }
 
 void DevicePanel::setDevice(const QString &name)

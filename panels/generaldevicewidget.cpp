@@ -5,7 +5,6 @@
 #include "device/deviceinfo.h"
 #include "link/logging.h"
 #include "panels/changejournaldialog.h"
-#include "panels/inputpassworddialog.h"
 #include "panels/passwordchangedialog.h"
 #include "tasks/changepasswordtask.h"
 #include "tasks/writecalibrationtask.h"
@@ -251,32 +250,22 @@ void GeneralDeviceWidget::OnWriteCalibration()
                              QMessageBox::Ok);
         return;
     }
+    QString password;
+    if (!passwordForCommand(tr("Password request"), tr("Please enter a password."), &password))
+        return;
     QVariantHash params;
     params.insert(QLatin1String(WriteCalibrationTask::kCoefficientKey), coefficient);
-    params.insert(QLatin1String(WriteCalibrationTask::kPasswordKey), QString());
-    if (m_passwordRetry && !QApplication::activeModalWidget()) {
-        InputPasswordDialog dialog(tr("Password request"), tr("Please enter a password."), this);
-        if (dialog.exec() != QDialog::Accepted)
-            return;
-        params.insert(QLatin1String(WriteCalibrationTask::kPasswordKey), dialog.password());
-    }
+    params.insert(QLatin1String(WriteCalibrationTask::kPasswordKey), password);
     if (Device *current = targetStillShown(target))
         current->executeCommand(Device::WriteCalibration, params);
 }
 
 void GeneralDeviceWidget::OnWriteCalibrationTaskResult(const QVariant &result)
 {
-    if (result.isValid() && result.toBool()) {
+    if (acceptedWithPassword(result, ui->writeCalibrationButton, tr("Write calibration"),
+                             tr("Calibration wasn't written because of error or wrong password.")))
         QMessageBox::information(this, tr("Write calibration"), tr("Calibration was writtent successful."),
                                  QMessageBox::Ok);
-        m_passwordRetry = false;
-    } else if (!m_passwordRetry) {
-        m_passwordRetry = true;
-        ui->writeCalibrationButton->click();
-    } else {
-        QMessageBox::warning(this, tr("Write calibration"),
-                             tr("Calibration wasn't written because of error or wrong password."), QMessageBox::Ok);
-    }
 }
 
 void GeneralDeviceWidget::OnChangePassword()

@@ -58,5 +58,4 @@ private:
     QPointer<Device> m_connectedDevice;
     // The running firmware check; it goes with the widget or the next binding.
     QPointer<UpdateManager> m_firmwareCheck;
-    bool m_passwordRetry = false;
 };

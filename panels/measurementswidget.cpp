@@ -4,7 +4,6 @@
 #include "device/device.h"
 #include "device/environmentstate.h"
 #include "panels/aggregatedosedialog.h"
-#include "panels/inputpassworddialog.h"
 #include "panels/usersettingswindow.h"
 #include "tasks/resetaggregatedosetask.h"
 #include "tasks/setaggregatedosetask.h"
@@ -279,22 +278,13 @@ void MeasurementsWidget::OnSettingsChanged()
     m_criticalLevel = m_settingsWindow->criticalLevel();
 }
 
-bool MeasurementsWidget::askPassword(const QString &title, const QString &text, QString *password)
-{
-    InputPasswordDialog dialog(title, text, this);
-    if (dialog.exec() != QDialog::Accepted)
-        return false;
-    *password = dialog.password();
-    return true;
-}
-
 void MeasurementsWidget::OnResetAggregateDose()
 {
     const DeviceTarget target = currentTarget();
     if (!target.device)
         return;
     QString password;
-    if (m_passwordRetry && !askPassword(tr("Reset password"), tr("Please enter reset password."), &password))
+    if (!passwordForCommand(tr("Reset password"), tr("Please enter reset password."), &password))
         return;
     QVariantHash params;
     params.insert(QLatin1String(ResetAggregateDoseTask::kPasswordKey), password);
@@ -304,19 +294,13 @@ void MeasurementsWidget::OnResetAggregateDose()
 
 void MeasurementsWidget::processResetDose(const QVariant &result)
 {
-    if (result.isValid() && result.toBool()) {
-        showValue(ui->aggregatedDisplay, 0);
-        m_shownDose = 0;
-        QMessageBox::information(this, tr("Reset aggregate dose"), tr("Aggregate dose was reset successful."),
-                                 QMessageBox::Ok);
-        m_passwordRetry = false;
-    } else if (!m_passwordRetry) {
-        m_passwordRetry = true;
-        ui->resetAggregateDoseButton->click();
-    } else {
-        QMessageBox::warning(this, tr("Reset aggregate dose"),
-                             tr("Aggregate dose wasn't reset, because of wrong password."), QMessageBox::Ok);
-    }
+    if (!acceptedWithPassword(result, ui->resetAggregateDoseButton, tr("Reset aggregate dose"),
+                              tr("Aggregate dose wasn't reset, because of wrong password.")))
+        return;
+    showValue(ui->aggregatedDisplay, 0);
+    m_shownDose = 0;
+    QMessageBox::information(this, tr("Reset aggregate dose"), tr("Aggregate dose was reset successful."),
+                             QMessageBox::Ok);
 }
 
 void MeasurementsWidget::OnSetAggregateDose()
@@ -330,7 +314,7 @@ void MeasurementsWidget::OnSetAggregateDose()
     const double dose = doseDialog.value();
     const quint32 seconds = quint32(doseDialog.duration());
     QString password;
-    if (m_passwordRetry && !askPassword(tr("Dose set password"), tr("Please enter set password."), &password))
+    if (!passwordForCommand(tr("Dose set password"), tr("Please enter set password."), &password))
         return;
     QVariantHash params;
     params.insert(QLatin1String(SetAggregateDoseTask::kPasswordKey), password);
@@ -344,17 +328,11 @@ void MeasurementsWidget::OnSetAggregateDose()
 
 void MeasurementsWidget::processSetDose(const QVariant &result)
 {
-    if (result.isValid() && result.toBool()) {
-        showValue(ui->aggregatedDisplay, m_requestedDose);
-        m_shownDose = m_requestedDose;
-        QMessageBox::information(this, tr("Set aggregate dose"), tr("Aggregate dose was set successful."),
-                                 QMessageBox::Ok);
-        m_passwordRetry = true;
-    } else if (!m_passwordRetry) {
-        m_passwordRetry = true;
-        ui->setAggregateButton->click();
-    } else {
-        QMessageBox::warning(this, tr("Set aggregate dose"),
-                             tr("Aggregate dose wasn't set, because of wrong password."), QMessageBox::Ok);
-    }
+    if (!acceptedWithPassword(result, ui->setAggregateButton, tr("Set aggregate dose"),
+                              tr("Aggregate dose wasn't set, because of wrong password.")))
+        return;
+    showValue(ui->aggregatedDisplay, m_requestedDose);
+    m_shownDose = m_requestedDose;
+    QMessageBox::information(this, tr("Set aggregate dose"), tr("Aggregate dose was set successful."),
+                             QMessageBox::Ok);
 }

@@ -79,7 +79,6 @@ private:
     void showEnvironment(const QVariant &value);
     void showValue(QLCDNumber *display, double value);
     void seriesStateChanged(const Series &series, int state);
-    bool askPassword(const QString &title, const QString &text, QString *password);
 
     std::unique_ptr<Ui::MeasurementsWidget> ui;
     int m_pollTimerId = -1;
@@ -99,7 +98,6 @@ private:
     double m_criticalLevel = 2.0;
     double m_requestedDose = 0.0;
     double m_shownDose = 0.0;
-    bool m_passwordRetry = false;
     SensorAgreement m_agreement;
     std::function<qint64()> m_agreementClock;
     QLabel *m_disagreementNotice = nullptr;

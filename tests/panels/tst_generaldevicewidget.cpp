@@ -27,6 +27,8 @@ private slots:
     void newestFirmware();
     void calibrationWrite_data();
     void calibrationWrite();
+    void passwordAskedFromTheFirstRefusalOn_data();
+    void passwordAskedFromTheFirstRefusalOn();
     void calibrationOutsideTheUsualRangeIsShownAsItIs();
     void nothingCarriesOverToTheNextDevice();
     void buttonsFitTheSmallestWindow_data();
@@ -216,6 +218,47 @@ void tst_GeneralDeviceWidget::calibrationWrite()
         QCOMPARE(answerer.seen().mid(dialogs.size()),
                  QStringList({ "Password request", "Write calibration|Calibration was writtent successful." }));
     }
+}
+
+void tst_GeneralDeviceWidget::passwordAskedFromTheFirstRefusalOn_data()
+{
+    QTest::addColumn<QStringList>("simulator");
+    QTest::addColumn<QStringList>("dialogs");
+    QTest::addColumn<int>("writesSent");
+    const QString prompt = QStringLiteral("Password request");
+    const QString done = QStringLiteral("Write calibration|Calibration was writtent successful.");
+    // Protected: refused once without a password, then asked for before every write.
+    QTest::newRow("protected") << QStringList() << QStringList { prompt, done, prompt, done } << 3;
+    QTest::newRow("no password") << QStringList { "--password", "" } << QStringList { done, done } << 2;
+}
+
+void tst_GeneralDeviceWidget::passwordAskedFromTheFirstRefusalOn()
+{
+    QFETCH(QStringList, simulator);
+    QFETCH(QStringList, dialogs);
+    QFETCH(int, writesSent);
+    AttachedSimulator sim;
+    QVERIFY(sim.attach(simulator));
+    GeneralDeviceWidget widget;
+    widget.setDevice(sim.path());
+    auto *box = child<QDoubleSpinBox>(&widget, "calibrationCoeffValueBox");
+    QTRY_COMPARE(box->value(), 1.0);
+    int writes = 0;
+    connect(widget.device(), &Device::taskFinished, this, [&writes](const TaskResult &result) {
+        writes += result.dataId() == Device::WriteCalibration ? 1 : 0;
+    });
+
+    DialogAnswerer answerer;
+    for (const QString &dialog : dialogs)
+        answerer.then(dialog.contains(QLatin1Char('|')) ? DialogAnswerer::ok() : DialogAnswerer::typePassword("1234"));
+    const int firstWrite = dialogs.size() / 2;
+    box->setValue(1.2);
+    child<QPushButton>(&widget, "writeCalibrationButton")->click();
+    QTRY_COMPARE(answerer.seen(), dialogs.mid(0, firstWrite));
+    box->setValue(1.3);
+    child<QPushButton>(&widget, "writeCalibrationButton")->click();
+    QTRY_COMPARE(answerer.seen(), dialogs);
+    QCOMPARE(writes, writesSent);
 }
 
 void tst_GeneralDeviceWidget::calibrationOutsideTheUsualRangeIsShownAsItIs()
