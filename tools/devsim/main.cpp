@@ -8,6 +8,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSocketNotifier>
@@ -117,6 +118,69 @@ bool configure(SimDevice &device, const QCommandLineParser &parser)
     return true;
 }
 
+// The reply to each command the host sends, as the monitor answers it now: "NN-name.reply" holds
+// the message, "NN-name.frames" the data frames that carry it on the line. Seeds for the fuzz
+// targets and a reference for the reply layouts.
+bool writeReplies(SimDevice &device, const QString &folder)
+{
+    if (!QDir().mkpath(folder))
+        return false;
+    const QByteArray password = device.password();
+    const auto withPassword = [&password](QByteArray request, const QByteArray &fields) {
+        request.append(char(quint8(password.size())));
+        request.append(fields);
+        return request + password;
+    };
+    const auto handleOf = [&device](const char *name) {
+        for (auto it = device.files().cbegin(); it != device.files().cend(); ++it) {
+            if (it->name + '.' + it->extension == name)
+                return it.key();
+        }
+        return SimDevice::kNoHandle;
+    };
+    const auto withHandle = [](char code, quint32 handle) {
+        QByteArray request(1, code);
+        request.append(char(handle >> 24)).append(char(handle >> 16)).append(char(handle >> 8)).append(char(handle));
+        return request;
+    };
+    const auto answer = [&device, &folder](const char *name, const QByteArray &request) {
+        const QByteArray reply = device.handle(request);
+        QByteArray frames;
+        for (int offset = 0; offset < reply.size(); offset += varno::kMaxFramePayloadBytes) {
+            const bool last = offset + varno::kMaxFramePayloadBytes >= reply.size();
+            frames += Packet::data(0, last, reply.mid(offset, varno::kMaxFramePayloadBytes)).encode();
+        }
+        const QString path = folder + QLatin1Char('/') + QLatin1String(name);
+        QFile replyFile(path + QStringLiteral(".reply"));
+        QFile framesFile(path + QStringLiteral(".frames"));
+        return replyFile.open(QIODevice::WriteOnly) && replyFile.write(reply) == reply.size()
+                && framesFile.open(QIODevice::WriteOnly) && framesFile.write(frames) == frames.size();
+    };
+    QByteArray create(1, char(0x44));
+    create.append("FIRMWAREBIN").append(char(0x04)).append(QByteArray::fromHex("00000010"));
+    // In this order: the file is created before it is written, the password changed last.
+    return answer("00-identity", QByteArray(1, char(0x00)))
+            && answer("03-state", QByteArray(1, char(0x03)))
+            && answer("20-environment", QByteArray(1, char(0x20)))
+            && answer("22-reset-dose", withPassword(QByteArray(1, char(0x22)), QByteArray()))
+            && answer("22-reset-dose-refused", QByteArray::fromHex("220178"))
+            && answer("23-set-dose", withPassword(QByteArray(1, char(0x23)),
+                                                  QByteArray::fromHex("00000000000186a000001000")))
+            && answer("30-calibration", QByteArray(1, char(0x30)))
+            && answer("31-write-calibration", withPassword(QByteArray(1, char(0x31)), QByteArray::fromHex("0064")))
+            && answer("40-list", QByteArray(1, char(0x40)))
+            && answer("41-read-meastime", withHandle(0x41, handleOf("MEASTIME.DAT")))
+            && answer("41-read-readme", withHandle(0x41, handleOf("README.TXT")))
+            && answer("41-read-missing", withHandle(0x41, SimDevice::kNoHandle))
+            && answer("44-create", create)
+            && answer("42-write", withHandle(0x42, handleOf("FIRMWARE.BIN")) + QByteArray(16, '\x5a'))
+            && answer("42-write-refused", withHandle(0x42, SimDevice::kNoHandle))
+            && answer("43-remove", withHandle(0x43, handleOf("CONFIG.BIN")))
+            && answer("43-remove-missing", withHandle(0x43, SimDevice::kNoHandle))
+            && answer("32-change-password", QByteArray(1, char(0x32)) + char(quint8(password.size())) + char(4)
+                                                    + password + "4321");
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -207,7 +271,11 @@ int main(int argc, char *argv[])
         QStringLiteral("Fault: answer every command this many milliseconds late."), QStringLiteral("ms"));
     const QCommandLineOption delayedOption(QStringLiteral("delayed-replies"),
         QStringLiteral("With --reply-delay: only the first N answers are late (default all)."), QStringLiteral("N"));
-    parser.addOptions({ delayedOption, echoOption, attachOption, deviceIdOption, firmwareOption, hardwareOption, serialOption,
+    const QCommandLineOption repliesOption(QStringLiteral("replies"),
+        QStringLiteral("Write the reply to every command, as a message and as the frames that carry it, "
+                       "into this folder and exit."),
+        QStringLiteral("folder"));
+    parser.addOptions({ repliesOption, delayedOption, echoOption, attachOption, deviceIdOption, firmwareOption, hardwareOption, serialOption,
         baudOption, pacedOption, dropAcksOption, corruptOption, nakOption, duplicateAckOption, abortOption,
         silentOption, passwordOption, calibrationOption, flagsOption, batteryOption, powerOnOption,
         leftOption, rightOption, doseOption, fixedOption, meastimeOption, measureOption, blocksOption,
@@ -238,6 +306,19 @@ int main(int argc, char *argv[])
     faults.duplicateAcks = parser.isSet(duplicateAckOption);
     faults.abortAfter = parser.value(abortOption).toInt();
     faults.silent = parser.isSet(silentOption);
+
+    if (parser.isSet(repliesOption)) {
+        SimDevice device;
+        device.setIdentity(identity);
+        if (!configure(device, parser))
+            return 2;
+        if (!writeReplies(device, parser.value(repliesOption))) {
+            std::fprintf(stderr, "varno-devsim: cannot write the replies into %s\n",
+                         qPrintable(parser.value(repliesOption)));
+            return 1;
+        }
+        return 0;
+    }
 
     SimLink link;
     if (!link.open()) {
