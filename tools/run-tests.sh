@@ -23,12 +23,15 @@ CC=clang CXX=clang++ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug 
 cmake --build build-asan -j"$jobs"
 (cd build-asan && ctest --output-on-failure -j"$jobs" --timeout 300)
 
-# Each fuzz target gets a bounded run over its seed corpus.
+# Each fuzz target gets a bounded run over its corpus (fuzz/corpus/<target>, with fuzz/<target>.dict
+# when there is one). tools/fuzz-long.sh runs them for 10^7 executions each.
 for target in $(find build-asan/fuzz -maxdepth 2 -type f -name 'fuzz_*' -perm -u+x | sort); do
     name=$(basename "$target")
     corpus=$(mktemp -d)
     [ -d "fuzz/corpus/$name" ] && cp -r "fuzz/corpus/$name/." "$corpus/"
+    dict=()
+    [ -f "fuzz/$name.dict" ] && dict=("-dict=fuzz/$name.dict")
     echo "Fuzzing $name"
-    "$target" -max_total_time=25 -rss_limit_mb=2048 -print_final_stats=1 "$corpus" 2>&1 | tail -n 12
+    "$target" -max_total_time=25 -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 "${dict[@]}" "$corpus" 2>&1 | tail -n 12
     rm -rf "$corpus"
 done
