@@ -18,6 +18,12 @@ inline const QString kHistoryFilter = QStringLiteral("*.hist");
 inline const QString kRecordTimeFormat = QStringLiteral("yyyy-MM-dd hh:mm:ss");
 inline const QString kDatabaseNameFormat = QStringLiteral("yyyy.MM.dd hh-mm-ss");
 
+// The names of a history database's plain tables. A .hist someone sent may hold a view (or a
+// virtual table) under a table's name, and a view can be written to run without end: the readers
+// take records_table and provenance only as plain tables.
+inline const QString kPlainTablesQuery = QStringLiteral(
+    "SELECT name FROM sqlite_master WHERE type = 'table' AND sql NOT LIKE 'CREATE VIRTUAL%';");
+
 constexpr int kIndexRecordBytes = 9;
 constexpr int kValueWordBytes = 2;
 constexpr int kBlockStepSeconds = 10;

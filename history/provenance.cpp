@@ -86,7 +86,7 @@ bool read(const QString &historyPath, Entries *entries, QString *error)
     return withDatabase(historyPath, error, [&](QSqlDatabase &db) {
         QSqlQuery query(db);
         // Reading the schema also tells a database from any other file.
-        if (!query.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table';"))) {
+        if (!query.exec(HistoryFormat::kPlainTablesQuery)) {
             if (error)
                 *error = query.lastError().text();
             return false;
@@ -120,6 +120,16 @@ qint64 countRecords(const QString &historyPath, QString *error)
     qint64 count = -1;
     withDatabase(historyPath, error, [&](QSqlDatabase &db) {
         QSqlQuery query(db);
+        bool hasRecords = false;
+        if (query.exec(HistoryFormat::kPlainTablesQuery)) {
+            while (query.next())
+                hasRecords = hasRecords || query.value(0).toString() == QLatin1String("records_table");
+        }
+        if (!hasRecords) {
+            if (error)
+                *error = QStringLiteral("not a history: no records_table");
+            return false;
+        }
         if (!query.exec(QStringLiteral("SELECT COUNT(*) FROM records_table;")) || !query.next()) {
             if (error)
                 *error = query.lastError().text();

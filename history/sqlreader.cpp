@@ -121,6 +121,20 @@ bool SQLReader::query(const QString &path, const std::function<void(int rows)> &
         return false;
     }
 
+    // Only a plain records_table: a view of that name in a file someone sent could run forever.
+    bool hasRecords = false;
+    {
+        SqliteStatement tables;
+        if (tables.prepare(db, HistoryFormat::kPlainTablesQuery)) {
+            while (!hasRecords && tables.step() == SqliteStatement::Row)
+                hasRecords = tables.text(0) == QLatin1String("records_table");
+        }
+    }
+    if (!hasRecords) {
+        VLOG << "SQLite: Can't read from table";
+        return false;
+    }
+
     const bool filtered = m_start.isValid() && m_end.isValid();
     // Prepared and bound as Qt's driver did it: the times and the value compared as text.
     const auto prepare = [&](SqliteStatement &statement, const QString &text) {

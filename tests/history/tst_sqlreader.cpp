@@ -248,6 +248,13 @@ void tst_SQLReader::badFiles_data()
                              "INSERT INTO records_table VALUES ('2016-01-01 00:00:00', 2, 'x');" }
             << true << 1;
     QTest::newRow("missing file") << "" << QByteArray() << QStringList() << false << 0;
+    // A file someone sent: a view under the table's name that would count rows for ever.
+    QTest::newRow("records_table a view without end")
+            << "view.hist" << QByteArray()
+            << QStringList { "CREATE VIEW records_table AS WITH RECURSIVE n(i) AS "
+                             "(SELECT 0 UNION ALL SELECT i + 1 FROM n) "
+                             "SELECT '2016-01-01 00:00:00' AS time, 1.0 AS value FROM n WHERE i < 0;" }
+            << false << 0;
 }
 
 void tst_SQLReader::badFiles()
