@@ -18,11 +18,13 @@ inline const QString kHistoryFilter = QStringLiteral("*.hist");
 inline const QString kRecordTimeFormat = QStringLiteral("yyyy-MM-dd hh:mm:ss");
 inline const QString kDatabaseNameFormat = QStringLiteral("yyyy.MM.dd hh-mm-ss");
 
-// The names of a history database's plain tables. A .hist someone sent may hold a view (or a
-// virtual table) under a table's name, and a view can be written to run without end: the readers
-// take records_table and provenance only as plain tables.
+// The names of a history database's plain tables: no view, no virtual table, no column computed
+// when it is read. A .hist someone sent may hold a view under a table's name that runs without
+// end, or a generated column whose every read takes seconds of CPU; the readers take
+// records_table and provenance only from this list.
 inline const QString kPlainTablesQuery = QStringLiteral(
-    "SELECT name FROM sqlite_master WHERE type = 'table' AND sql NOT LIKE 'CREATE VIRTUAL%';");
+    "SELECT name FROM sqlite_master AS m WHERE type = 'table' AND sql NOT LIKE 'CREATE VIRTUAL%' "
+    "AND NOT EXISTS (SELECT 1 FROM pragma_table_xinfo(m.name) WHERE hidden = 2);");
 
 constexpr int kIndexRecordBytes = 9;
 constexpr int kValueWordBytes = 2;

@@ -255,6 +255,12 @@ void tst_SQLReader::badFiles_data()
                              "(SELECT 0 UNION ALL SELECT i + 1 FROM n) "
                              "SELECT '2016-01-01 00:00:00' AS time, 1.0 AS value FROM n WHERE i < 0;" }
             << false << 0;
+    QTest::newRow("time a column computed on every read")
+            << "generated.hist" << QByteArray()
+            << QStringList { "CREATE TABLE records_table (t TEXT, value REAL, "
+                             "time TEXT GENERATED ALWAYS AS (printf('%.*c', 1000, 'x')));",
+                             "INSERT INTO records_table (t, value) VALUES ('2016-01-01 00:00:00', 2);" }
+            << false << 0;
 }
 
 void tst_SQLReader::badFiles()
