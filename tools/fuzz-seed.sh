@@ -8,12 +8,13 @@
 #   fuzz_historyfile a history converted from them, and one pulled from the simulator, which
 #                    carries the provenance table (both with small pages)
 # Files already in the corpus stay; minimise afterwards (-merge=1) if it grew. Needs varno-devsim
-# and varnoctl built in BUILD_DIR (default build).
+# and varnoctl built in BUILD_DIR (default build); CORPUS_DIR (default fuzz/corpus) is written.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${BUILD_DIR:-build}"
 devsim="$build/tools/devsim/varno-devsim"
 varnoctl="$build/tools/varnoctl/varnoctl"
+corpus="${CORPUS_DIR:-fuzz/corpus}"
 work=$(mktemp -d "${TMPDIR:-/tmp}/varno-seed.XXXXXX")
 sim=""
 cleanup() {
@@ -21,17 +22,17 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-mkdir -p fuzz/corpus/fuzz_records fuzz/corpus/fuzz_framer fuzz/corpus/fuzz_statistics fuzz/corpus/fuzz_historyfile
+mkdir -p "$corpus/fuzz_records" "$corpus/fuzz_framer" "$corpus/fuzz_statistics" "$corpus/fuzz_historyfile"
 
 # Small statistics: two blocks of twenty values.
 stats=(--stat-blocks 2 --stat-values 20)
 "$devsim" "${stats[@]}" --replies "$work/replies"
 for reply in "$work"/replies/*.reply; do
     name=$(basename "$reply" .reply)
-    cp "$reply" "fuzz/corpus/fuzz_records/$name"
+    cp "$reply" "$corpus/fuzz_records/$name"
     # Read sizes of 7 and 24 bytes: frames split inside and at their ends.
-    { printf '\006'; cat "$work/replies/$name.frames"; } >"fuzz/corpus/fuzz_framer/$name"
-    { printf '\027'; cat "$work/replies/$name.frames"; } >"fuzz/corpus/fuzz_framer/$name-24"
+    { printf '\006'; cat "$work/replies/$name.frames"; } >"$corpus/fuzz_framer/$name"
+    { printf '\027'; cat "$work/replies/$name.frames"; } >"$corpus/fuzz_framer/$name-24"
 done
 
 # The simulator writes its file system when it stops; on the way it serves one history pull.
@@ -51,7 +52,7 @@ index="$work/dump/MEASTIME.DAT"
 values="$work/dump/MEASURE.DAT"
 size=$(stat -c %s "$index")
 { printf "\\x$(printf %02x $((size >> 8)))\\x$(printf %02x $((size & 255)))"; cat "$index" "$values"; } \
-    >fuzz/corpus/fuzz_statistics/simulator_blocks
+    >"$corpus/fuzz_statistics/simulator_blocks"
 
 "$varnoctl" history convert "$index" "$values" --out "$work/converted.hist" >/dev/null
 # Pages of 512 bytes instead of 4096: the same histories in a fraction of the bytes, so that the
@@ -64,6 +65,6 @@ for path in sys.argv[1:]:
     db.execute("VACUUM")
     db.close()
 PY
-cp "$work/converted.hist" fuzz/corpus/fuzz_historyfile/converted.hist
-cp "$work/pulled.hist" fuzz/corpus/fuzz_historyfile/pulled_with_provenance.hist
-echo "Seeded fuzz/corpus from the simulator (work folder removed)."
+cp "$work/converted.hist" "$corpus/fuzz_historyfile/converted.hist"
+cp "$work/pulled.hist" "$corpus/fuzz_historyfile/pulled_with_provenance.hist"
+echo "Seeded $corpus from the simulator."
