@@ -1,6 +1,7 @@
 #include "panels/measurementswidget.h"
 
 #include "charts/graphplotter.h"
+#include "device/commandhandle.h"
 #include "device/device.h"
 #include "device/environmentstate.h"
 #include "panels/aggregatedosedialog.h"
@@ -27,6 +28,7 @@ const QColor kRightColour(32, 32, 208, 255);
 const QColor kLeftColour(208, 32, 32, 255);
 const QColor kAverageColour(32, 208, 32, 255);
 const QColor kAggregateColour(160, 0, 160, 255);
+const char kStaleStyle[] = "color: gray;";
 
 } // namespace
 
@@ -74,6 +76,7 @@ MeasurementsWidget::MeasurementsWidget(QWidget *parent)
     m_disagreementNotice->setStyleSheet(QStringLiteral("color: gray;"));
     m_disagreementNotice->hide();
     ui->verticalLayout->addWidget(m_disagreementNotice);
+    resetDisplay();
     m_agreementClock = [clock = std::make_shared<QElapsedTimer>()] {
         if (!clock->isValid())
             clock->start();
@@ -92,14 +95,20 @@ void MeasurementsWidget::stopPolling()
         killTimer(m_pollTimerId);
     m_pollTimerId = -1;
     m_awaitingSample = false;
+    if (m_pendingRead)
+        disconnect(m_pendingRead, nullptr, this, nullptr);
+    m_pendingRead = nullptr;
 }
 
 void MeasurementsWidget::deviceChanged()
 {
     stopPolling();
-    if (device())
-        m_pollTimerId = startTimer(m_pollIntervalMs);
     resetDisplay();
+    if (device()) {
+        m_pollTimerId = startTimer(m_pollIntervalMs);
+        // The first reading at once, not a poll period later; the timer brings the next ones.
+        requestReading();
+    }
 }
 
 void MeasurementsWidget::deviceCleared()
@@ -110,10 +119,12 @@ void MeasurementsWidget::deviceCleared()
 
 void MeasurementsWidget::resetDisplay()
 {
-    showValue(ui->leftSensorDisplay, 0);
-    showValue(ui->rightSensorDisplay, 0);
-    showValue(ui->averageDisplay, 0);
-    showValue(ui->aggregatedDisplay, 0);
+    for (QLCDNumber *display : { ui->leftSensorDisplay, ui->rightSensorDisplay, ui->averageDisplay, ui->aggregatedDisplay })
+        showNoReading(display);
+    for (QLabel *sign : { ui->leftSensorOverflowLabel, ui->rightSensorOverflowLabel, ui->averageOwerflowLabel })
+        sign->hide();
+    m_readingTime = QDateTime();
+    m_stale = false;
     m_shownDose = 0;
     m_agreement.reset();
     m_disagreementNotice->hide();
@@ -133,20 +144,58 @@ void MeasurementsWidget::timerEvent(QTimerEvent *event)
         DevicePanel::timerEvent(event);
         return;
     }
+    if (!device())
+        return;
+    if (m_awaitingSample)
+        readingMissed();
+    requestReading();
+}
+
+void MeasurementsWidget::requestReading()
+{
     Device *current = device();
     if (!current)
         return;
-    if (m_awaitingSample)
-        m_sampleClock += kSampleStepSeconds;
+    m_awaitingSample = true;
     // Behind a long transfer the reads would pile up, one more every tick: one at a time per
     // device, and a tick that finds it still waiting is a gap.
     const TaskScheduler *scheduler = TaskManager::instance()->scheduler(current->name());
-    if (scheduler && scheduler->pendingTasks(Device::ReadEnvironment) > 0) {
-        m_awaitingSample = true;
+    if (scheduler && scheduler->pendingTasks(Device::ReadEnvironment) > 0)
         return;
+    CommandHandle *handle = current->executeCommand(Device::ReadEnvironment, QVariant());
+    if (!handle)
+        return;
+    // A failed read never becomes a data item; its handle is where the panel learns of it.
+    m_pendingRead = handle;
+    connect(handle, &CommandHandle::finished, this, [this, handle](const TaskResult &result) {
+        if (handle != m_pendingRead)
+            return;
+        m_pendingRead = nullptr;
+        if (result.code() != TaskResult::Successful && m_awaitingSample) {
+            m_awaitingSample = false;
+            readingMissed();
+        }
+    });
+}
+
+// A reading that did not come: a gap on the time axis, and the displays' reading is now old.
+void MeasurementsWidget::readingMissed()
+{
+    m_sampleClock += kSampleStepSeconds;
+    markStale();
+}
+
+void MeasurementsWidget::markStale()
+{
+    if (m_stale || !m_readingTime.isValid())
+        return;
+    m_stale = true;
+    const QString when = tr("Last reading: %1").arg(m_readingTime.toString(QStringLiteral("dd.MM.yy hh:mm:ss")));
+    for (QLCDNumber *display : { ui->leftSensorDisplay, ui->rightSensorDisplay, ui->averageDisplay, ui->aggregatedDisplay }) {
+        display->setStyleSheet(QLatin1String(kStaleStyle));
+        const QString value = display->toolTip();
+        display->setToolTip(value.isEmpty() ? when : value + QLatin1Char('\n') + when);
     }
-    m_awaitingSample = true;
-    current->executeCommand(Device::ReadEnvironment, QVariant());
 }
 
 void MeasurementsWidget::deviceDataUpdated(int id)
@@ -193,13 +242,28 @@ void MeasurementsWidget::showValue(QLCDNumber *display, double value)
     }
 }
 
+void MeasurementsWidget::showNoReading(QLCDNumber *display)
+{
+    // Nothing measured yet: a dash, never a zero the monitor did not report.
+    display->display(QStringLiteral("-"));
+    display->setToolTip(tr("No reading yet"));
+    display->setStyleSheet(QString());
+}
+
 void MeasurementsWidget::showEnvironment(const QVariant &value)
 {
     m_awaitingSample = false;
     if (!value.isValid()) {
-        m_sampleClock += kSampleStepSeconds;
+        readingMissed();
         return;
     }
+    if (m_time.isEmpty()) {
+        // The time axis starts at the first reading, whatever was missed before it.
+        m_sampleClock = 0;
+        m_chart->setStartTime(QDateTime::currentDateTime());
+    }
+    m_readingTime = QDateTime::currentDateTime();
+    m_stale = false;
     const EnvironmentState state = value.canConvert<EnvironmentState>() ? value.value<EnvironmentState>()
                                                                          : EnvironmentState();
     const double left = EnvironmentState::display(state.left);
@@ -223,6 +287,7 @@ void MeasurementsWidget::showEnvironment(const QVariant &value)
     };
     for (const auto &entry : coloured)
         entry.first->setStyleSheet(levelStyle(entry.second, m_warningLevel, m_criticalLevel));
+    ui->aggregatedDisplay->setStyleSheet(QString());
 
     m_time.append(m_sampleClock);
     m_left.append(left);

@@ -4,12 +4,15 @@
 #include "panels/devicepanel.h"
 
 #include <QColor>
+#include <QDateTime>
+#include <QPointer>
 #include <QVariant>
 #include <QVector>
 
 #include <functional>
 #include <memory>
 
+class CommandHandle;
 class GraphPlotter;
 class QCheckBox;
 class QLCDNumber;
@@ -20,8 +23,10 @@ namespace Ui {
 class MeasurementsWidget;
 }
 
-// The Measures tab: reads the environment every 10 s while a device is bound, shows the readings
-// coloured by the alert levels, plots them and sets or resets the aggregated dose.
+// The Measures tab: reads the environment when a device is bound and every 10 s after, shows the
+// readings coloured by the alert levels, plots them and sets or resets the aggregated dose. Until
+// the first reading the displays show a dash; a reading that a later read failed to replace stays,
+// greyed, with its time in the tool tip.
 class MeasurementsWidget : public DevicePanel
 {
     Q_OBJECT
@@ -38,6 +43,8 @@ public:
     int sampleClock() const { return m_sampleClock; }
     const QVector<double> &timeData() const { return m_time; }
     GraphPlotter *chart() const { return m_chart; }
+    // True while the displays hold a reading older than the last read that should have replaced it.
+    bool isStale() const { return m_stale; }
     UserSettingsWindow *settingsWindow() const { return m_settingsWindow.get(); }
     // The quiet notice shown while the two sensors disagree, and for the tests, which cannot wait
     // five minutes, the clock (milliseconds) it measures the disagreement by.
@@ -75,9 +82,13 @@ private:
     };
 
     void stopPolling();
+    void requestReading();
+    void readingMissed();
+    void markStale();
     void resetDisplay();
     void showEnvironment(const QVariant &value);
     void showValue(QLCDNumber *display, double value);
+    void showNoReading(QLCDNumber *display);
     void seriesStateChanged(const Series &series, int state);
 
     std::unique_ptr<Ui::MeasurementsWidget> ui;
@@ -86,6 +97,10 @@ private:
     // True from a request until its reading arrives; a tick that finds it still set counts the
     // missed reading as a gap, since a failed read never reaches the panel as a data item.
     bool m_awaitingSample = false;
+    QPointer<CommandHandle> m_pendingRead;
+    // When the displays' reading arrived; invalid until the first one.
+    QDateTime m_readingTime;
+    bool m_stale = false;
     GraphPlotter *m_chart = nullptr;
     QVector<double> m_time;
     QVector<double> m_left;

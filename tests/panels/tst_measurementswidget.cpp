@@ -63,6 +63,7 @@ private slots:
     void extremeReadingsKeepTheLayout();
     void disagreementNotice_data();
     void disagreementNotice();
+    void firstReadingAtOnce();
     void failedReadsLeaveGapsOnTheTimeAxis();
     void readsDoNotPileUpBehindATransfer();
     void everythingFitsTheSmallestWindow_data();
@@ -230,6 +231,24 @@ void tst_MeasurementsWidget::disagreementNotice()
     QVERIFY(widget.disagreementNotice()->isHidden());
 }
 
+void tst_MeasurementsWidget::firstReadingAtOnce()
+{
+    AttachedSimulator sim;
+    QVERIFY(sim.attach({ "--env-fixed" }));
+    MeasurementsWidget widget;
+    // No tick comes during the test: the reading is the one asked for at binding.
+    widget.setPollInterval(3600 * 1000);
+    widget.setDevice(sim.path());
+    for (const char *name : { "leftSensorDisplay", "rightSensorDisplay", "averageDisplay", "aggregatedDisplay" })
+        QCOMPARE(child<QLCDNumber>(&widget, name)->toolTip(), QStringLiteral("No reading yet"));
+    QTRY_COMPARE(widget.timeData().size(), 1);
+    QCOMPARE(widget.timeData().constFirst(), 0.0);
+    QCOMPARE(shown(&widget, "leftSensorDisplay"), 12.0);
+    QCOMPARE(shown(&widget, "aggregatedDisplay"), 1000.0);
+    QVERIFY(child<QLCDNumber>(&widget, "leftSensorDisplay")->toolTip().isEmpty());
+    QVERIFY(!widget.isStale());
+}
+
 void tst_MeasurementsWidget::failedReadsLeaveGapsOnTheTimeAxis()
 {
     AttachedSimulator sim;
@@ -240,7 +259,9 @@ void tst_MeasurementsWidget::failedReadsLeaveGapsOnTheTimeAxis()
     // Every tick is a gap: the read failed, or the one before it is still unanswered.
     QTRY_VERIFY(widget.sampleClock() >= 30);
     QVERIFY(widget.timeData().isEmpty());
-    QCOMPARE(shown(&widget, "leftSensorDisplay"), 0.0);
+    // Nothing was ever measured: a dash, not a zero, and nothing to mark stale.
+    QCOMPARE(child<QLCDNumber>(&widget, "leftSensorDisplay")->toolTip(), QStringLiteral("No reading yet"));
+    QVERIFY(!widget.isStale());
 }
 
 void tst_MeasurementsWidget::readsDoNotPileUpBehindATransfer()
@@ -267,8 +288,13 @@ void tst_MeasurementsWidget::readsDoNotPileUpBehindATransfer()
                                           { QStringLiteral("file_path"), target.path() } });
     const TaskScheduler *scheduler = TaskManager::instance()->scheduler(sim.path());
     int mostPending = 0;
-    connect(device, &Device::dataReceived, this,
-            [&] { mostPending = qMax(mostPending, scheduler->pendingTasks(Device::ReadEnvironment)); });
+    QString staleTip;
+    auto *left = child<QLCDNumber>(&widget, "leftSensorDisplay");
+    connect(device, &Device::dataReceived, this, [&] {
+        mostPending = qMax(mostPending, scheduler->pendingTasks(Device::ReadEnvironment));
+        if (widget.isStale() && left->styleSheet() == QLatin1String("color: gray;"))
+            staleTip = left->toolTip();
+    });
     // A plain event loop: QTRY's pauses would stretch every frame of the transfer.
     QElapsedTimer clock;
     clock.start();
@@ -279,8 +305,11 @@ void tst_MeasurementsWidget::readsDoNotPileUpBehindATransfer()
     // The ticks that found the read still waiting are gaps on the time axis.
     QVERIFY2(widget.sampleClock() >= 50, "the transfer was too short to test anything");
     QVERIFY(widget.timeData().size() <= 2);
-    QTRY_VERIFY(!widget.timeData().isEmpty());
+    // The reading taken at binding stayed, greyed, with its time, while the transfer held the reads.
+    QVERIFY2(staleTip.startsWith(QLatin1String("Last reading: ")), qPrintable(staleTip));
+    QTRY_VERIFY(!widget.isStale());
     QCOMPARE(shown(&widget, "leftSensorDisplay"), 12.0);
+    QCOMPARE(left->styleSheet(), QStringLiteral("color: red;"));
 }
 
 void tst_MeasurementsWidget::everythingFitsTheSmallestWindow_data()
