@@ -28,6 +28,9 @@ const QColor kRightColour(32, 32, 208, 255);
 const QColor kLeftColour(208, 32, 32, 255);
 const QColor kAverageColour(32, 208, 32, 255);
 const QColor kAggregateColour(160, 0, 160, 255);
+// The dose grows to thousands while the sensors read tenths: it gets a chart area and axis of its own.
+constexpr int kSensorGroup = 0;
+constexpr int kDoseGroup = 1;
 const char kStaleStyle[] = "color: gray;";
 
 } // namespace
@@ -46,10 +49,10 @@ MeasurementsWidget::MeasurementsWidget(QWidget *parent)
     chartLayout->setContentsMargins(3, 3, 3, 3);
     m_chart = new GraphPlotter(0, 10, 5, ui->chartPanel);
     chartLayout->addWidget(m_chart);
-    m_chart->addSeries(ui->rightSensorCheckBox->text(), &m_time, &m_right, kRightColour, 0);
-    m_chart->addSeries(ui->leftSensorCheckBox->text(), &m_time, &m_left, kLeftColour, 0);
-    m_chart->addSeries(ui->averageCheckBox->text(), &m_time, &m_average, kAverageColour, 0);
-    m_chart->addSeries(ui->aggregateCheckBox->text(), &m_time, &m_aggregate, kAggregateColour, 0);
+    m_chart->addSeries(ui->rightSensorCheckBox->text(), &m_time, &m_right, kRightColour, kSensorGroup);
+    m_chart->addSeries(ui->leftSensorCheckBox->text(), &m_time, &m_left, kLeftColour, kSensorGroup);
+    m_chart->addSeries(ui->averageCheckBox->text(), &m_time, &m_average, kAverageColour, kSensorGroup);
+    m_chart->addSeries(ui->aggregateCheckBox->text(), &m_time, &m_aggregate, kAggregateColour, kDoseGroup);
 
     connect(ui->rightSensorCheckBox, &QCheckBox::stateChanged, this, &MeasurementsWidget::OnRightStateChanged);
     connect(ui->leftSensorCheckBox, &QCheckBox::stateChanged, this, &MeasurementsWidget::OnLeftStateChanged);
@@ -302,7 +305,8 @@ void MeasurementsWidget::showEnvironment(const QVariant &value)
 void MeasurementsWidget::seriesStateChanged(const Series &series, int state)
 {
     if (state == Qt::Checked)
-        m_chart->addSeries(series.box->text(), &m_time, series.data, series.colour, 0);
+        m_chart->addSeries(series.box->text(), &m_time, series.data, series.colour,
+                           series.data == &m_aggregate ? kDoseGroup : kSensorGroup);
     else if (state == Qt::Unchecked)
         m_chart->removeSeries(series.box->text());
 }

@@ -386,6 +386,15 @@ void tst_MeasurementsWidget::seriesFollowTheirCheckBoxes()
         return out;
     };
     QCOMPARE(names(), QStringList({ "Right sensor", "Left sensor", "Average", "Aggregate" }));
+    // The dose, thousands against the sensors' tenths, has a chart area and value axis of its own.
+    QCOMPARE(widget.chart()->charts().size(), 2);
+    QCOMPARE(widget.chart()->valueAxes().size(), 2);
+    QVERIFY(widget.chart()->series().constLast().group != widget.chart()->series().constFirst().group);
+    auto *aggregate = child<QCheckBox>(&widget, "aggregateCheckBox");
+    aggregate->setChecked(false);
+    QCOMPARE(widget.chart()->charts().size(), 1);
+    aggregate->setChecked(true);
+    QCOMPARE(widget.chart()->charts().size(), 2);
     auto *right = child<QCheckBox>(&widget, "rightSensorCheckBox");
     const QVector<double> *rightData = widget.chart()->series().first().y;
     right->setChecked(false);
