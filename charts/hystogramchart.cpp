@@ -1,5 +1,7 @@
 #include "charts/hystogramchart.h"
 
+#include "charts/chartscale.h"
+
 #include <QLinearGradient>
 #include <QMouseEvent>
 #include <QPainter>
@@ -8,11 +10,11 @@
 #include <cmath>
 
 namespace {
-// The tallest bar reaches 1 / 1.1 of the plot height, leaving room above it.
+// The scale reaches at least 1.1 times the tallest bar, leaving room above it.
 constexpr double kHeadroom = 1.1;
 constexpr double kArrowShare = 2.0 / 11.0;
-constexpr int kGridDivisions = 5;
-constexpr int kMaxTimeLabels = 6;
+constexpr int kTimeLabelGapPx = 8;
+const QString kTimeFormat = QStringLiteral("dd.MM.yy hh:mm");
 
 // Values that are not a number, infinite or negative cannot be drawn as a bar.
 float barValue(float value)
@@ -48,29 +50,77 @@ void HystogramChart::setHint(const QString &hint)
     QWidget::update();
 }
 
-QFont HystogramChart::labelFont()
+QVector<double> HystogramChart::valueTicks() const
 {
-    return QFont(QStringLiteral("Times New Roman"), 8);
+    // Two lines of text per division at least, so labels never crowd.
+    const int plotHeight = qMax(height() - kMarginPx, 0);
+    const int divisions = qMax(1, plotHeight / (2 * fontMetrics().height()));
+    return ChartScale::roundTicks(double(largestValue()) * kHeadroom, divisions);
+}
+
+double HystogramChart::scaleTop() const
+{
+    return valueTicks().constLast();
 }
 
 QStringList HystogramChart::valueLabels() const
 {
     if (!m_hint.isEmpty())
         return {};
-    // A window without a bar above zero has no scale but its floor.
-    const double top = largestValue() * kHeadroom;
-    if (!(top > 0))
-        return { QStringLiteral("0") };
     QStringList labels;
-    for (int i = 0; i <= kGridDivisions; ++i)
-        labels.append(QString::number(top * i / kGridDivisions, 'g', 4));
+    for (double tick : valueTicks())
+        labels.append(ChartScale::tickText(tick));
+    return labels;
+}
+
+// Bars stand by index, not by time: a moment between two bars lies between their centres in
+// proportion, one before the first bar at the first. A moment inside a gap labels no record: NaN.
+double HystogramChart::timeX(const QDateTime &time) const
+{
+    int after = 0;
+    while (after < m_points.size() && m_points.at(after).time < time)
+        ++after;
+    if (after == 0 || (after < m_points.size() && m_points.at(after).time == time))
+        return barRect(after).center().x();
+    if (after == m_points.size())
+        return barRect(after - 1).center().x();
+    if (m_points.at(after - 1).time.secsTo(m_points.at(after).time) >= kGapSeconds)
+        return std::nan("");
+    const double share = ChartScale::fraction(double(m_points.at(after - 1).time.msecsTo(time)), 0,
+                                              double(m_points.at(after - 1).time.msecsTo(m_points.at(after).time)));
+    const double from = barRect(after - 1).center().x();
+    return from + share * (barRect(after).center().x() - from);
+}
+
+QVector<HystogramChart::TimeLabel> HystogramChart::timeLabels() const
+{
+    QVector<TimeLabel> labels;
+    const QRectF plot = plotRect();
+    if (m_points.isEmpty() || plot.width() <= 0)
+        return labels;
+    const QFontMetrics metrics(font());
+    const int labelWidth = metrics.horizontalAdvance(QDateTime(QDate(2000, 12, 28), QTime(23, 58)).toString(kTimeFormat));
+    // Labels are centred on their moment, so the outer ones may reach half a label past the plot.
+    const int room = qMax(1, int(plot.width() + labelWidth / 2) / (labelWidth + kTimeLabelGapPx));
+    double lastRight = -1e9;
+    for (const QDateTime &moment : ChartScale::timeTicks(m_points.constFirst().time, m_points.constLast().time, room)) {
+        const QString text = moment.toString(kTimeFormat);
+        const double x = timeX(moment);
+        const double textWidth = metrics.horizontalAdvance(text);
+        // Kept inside the widget, a label near an edge is moved in rather than cut.
+        const double left = qBound(0.0, x - textWidth / 2, width() - textWidth);
+        if (std::isnan(x) || left < lastRight + kTimeLabelGapPx || left < 0)
+            continue;
+        labels.append(TimeLabel { x, left, text });
+        lastRight = left + textWidth;
+    }
     return labels;
 }
 
 double HystogramChart::leftMargin() const
 {
     // Wide enough for the widest value label, so none is cut at the edge.
-    const QFontMetrics metrics(labelFont());
+    const QFontMetrics metrics(font());
     int widest = 0;
     for (const QString &label : valueLabels())
         widest = qMax(widest, metrics.horizontalAdvance(label));
@@ -97,11 +147,9 @@ QRectF HystogramChart::barRect(int index) const
         return QRectF();
     const QRectF plot = plotRect();
     const double slot = slotWidth();
-    const float largest = largestValue();
-    // A window of zeros (the placeholder after clear()) has no tallest bar to scale by.
-    const double height = largest > 0
-        ? static_cast<double>(barValue(m_points.at(index).value)) / largest * plot.height() / kHeadroom
-        : 0.0;
+    const double top = scaleTop();
+    // A window of zeros (the placeholder after clear()) has no scale to draw against.
+    const double height = top > 0 ? static_cast<double>(barValue(m_points.at(index).value)) / top * plot.height() : 0.0;
     const double centre = plot.left() + (2 * index + 1) * slot;
     return QRectF(centre - slot / 2, plot.bottom() - height, slot, height);
 }
@@ -192,15 +240,17 @@ void HystogramChart::paintEvent(QPaintEvent *)
     const QRectF plot = plotRect();
     if (plot.width() <= 0 || plot.height() <= 0)
         return;
-    painter.setFont(labelFont());
+    const QVector<double> ticks = valueTicks();
+    const QVector<TimeLabel> times = m_hint.isEmpty() ? timeLabels() : QVector<TimeLabel>();
+    const double top = ticks.constLast();
 
     painter.setPen(QPen(QColor(200, 200, 200), 1, Qt::DashLine));
-    for (int i = 1; i < kGridDivisions; ++i) {
-        const double y = plot.top() + plot.height() * i / kGridDivisions;
-        const double x = plot.left() + plot.width() * i / kGridDivisions;
+    for (int i = 1; top > 0 && i < ticks.size(); ++i) {
+        const double y = plot.bottom() - plot.height() * ticks.at(i) / top;
         painter.drawLine(QLineF(plot.left(), y, plot.right(), y));
-        painter.drawLine(QLineF(x, plot.top(), x, plot.bottom()));
     }
+    for (const TimeLabel &label : times)
+        painter.drawLine(QLineF(label.x, plot.top(), label.x, plot.bottom()));
 
     for (int i = 0; i < m_points.size(); ++i) {
         const QRectF bar = barRect(i);
@@ -226,29 +276,21 @@ void HystogramChart::paintEvent(QPaintEvent *)
 
     if (!m_hint.isEmpty()) {
         painter.setPen(QColor(110, 110, 110));
-        painter.setFont(font());
         painter.drawText(plot, Qt::AlignCenter | Qt::TextWordWrap, m_hint);
         return;
     }
 
-    // Value labels: the scale of the window's tallest bar.
+    const int line = painter.fontMetrics().height();
     const QStringList labels = valueLabels();
     for (int i = 0; i < labels.size(); ++i) {
-        const double y = plot.bottom() - plot.height() * i / kGridDivisions;
-        const double labelTop = qBound(0.0, y - 8, qMax(0.0, plot.bottom() - 16));
-        painter.drawText(QRectF(0, labelTop, plot.left() - 3, 16), Qt::AlignRight | Qt::AlignVCenter, labels.at(i));
+        const double y = top > 0 ? plot.bottom() - plot.height() * ticks.at(i) / top : plot.bottom();
+        const double labelTop = qBound(0.0, y - line / 2.0, qMax(0.0, plot.bottom() - line));
+        painter.drawText(QRectF(0, labelTop, plot.left() - 3, line), Qt::AlignRight | Qt::AlignVCenter, labels.at(i));
     }
-
-    // Time labels under a few evenly chosen bars.
-    if (!m_points.isEmpty()) {
-        const int labels = qMin<int>(kMaxTimeLabels, m_points.size());
-        const int every = qMax(1, m_points.size() / labels);
-        for (int i = 0; i < m_points.size(); i += every) {
-            const QRectF bar = barRect(i);
-            painter.drawText(QRectF(bar.center().x() - 45, plot.bottom() + 2, 90, kMarginPx - 2),
-                             Qt::AlignHCenter | Qt::AlignTop,
-                             m_points.at(i).time.toString(QStringLiteral("dd.MM.yy hh:mm")));
-        }
+    for (const TimeLabel &label : times) {
+        painter.drawLine(QLineF(label.x, plot.bottom(), label.x, plot.bottom() + 3));
+        painter.drawText(QRectF(label.left, plot.bottom() + 3, width() - label.left, kMarginPx - 3),
+                         Qt::AlignLeft | Qt::AlignTop, label.text);
     }
 
     if (m_earlierPossible)

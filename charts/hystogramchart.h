@@ -23,6 +23,13 @@ public:
         QDateTime time; // the later record's time
     };
 
+    struct TimeLabel
+    {
+        double x = 0; // pixel of the moment under the plot
+        double left = 0; // where the text starts, moved in from an edge
+        QString text;
+    };
+
     explicit HystogramChart(QWidget *parent = nullptr);
 
     void setData(const HystogramPoints &points);
@@ -40,8 +47,11 @@ public:
     QString hint() const { return m_hint; }
 
     QRectF plotRect() const;
-    // The value labels the scale shows, from the bottom up.
+    // The value labels the scale shows, from the bottom up, on round steps from zero; the bars are
+    // drawn against the top one.
     QStringList valueLabels() const;
+    // The time labels under the plot, left to right: whole minutes, hours or days, each once.
+    QVector<TimeLabel> timeLabels() const;
     QRectF barRect(int index) const;
     QVector<GapMarker> gapMarkers() const;
     QRectF earlierArrowRect() const;
@@ -56,7 +66,9 @@ private:
     double slotWidth() const;
     float largestValue() const { return m_largest; }
     void drawArrow(class QPainter &painter, const QRectF &area, bool pointsLeft) const;
-    static QFont labelFont();
+    QVector<double> valueTicks() const;
+    double scaleTop() const;
+    double timeX(const QDateTime &time) const;
     double leftMargin() const;
 
     HystogramPoints m_points;

@@ -1,3 +1,4 @@
+#include "charts/chartscale.h"
 #include "charts/framehystogram.h"
 #include "charts/hystogramchart.h"
 #include "charts/hystogramtimeline.h"
@@ -79,6 +80,12 @@ private slots:
     void spanCountsRealSecondsAcrossClockChanges();
     void valueLabels_data();
     void valueLabels();
+    void roundTicks_data();
+    void roundTicks();
+    void timeTicks_data();
+    void timeTicks();
+    void timeLabels_data();
+    void timeLabels();
 };
 
 void TestFrameHystogram::windowAfterSetData_data()
@@ -268,31 +275,34 @@ void TestFrameHystogram::gapMarkers()
 void TestFrameHystogram::barHeights_data()
 {
     QTest::addColumn<QVector<float>>("values");
-    QTest::addColumn<QVector<double>>("heightShares"); // of the plot height
+    QTest::addColumn<QVector<double>>("shares"); // of the tallest bar
 
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();
-    const double top = 1 / 1.1;
     QTest::newRow("proportional to the tallest") << QVector<float> { 1, 2, 4 }
-                                                 << QVector<double> { top / 4, top / 2, top };
-    QTest::newRow("one bar") << QVector<float> { 3 } << QVector<double> { top };
+                                                 << QVector<double> { 0.25, 0.5, 1 };
+    QTest::newRow("one bar") << QVector<float> { 3 } << QVector<double> { 1 };
     QTest::newRow("all zero") << QVector<float> { 0, 0 } << QVector<double> { 0, 0 };
-    QTest::newRow("negative is no bar") << QVector<float> { -5, 5 } << QVector<double> { 0, top };
+    QTest::newRow("negative is no bar") << QVector<float> { -5, 5 } << QVector<double> { 0, 1 };
     QTest::newRow("not a number is no bar") << QVector<float> { nan, 2 }
-                                            << QVector<double> { 0, top };
-    QTest::newRow("infinite is no bar") << QVector<float> { inf, 2 } << QVector<double> { 0, top };
+                                            << QVector<double> { 0, 1 };
+    QTest::newRow("infinite is no bar") << QVector<float> { inf, 2 } << QVector<double> { 0, 1 };
     QTest::newRow("largest float") << QVector<float> { std::numeric_limits<float>::max(), 1 }
-                                   << QVector<double> { top, 0 };
+                                   << QVector<double> { 1, 0 };
 }
 
 void TestFrameHystogram::barHeights()
 {
     QFETCH(QVector<float>, values);
-    QFETCH(QVector<double>, heightShares);
+    QFETCH(QVector<double>, shares);
 
     QVector<FrameHystogram::Sample> data;
-    for (int i = 0; i < values.size(); ++i)
+    float largest = 0;
+    for (int i = 0; i < values.size(); ++i) {
         data.append({ kStart.addSecs(10 * i), values.at(i) });
+        if (std::isfinite(values.at(i)))
+            largest = qMax(largest, values.at(i));
+    }
     FrameHystogram frame;
     frame.setData(data);
     HystogramChart *chart = frame.chart();
@@ -302,11 +312,15 @@ void TestFrameHystogram::barHeights()
     QVERIFY(plot.left() >= 30);
     QCOMPARE(plot.right(), 370.0);
     QCOMPARE(plot.height(), 200.0);
+    // The bars stand against the top label, which leaves a tenth of room above the tallest.
+    const double top = chart->valueLabels().constLast().toDouble();
+    QVERIFY2(largest == 0 || top >= 1.1 * double(largest) * (1 - 1e-9), qPrintable(chart->valueLabels().join(' ')));
+    const double tallest = top > 0 ? double(largest) / top * plot.height() : 0;
     const double slot = plot.width() / (2.0 * values.size());
     for (int i = 0; i < values.size(); ++i) {
         const QRectF bar = chart->barRect(i);
         QVERIFY(std::abs(bar.center().x() - (plot.left() + (2 * i + 1) * slot)) < 0.01);
-        QVERIFY2(std::abs(bar.height() - heightShares.at(i) * plot.height()) < 0.01,
+        QVERIFY2(std::abs(bar.height() - shares.at(i) * tallest) < 0.01,
                  qPrintable(QStringLiteral("bar %1 is %2 high").arg(i).arg(bar.height())));
         QCOMPARE(bar.bottom(), plot.bottom());
     }
@@ -471,12 +485,13 @@ void TestFrameHystogram::spanCountsRealSecondsAcrossClockChanges()
 void TestFrameHystogram::valueLabels_data()
 {
     QTest::addColumn<QVector<float>>("values"); // none: the chart was cleared
-    QTest::addColumn<int>("labels");
-    QTest::newRow("nothing read") << QVector<float>() << 0;
-    QTest::newRow("all zero") << QVector<float> { 0, 0 } << 1;
-    QTest::newRow("small") << QVector<float> { 0.5f, 2 } << 6;
-    QTest::newRow("wide") << QVector<float> { 123456.7f, 2 } << 6;
-    QTest::newRow("largest float") << QVector<float> { std::numeric_limits<float>::max() } << 6;
+    QTest::addColumn<QString>("labels");
+    QTest::newRow("nothing read") << QVector<float>() << "";
+    QTest::newRow("all zero") << QVector<float> { 0, 0 } << "0";
+    QTest::newRow("sensor readings") << QVector<float> { 0.5f, 0.56f } << "0 0.1 0.2 0.3 0.4 0.5 0.6 0.7";
+    QTest::newRow("wide") << QVector<float> { 123456.7f, 2 } << "0 20000 40000 60000 80000 100000 120000 140000";
+    QTest::newRow("largest float") << QVector<float> { std::numeric_limits<float>::max() }
+                                   << "0 1e+38 2e+38 3e+38 4e+38";
 }
 
 void TestFrameHystogram::valueLabels()
@@ -488,15 +503,114 @@ void TestFrameHystogram::valueLabels()
         data.append({ kStart.addSecs(10 * i), values.at(i) });
     frame.setData(data);
     HystogramChart *chart = frame.chart();
-    chart->resize(400, 230);
+    chart->resize(400, 330);
     // A chart with nothing to show says so instead of a column of zeros.
     QCOMPARE(chart->hint().isEmpty(), !values.isEmpty());
     const QStringList labels = chart->valueLabels();
-    QTEST(int(labels.size()), "labels");
-    const QFontMetrics metrics(QFont(QStringLiteral("Times New Roman"), 8));
+    QTEST(labels.join(' '), "labels");
+    const QFontMetrics metrics(chart->font());
     for (const QString &label : labels)
         QVERIFY2(metrics.horizontalAdvance(label) < chart->plotRect().left(), qPrintable(label));
     chart->grab();
+}
+
+void TestFrameHystogram::roundTicks_data()
+{
+    QTest::addColumn<double>("top");
+    QTest::addColumn<int>("divisions");
+    QTest::addColumn<QString>("ticks");
+    QTest::newRow("tenths") << 0.616 << 8 << "0 0.1 0.2 0.3 0.4 0.5 0.6 0.7";
+    QTest::newRow("fewer divisions, fifths") << 0.616 << 5 << "0 0.2 0.4 0.6 0.8";
+    QTest::newRow("on a step") << 1.0 << 5 << "0 0.2 0.4 0.6 0.8 1";
+    QTest::newRow("just above a step") << 1.0001 << 5 << "0 0.5 1 1.5";
+    QTest::newRow("ones") << 4.4 << 6 << "0 1 2 3 4 5";
+    QTest::newRow("thousands") << 135802.47 << 6 << "0 50000 100000 150000";
+    QTest::newRow("ten-thousandths") << 0.0011 << 5 << "0 0.0005 0.001 0.0015";
+    QTest::newRow("one division") << 7.0 << 1 << "0 10";
+    QTest::newRow("zero") << 0.0 << 5 << "0";
+    QTest::newRow("negative") << -3.0 << 5 << "0";
+    QTest::newRow("not a number") << std::nan("") << 5 << "0";
+    QTest::newRow("infinite") << std::numeric_limits<double>::infinity() << 5 << "0";
+}
+
+void TestFrameHystogram::roundTicks()
+{
+    QFETCH(double, top);
+    QFETCH(int, divisions);
+    QStringList texts;
+    for (double tick : ChartScale::roundTicks(top, divisions))
+        texts.append(ChartScale::tickText(tick));
+    QTEST(texts.join(' '), "ticks");
+}
+
+void TestFrameHystogram::timeTicks_data()
+{
+    QTest::addColumn<QDateTime>("first");
+    QTest::addColumn<QDateTime>("last");
+    QTest::addColumn<int>("room");
+    QTest::addColumn<QString>("labels");
+    const QDate day(2026, 11, 20);
+    const auto at = [day](int h, int m, int s = 0) { return QDateTime(day, QTime(h, m, s)); };
+    QTest::newRow("20 records, minutes") << at(8, 0, 5) << at(8, 3, 15) << 6 << "08:01|08:02|08:03";
+    QTest::newRow("starting on a minute") << at(8, 0) << at(8, 1, 50) << 6 << "08:00|08:01";
+    QTest::newRow("20 records, little room") << at(8, 0, 5) << at(8, 3, 15) << 2 << "08:02";
+    QTest::newRow("within one minute: its minute") << at(8, 0, 10) << at(8, 0, 50) << 6 << "08:00";
+    QTest::newRow("an hour, quarters") << at(8, 0) << at(9, 0) << 6 << "08:00|08:15|08:30|08:45|09:00";
+    QTest::newRow("odd start") << at(8, 7, 30) << at(8, 51) << 4 << "08:15|08:30|08:45";
+    QTest::newRow("two days, half days") << at(10, 0) << QDateTime(day.addDays(2), QTime(9, 0)) << 6
+                                         << "20.11 12:00|21.11 00:00|21.11 12:00|22.11 00:00";
+    QTest::newRow("two months, weeks doubled")
+        << at(10, 0) << QDateTime(day.addDays(60), QTime(9, 0)) << 3 << "23.11 00:00|21.12 00:00|18.01 00:00";
+    QTest::newRow("room for one, none inside") << at(8, 0) << at(11, 0) << 1 << "08:00";
+}
+
+void TestFrameHystogram::timeTicks()
+{
+    QFETCH(QDateTime, first);
+    QFETCH(QDateTime, last);
+    QFETCH(int, room);
+    QStringList texts;
+    for (const QDateTime &moment : ChartScale::timeTicks(first, last, room))
+        texts.append(moment.toString(first.daysTo(last) > 0 ? QStringLiteral("dd.MM hh:mm") : QStringLiteral("hh:mm")));
+    QTEST(texts.join('|'), "labels");
+}
+
+void TestFrameHystogram::timeLabels_data()
+{
+    QTest::addColumn<QVector<FrameHystogram::Sample>>("records");
+    QTest::addColumn<QString>("labels");
+    QTest::newRow("20 records") << samples(20) << "04.05.26 10:00|04.05.26 10:01|04.05.26 10:02|04.05.26 10:03";
+    QVector<FrameHystogram::Sample> blocks = samples(10);
+    for (const FrameHystogram::Sample &s : samples(10))
+        blocks.append({ s.first.addSecs(7200), s.second });
+    // The moments inside the two hours without records label nothing.
+    QTest::newRow("two blocks") << blocks << "04.05.26 10:00|04.05.26 12:00";
+    QTest::newRow("one record") << samples(1) << "04.05.26 10:00";
+}
+
+void TestFrameHystogram::timeLabels()
+{
+    QFETCH(QVector<FrameHystogram::Sample>, records);
+    FrameHystogram frame;
+    frame.setData(records);
+    HystogramChart *chart = frame.chart();
+    chart->resize(900, 300);
+    QStringList texts;
+    double lastX = -1;
+    double lastRight = 0;
+    const QFontMetrics metrics(chart->font());
+    for (const HystogramChart::TimeLabel &label : chart->timeLabels()) {
+        texts.append(label.text);
+        QVERIFY2(label.x > lastX, qPrintable(label.text));
+        QVERIFY(label.x >= chart->plotRect().left() && label.x <= chart->plotRect().right());
+        // Whole, inside the chart, and clear of the label before.
+        QVERIFY2(label.left >= lastRight, qPrintable(label.text));
+        lastRight = label.left + metrics.horizontalAdvance(label.text);
+        QVERIFY2(lastRight <= chart->width(), qPrintable(label.text));
+        lastX = label.x;
+    }
+    QTEST(texts.join('|'), "labels");
+    QVERIFY(!chart->grab().isNull());
 }
 
 QTEST_MAIN(TestFrameHystogram)
