@@ -10,7 +10,10 @@ icon -fill "$green" -draw 'rectangle 13,3 19,15' -draw 'polygon 7,14 25,14 16,24
     -fill none -stroke "$grey" -strokewidth 3 -draw 'polyline 4,20 4,28 28,28 28,20' download.png
 # Remove history from the device: a bin with a red cross.
 icon -fill "$grey" -draw 'rectangle 8,9 24,29' -draw 'rectangle 6,5 26,8' -draw 'rectangle 13,2 19,5' \
-    -stroke "$red" -strokewidth 3 -draw 'line 11,13 21,25' -draw 'line 21,13 11,25' remove_history.png
+    -stroke "$red" -strokewidth 3 -draw 'line 11,13 21,25' -draw 'line 21,13 11,25' \
+    PNG32:remove_history.png
+# PNG32: without it ImageMagick wrote this one as 16-bit RGB with a transparent colour key, which Qt
+# decoded into pale streaks, so the working action looked disabled.
 # Open a history file: an open folder with a line chart on it.
 icon -fill "$amber" -draw 'polygon 2,8 12,8 14,11 28,11 28,28 2,28' \
     -fill none -stroke "$green" -strokewidth 2 -draw 'polyline 6,24 11,17 16,21 22,13 26,16' \
