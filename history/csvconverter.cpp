@@ -235,7 +235,7 @@ bool CsvConverter::writeRecords(LineWriter &out)
         const int percent = int(qint64(i) * 100 / count);
         if (percent != lastPercent) {
             lastPercent = percent;
-            emit progress(tr("Export CVS"), percent);
+            emit progress(tr("Export CSV"), percent);
         }
     }
     return true;
@@ -273,7 +273,7 @@ bool CsvConverter::writeRows(LineWriter &out)
             ++m_written;
             if (percent != lastPercent) {
                 lastPercent = percent;
-                emit progress(tr("Export CVS"), percent);
+                emit progress(tr("Export CSV"), percent);
             }
             return true;
         });

@@ -111,7 +111,7 @@
 <context>
     <name>CsvConverter</name>
     <message>
-        <source>Export CVS</source>
+        <source>Export CSV</source>
         <translation>Экспорт в CSV</translation>
     </message>
 </context>
@@ -298,13 +298,13 @@ This may take a while.</source>
 Это может занять некоторое время.</translation>
     </message>
     <message>
-        <source>Device was updated successful.
+        <source>Device was updated successfully.
 Please disconnect it from your PC or Mac.</source>
         <translation>Устройство успешно обновлено.
 Отключите его от компьютера.</translation>
     </message>
     <message>
-        <source>Operation was aborted because device communication channel were broken.</source>
+        <source>Operation was aborted because the connection to the device was lost.</source>
         <translation>Операция прервана: связь с устройством потеряна.</translation>
     </message>
     <message>
@@ -412,11 +412,11 @@ The upload stopped there; the other files on the device were left as they are.</
         <translation>Обновить</translation>
     </message>
     <message>
-        <source>Update to last firmware and software.</source>
+        <source>Update to the latest firmware and software.</source>
         <translation>Обновить прошивку и программу до последней версии.</translation>
     </message>
     <message>
-        <source>Lastest available firmware version</source>
+        <source>Latest available firmware version</source>
         <translation>Последняя доступная версия прошивки</translation>
     </message>
     <message>
@@ -500,7 +500,7 @@ The upload stopped there; the other files on the device were left as they are.</
         <translation>Запись калибровки</translation>
     </message>
     <message>
-        <source>Calibration was writtent successful.</source>
+        <source>Calibration was written successfully.</source>
         <translation>Калибровочный коэффициент успешно записан.</translation>
     </message>
     <message>
@@ -512,7 +512,7 @@ The upload stopped there; the other files on the device were left as they are.</
         <translation>Смена пароля</translation>
     </message>
     <message>
-        <source>Password was changed successful.</source>
+        <source>Password was changed successfully.</source>
         <translation>Пароль успешно изменён.</translation>
     </message>
     <message>
@@ -676,20 +676,20 @@ The upload stopped there; the other files on the device were left as they are.</
         <translation>Открыть историю, сохранённую на компьютере.</translation>
     </message>
     <message>
-        <source>Export data to excel.</source>
-        <translation>Экспортировать данные в Excel.</translation>
+        <source>Export data to CSV.</source>
+        <translation>Экспортировать данные в CSV.</translation>
     </message>
     <message>
         <source>Open history filter toolbox.</source>
         <translation>Открыть панель фильтра истории.</translation>
     </message>
     <message>
-        <source>Reading of history</source>
+        <source>Reading history</source>
         <translation>Чтение истории</translation>
     </message>
     <message>
-        <source>Reading of history from device fail
-due to file lost or corrupted.</source>
+        <source>Reading the history from the device failed
+because a file is lost or corrupted.</source>
         <translation>Не удалось считать историю с устройства:
 файл утерян или повреждён.</translation>
     </message>
@@ -698,7 +698,7 @@ due to file lost or corrupted.</source>
         <translation>Ошибка формата файла</translation>
     </message>
     <message>
-        <source>Can&apos;t read history from specified file.</source>
+        <source>Can&apos;t read history from the specified file.</source>
         <translation>Не удаётся прочитать историю из указанного файла.</translation>
     </message>
     <message>
@@ -730,10 +730,10 @@ due to file lost or corrupted.</source>
         <translation>Удалить историю?</translation>
     </message>
     <message>
-        <source>Are you sure to delete history from device?
- Its couldn&apos;t be restored after this procedure.</source>
+        <source>Delete the history from the device?
+It cannot be restored afterwards.</source>
         <translation>Удалить историю с устройства?
- Восстановить её после этого будет невозможно.</translation>
+Восстановить её будет невозможно.</translation>
     </message>
     <message>
         <source>Delete</source>
@@ -744,7 +744,7 @@ due to file lost or corrupted.</source>
         <translation>Отмена</translation>
     </message>
     <message>
-        <source>Remove of history</source>
+        <source>Removing history</source>
         <translation>Удаление истории</translation>
     </message>
     <message>
@@ -752,11 +752,11 @@ due to file lost or corrupted.</source>
         <translation>Для выполнения этой операции подключите устройство.</translation>
     </message>
     <message>
-        <source>History were removed from device successful.</source>
+        <source>The history was removed from the device.</source>
         <translation>История успешно удалена с устройства.</translation>
     </message>
     <message>
-        <source>History were not removed due device file protection or file corruption.</source>
+        <source>The history was not removed because the file on the device is protected or corrupted.</source>
         <translation>История не удалена: файл на устройстве защищён или повреждён.</translation>
     </message>
     <message>
@@ -1024,15 +1024,15 @@ The downloaded file is:
         <translation>Пароль сброса</translation>
     </message>
     <message>
-        <source>Please enter reset password.</source>
+        <source>Please enter the reset password.</source>
         <translation>Введите пароль сброса.</translation>
     </message>
     <message>
-        <source>Aggregate dose was reset successful.</source>
+        <source>Aggregate dose was reset successfully.</source>
         <translation>Накопленная доза успешно сброшена.</translation>
     </message>
     <message>
-        <source>Aggregate dose wasn&apos;t reset, because of wrong password.</source>
+        <source>Aggregate dose wasn&apos;t reset because the password was wrong.</source>
         <translation>Накопленная доза не сброшена: неверный пароль.</translation>
     </message>
     <message>
@@ -1040,7 +1040,7 @@ The downloaded file is:
         <translation>Пароль установки дозы</translation>
     </message>
     <message>
-        <source>Please enter set password.</source>
+        <source>Please enter the dose set password.</source>
         <translation>Введите пароль установки дозы.</translation>
     </message>
     <message>
@@ -1048,16 +1048,24 @@ The downloaded file is:
         <translation>Задать накопленную дозу</translation>
     </message>
     <message>
-        <source>Aggregate dose was set successful.</source>
+        <source>Aggregate dose was set successfully.</source>
         <translation>Накопленная доза успешно задана.</translation>
     </message>
     <message>
-        <source>Aggregate dose wasn&apos;t set, because of wrong password.</source>
+        <source>Aggregate dose wasn&apos;t set because the password was wrong.</source>
         <translation>Накопленная доза не задана: неверный пароль.</translation>
     </message>
     <message>
         <source>The two sensors have disagreed for five minutes: one of them may be covered or faulty.</source>
         <translation>Показания двух датчиков расходятся уже пять минут: один из них, возможно, закрыт или неисправен.</translation>
+    </message>
+    <message>
+        <source>Last reading: %1</source>
+        <translation>Последнее показание: %1</translation>
+    </message>
+    <message>
+        <source>No reading yet</source>
+        <translation>Показаний пока нет</translation>
     </message>
 </context>
 <context>
@@ -1079,7 +1087,7 @@ The downloaded file is:
         <translation>Измерения</translation>
     </message>
     <message>
-        <source>Statistics collected by device for a long time</source>
+        <source>Statistics collected by the device over a long time</source>
         <translation>Статистика, накопленная устройством за длительное время</translation>
     </message>
     <message>
@@ -1094,7 +1102,7 @@ The downloaded file is:
         <translation>Смена пароля</translation>
     </message>
     <message>
-        <source>Old passwrod</source>
+        <source>Old password</source>
         <translation>Старый пароль</translation>
     </message>
     <message>
@@ -1527,20 +1535,20 @@ The downloaded file is:
 <context>
     <name>WelcomeForm</name>
     <message>
-        <source>Welcome to VARNO Devices Manager</source>
+        <source>Welcome to VARNO Device Manager</source>
         <translation>Добро пожаловать в менеджер устройств VARNO</translation>
-    </message>
-    <message>
-        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;To start work with your VARNO Ormelin device, please connect it to USB port of your PC or Mac.&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
-        <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;Чтобы начать работу с прибором VARNO Ormelin, подключите его к USB-порту компьютера.&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
-    </message>
-    <message>
-        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;To view collected data without device, please follow to &amp;quot;History Mode&amp;quot;.&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
-        <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;Чтобы просмотреть собранные данные без прибора, перейдите в «Режим истории».&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
     </message>
     <message>
         <source>History mode</source>
         <translation>Режим истории</translation>
+    </message>
+    <message>
+        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;To start working with your VARNO Ormelin device, please connect it to a USB port of your PC or Mac.&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
+        <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;Чтобы начать работу с прибором VARNO Ormelin, подключите его к USB-порту компьютера.&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
+    </message>
+    <message>
+        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;To view collected data without a device, please go to &amp;quot;History mode&amp;quot;.&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
+        <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;Чтобы просмотреть собранные данные без прибора, перейдите в «Режим истории».&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
     </message>
 </context>
 <context>

@@ -264,7 +264,7 @@ void GeneralDeviceWidget::OnWriteCalibrationTaskResult(const QVariant &result)
 {
     if (acceptedWithPassword(result, ui->writeCalibrationButton, tr("Write calibration"),
                              tr("Calibration wasn't written because of error or wrong password.")))
-        QMessageBox::information(this, tr("Write calibration"), tr("Calibration was writtent successful."),
+        QMessageBox::information(this, tr("Write calibration"), tr("Calibration was written successfully."),
                                  QMessageBox::Ok);
 }
 
@@ -289,7 +289,7 @@ void GeneralDeviceWidget::OnChangePassword()
 void GeneralDeviceWidget::OnChangePasswordTaskResult(const QVariant &result)
 {
     if (result.isValid() && result.toBool())
-        QMessageBox::information(this, tr("Password change"), tr("Password was changed successful."), QMessageBox::Ok);
+        QMessageBox::information(this, tr("Password change"), tr("Password was changed successfully."), QMessageBox::Ok);
     else
         QMessageBox::warning(this, tr("Password change"),
                              tr("Password wasn't changed because of error or wrong old password."), QMessageBox::Ok);

@@ -353,7 +353,7 @@ void MeasurementsWidget::OnResetAggregateDose()
     if (!target.device)
         return;
     QString password;
-    if (!passwordForCommand(tr("Reset password"), tr("Please enter reset password."), &password))
+    if (!passwordForCommand(tr("Reset password"), tr("Please enter the reset password."), &password))
         return;
     QVariantHash params;
     params.insert(QLatin1String(ResetAggregateDoseTask::kPasswordKey), password);
@@ -364,11 +364,11 @@ void MeasurementsWidget::OnResetAggregateDose()
 void MeasurementsWidget::processResetDose(const QVariant &result)
 {
     if (!acceptedWithPassword(result, ui->resetAggregateDoseButton, tr("Reset aggregate dose"),
-                              tr("Aggregate dose wasn't reset, because of wrong password.")))
+                              tr("Aggregate dose wasn't reset because the password was wrong.")))
         return;
     showValue(ui->aggregatedDisplay, 0);
     m_shownDose = 0;
-    QMessageBox::information(this, tr("Reset aggregate dose"), tr("Aggregate dose was reset successful."),
+    QMessageBox::information(this, tr("Reset aggregate dose"), tr("Aggregate dose was reset successfully."),
                              QMessageBox::Ok);
 }
 
@@ -383,7 +383,7 @@ void MeasurementsWidget::OnSetAggregateDose()
     const double dose = doseDialog.value();
     const quint32 seconds = quint32(doseDialog.duration());
     QString password;
-    if (!passwordForCommand(tr("Dose set password"), tr("Please enter set password."), &password))
+    if (!passwordForCommand(tr("Dose set password"), tr("Please enter the dose set password."), &password))
         return;
     QVariantHash params;
     params.insert(QLatin1String(SetAggregateDoseTask::kPasswordKey), password);
@@ -398,10 +398,10 @@ void MeasurementsWidget::OnSetAggregateDose()
 void MeasurementsWidget::processSetDose(const QVariant &result)
 {
     if (!acceptedWithPassword(result, ui->setAggregateButton, tr("Set aggregate dose"),
-                              tr("Aggregate dose wasn't set, because of wrong password.")))
+                              tr("Aggregate dose wasn't set because the password was wrong.")))
         return;
     showValue(ui->aggregatedDisplay, m_requestedDose);
     m_shownDose = m_requestedDose;
-    QMessageBox::information(this, tr("Set aggregate dose"), tr("Aggregate dose was set successful."),
+    QMessageBox::information(this, tr("Set aggregate dose"), tr("Aggregate dose was set successfully."),
                              QMessageBox::Ok);
 }

@@ -84,7 +84,7 @@ HistoryViewWidget::HistoryViewWidget(bool historyMode, QWidget *parent)
                   &HistoryViewWidget::OnOpenHistoryFileButtonClicked);
     m_toolBar->addSeparator();
     QActionGroup *exporting = addGroup(ExportActions);
-    addToolAction(exporting, QStringLiteral("exportCsvAction"), tr("Export data to excel."),
+    addToolAction(exporting, QStringLiteral("exportCsvAction"), tr("Export data to CSV."),
                   QStringLiteral(":/images/csv_export.png"),
                   &HistoryViewWidget::OnExportCSVClicked);
     addToolAction(exporting, QStringLiteral("historyInfoAction"), tr("Where this history came from."),
@@ -297,8 +297,8 @@ void HistoryViewWidget::readFailed()
 {
     restoreActions(m_actionsBeforeRead);
     QMessageBox::critical(
-        this, tr("Reading of history"),
-        tr("Reading of history from device fail\ndue to file lost or corrupted."));
+        this, tr("Reading history"),
+        tr("Reading the history from the device failed\nbecause a file is lost or corrupted."));
 }
 
 // Conversion and database reads ------------------------------------------------------------
@@ -321,7 +321,7 @@ void HistoryViewWidget::convertComplete()
     const int repeatedHourLosses = download->repeatedHourLosses();
     if (repeatedHourLosses > 0) {
         // Not modal: the history loads meanwhile.
-        auto *box = new QMessageBox(QMessageBox::Information, tr("Reading of history"),
+        auto *box = new QMessageBox(QMessageBox::Information, tr("Reading history"),
                                     HistoryConverter::repeatedHourText(repeatedHourLosses),
                                     QMessageBox::Ok, this);
         box->setObjectName(QStringLiteral("repeatedHourMessage"));
@@ -403,7 +403,7 @@ void HistoryViewWidget::readComplete()
         m_search = false;
         m_histogram->clear();
         QMessageBox::warning(this, tr("File format error"),
-                             tr("Can't read history from specified file."));
+                             tr("Can't read history from the specified file."));
         return;
     }
 
@@ -554,8 +554,7 @@ void HistoryViewWidget::exportFinished(CsvConverter *exporter)
 void HistoryViewWidget::OnRemoveHistoryClicked()
 {
     QMessageBox question(QMessageBox::Question, tr("Delete history?"),
-                         tr("Are you sure to delete history from device?\n Its couldn't be "
-                            "restored after this procedure."),
+                         tr("Delete the history from the device?\nIt cannot be restored afterwards."),
                          QMessageBox::NoButton, this);
     QPushButton *remove = question.addButton(tr("Delete"), QMessageBox::YesRole);
     remove->setObjectName(QStringLiteral("okButton"));
@@ -574,7 +573,7 @@ void HistoryViewWidget::removeHistory()
 {
     if (!device()) {
         m_removing = false;
-        QMessageBox::warning(this, tr("Remove of history"),
+        QMessageBox::warning(this, tr("Removing history"),
                              tr("Please, connect the device to perform this operation."));
         return;
     }
@@ -600,7 +599,7 @@ void HistoryViewWidget::OnEraseFinished(bool removed)
         return;
     }
     m_removing = false;
-    QMessageBox::warning(this, tr("Remove of history"),
+    QMessageBox::warning(this, tr("Removing history"),
                          tr("History was not removed from the device: %1.").arg(erase->reason()));
 }
 
@@ -608,12 +607,12 @@ void HistoryViewWidget::removeFinished(bool removed)
 {
     m_removing = false;
     if (removed) {
-        QMessageBox::information(this, tr("Remove of history"),
-                                 tr("History were removed from device successful."));
+        QMessageBox::information(this, tr("Removing history"),
+                                 tr("The history was removed from the device."));
     } else {
-        QMessageBox::critical(this, tr("Remove of history"),
-                              tr("History were not removed due device file protection or file "
-                                 "corruption."));
+        QMessageBox::critical(this, tr("Removing history"),
+                              tr("The history was not removed because the file on the device is "
+                                 "protected or corrupted."));
     }
 }
 

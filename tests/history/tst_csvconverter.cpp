@@ -173,7 +173,7 @@ void tst_CsvConverter::progress()
     QSignalSpy spy(&converter, &CsvConverter::progress);
     QVERIFY(converter.write());
     QCOMPARE(spy.size(), emissions);
-    QCOMPARE(spy.first().at(0).toString(), QStringLiteral("Export CVS"));
+    QCOMPARE(spy.first().at(0).toString(), QStringLiteral("Export CSV"));
     QCOMPARE(spy.last().at(1).toInt(), lastPercent);
 }
 

@@ -148,8 +148,8 @@ QSettings &settings()
 
 QString readFailure()
 {
-    return QStringLiteral("Reading of history|Reading of history from device fail\ndue to file "
-                          "lost or corrupted.");
+    return QStringLiteral("Reading history|Reading the history from the device failed\nbecause a "
+                          "file is lost or corrupted.");
 }
 
 QString expectedRow(quint32 seconds, const QString &value)
@@ -328,7 +328,7 @@ void tst_HistoryView::construction()
              QStringList({ QStringLiteral("Read history from device."),
                            QStringLiteral("Remove history from device."), QStringLiteral("|"),
                            QStringLiteral("Open history from local storage."), QStringLiteral("|"),
-                           QStringLiteral("Export data to excel."),
+                           QStringLiteral("Export data to CSV."),
                            QStringLiteral("Where this history came from."), QStringLiteral("|"),
                            QStringLiteral("Open history filter toolbox."), QStringLiteral("|") }));
     for (const char *image :
@@ -525,7 +525,7 @@ void tst_HistoryView::openLocalFile_data()
     QTest::addColumn<QString>("message");
 
     const QString formatError
-        = QStringLiteral("File format error|Can't read history from specified file.");
+        = QStringLiteral("File format error|Can't read history from the specified file.");
     QTest::newRow("history of 30 records") << "good" << 30 << QString();
     QTest::newRow("history without records") << "good" << 0 << QString();
     QTest::newRow("not SQLite") << "garbage" << 0 << formatError;
@@ -836,15 +836,15 @@ void tst_HistoryView::removeHistory()
     QTRY_VERIFY_WITH_TIMEOUT(answerer.idle(), 20000);
     QVERIFY(!page->isRemoving());
     QCOMPARE(answerer.seen.first(),
-             QStringLiteral("Delete history?|Are you sure to delete history from device?\n Its "
-                            "couldn't be restored after this procedure."));
+             QStringLiteral("Delete history?|Delete the history from the device?\nIt cannot be restored "
+                            "afterwards."));
     QCOMPARE(answerer.seen.size(), confirmed ? 2 : 1);
     const QString notVerified = QStringLiteral(
-        "Remove of history|History was not removed from the device: the statistics have not been "
+        "Removing history|History was not removed from the device: the statistics have not been "
         "downloaded and verified yet.");
     if (confirmed) {
         QCOMPARE(answerer.seen.at(1),
-                 remove ? QStringLiteral("Remove of history|History were removed from device successful.")
+                 remove ? QStringLiteral("Removing history|The history was removed from the device.")
                         : notVerified);
     }
 
@@ -875,7 +875,7 @@ void tst_HistoryView::removeWithoutDevice()
     page.action(QStringLiteral("removeHistoryAction"))->trigger();
     QTRY_VERIFY(answerer.idle());
     QCOMPARE(answerer.seen.value(1),
-             QStringLiteral("Remove of history|Please, connect the device to "
+             QStringLiteral("Removing history|Please, connect the device to "
                             "perform this operation."));
     QCOMPARE(answerer.buttonNames.size(), 1);
     QVERIFY(!page.isRemoving());

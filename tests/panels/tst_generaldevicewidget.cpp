@@ -177,7 +177,7 @@ void tst_GeneralDeviceWidget::calibrationWrite_data()
     QTest::addColumn<double>("stored");
     const QString prompt = QStringLiteral("Password request");
     QTest::newRow("refused, then the right password")
-        << "1234" << QStringList { prompt, "Write calibration|Calibration was writtent successful." } << 1.37;
+        << "1234" << QStringList { prompt, "Write calibration|Calibration was written successfully." } << 1.37;
     QTest::newRow("refused, then a wrong password")
         << "4321"
         << QStringList { prompt, "Write calibration|Calibration wasn't written because of error or wrong password." }
@@ -216,7 +216,7 @@ void tst_GeneralDeviceWidget::calibrationWrite()
         child<QPushButton>(&widget, "writeCalibrationButton")->click();
         QTRY_COMPARE(answerer.seen().size(), dialogs.size() + 2);
         QCOMPARE(answerer.seen().mid(dialogs.size()),
-                 QStringList({ "Password request", "Write calibration|Calibration was writtent successful." }));
+                 QStringList({ "Password request", "Write calibration|Calibration was written successfully." }));
     }
 }
 
@@ -226,7 +226,7 @@ void tst_GeneralDeviceWidget::passwordAskedFromTheFirstRefusalOn_data()
     QTest::addColumn<QStringList>("dialogs");
     QTest::addColumn<int>("writesSent");
     const QString prompt = QStringLiteral("Password request");
-    const QString done = QStringLiteral("Write calibration|Calibration was writtent successful.");
+    const QString done = QStringLiteral("Write calibration|Calibration was written successfully.");
     // Protected: refused once without a password, then asked for before every write.
     QTest::newRow("protected") << QStringList() << QStringList { prompt, done, prompt, done } << 3;
     QTest::newRow("no password") << QStringList { "--password", "" } << QStringList { done, done } << 2;
@@ -330,7 +330,7 @@ void tst_GeneralDeviceWidget::passwordChange_data()
     QTest::addColumn<QStringList>("simArgs");
     QTest::addColumn<QStringList>("answers");
     QTest::addColumn<QStringList>("dialogs");
-    const QString done = QStringLiteral("Password change|Password was changed successful.");
+    const QString done = QStringLiteral("Password change|Password was changed successfully.");
     const QString failed = QStringLiteral("Password change|Password wasn't changed because of error or wrong old password.");
     QTest::newRow("right old password") << QStringList() << QStringList { "1234", "abcd", "abcd" }
                                         << QStringList { "Change password", done };

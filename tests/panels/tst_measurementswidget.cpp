@@ -485,9 +485,9 @@ void tst_MeasurementsWidget::doseReset_data()
     QTest::addColumn<double>("deviceDose");
     const QString prompt = QStringLiteral("Reset password");
     QTest::newRow("refused, then the right password")
-        << "1234" << QStringList { prompt, "Reset aggregate dose|Aggregate dose was reset successful." } << 0.0;
+        << "1234" << QStringList { prompt, "Reset aggregate dose|Aggregate dose was reset successfully." } << 0.0;
     QTest::newRow("refused, then a wrong password")
-        << "0000" << QStringList { prompt, "Reset aggregate dose|Aggregate dose wasn't reset, because of wrong password." }
+        << "0000" << QStringList { prompt, "Reset aggregate dose|Aggregate dose wasn't reset because the password was wrong." }
         << 1000.0;
     QTest::newRow("refused, then cancelled") << QString() << QStringList { prompt } << 1000.0;
 }
@@ -522,11 +522,11 @@ void tst_MeasurementsWidget::doseSet_data()
     const QString dose = QStringLiteral("Set aggregate dose");
     const QString prompt = QStringLiteral("Dose set password");
     QTest::newRow("refused, then the right password")
-        << "1234" << QStringList { dose, dose, prompt, "Set aggregate dose|Aggregate dose was set successful." }
+        << "1234" << QStringList { dose, dose, prompt, "Set aggregate dose|Aggregate dose was set successfully." }
         << 12.5;
     QTest::newRow("refused, then a wrong password")
         << "0000"
-        << QStringList { dose, dose, prompt, "Set aggregate dose|Aggregate dose wasn't set, because of wrong password." }
+        << QStringList { dose, dose, prompt, "Set aggregate dose|Aggregate dose wasn't set because the password was wrong." }
         << 1000.0;
 }
 

@@ -425,7 +425,7 @@ void tst_FirmwareUpload::deviceGoneWhileWriting()
     QCOMPARE(labelText(&dialog, "titleLabel"), QStringLiteral("Uploading aborted"));
     QCOMPARE(
         labelText(&dialog, "descriptionLabel"),
-        QStringLiteral("Operation was aborted because device communication channel were broken."));
+        QStringLiteral("Operation was aborted because the connection to the device was lost."));
     QVERIFY(!dialog.findChild<QProgressBar *>(QStringLiteral("progressBar"))->isVisible());
     QTRY_VERIFY(!DeviceManager::hasDevice(monitor.path()));
     QSignalSpy rejected(&dialog, &QDialog::rejected);

@@ -31,9 +31,9 @@ FirmwareUploadDialog::FirmwareUploadDialog(QWidget *parent)
     m_descriptions.insert(Removing, tr("Removing old firmware files.\nThis may take a while."));
     m_descriptions.insert(Writing, tr("Writing new firmware files.\nThis may take a while."));
     m_descriptions.insert(
-        Succeeded, tr("Device was updated successful.\nPlease disconnect it from your PC or Mac."));
+        Succeeded, tr("Device was updated successfully.\nPlease disconnect it from your PC or Mac."));
     m_descriptions.insert(
-        Aborted, tr("Operation was aborted because device communication channel were broken."));
+        Aborted, tr("Operation was aborted because the connection to the device was lost."));
 
     ui->progressBar->hide();
     ui->stageLabel->hide();
