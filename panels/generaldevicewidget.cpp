@@ -90,8 +90,14 @@ void GeneralDeviceWidget::deviceChanged()
     const DeviceInfo info = m_connectedDevice->deviceInfo();
     VLOG << info;
     showIdentity(info);
-    if (!m_connectedDevice->state().isEmpty())
+    if (!m_connectedDevice->state().isEmpty()) {
         OnDeviceStateChange(m_connectedDevice->state());
+    } else {
+        // Until the device's first state: a dash, neither the form's sample values nor the
+        // previous device's state.
+        for (QLabel *label : { ui->powerSourceLabel, ui->batteryLabel, ui->powerOnTimeLabel, ui->powerCyclesLabel })
+            label->setText(QStringLiteral("-"));
+    }
     requestNewestFirmware(info.hardwareVersion(), m_connectedDevice->platform());
     OnRefreshCalibration();
 }

@@ -285,12 +285,14 @@ void tst_GeneralDeviceWidget::nothingCarriesOverToTheNextDevice()
     AttachedSimulator first;
     QVERIFY(first.attach({ "--calibration", "200", "--firmware", "1.9" }));
     AttachedSimulator second;
-    QVERIFY(second.attach({ "--firmware", "1.9" }));
+    // Its state never arrives.
+    QVERIFY(second.attach({ "--firmware", "1.9", "--wrong-length", "0x03" }));
     GeneralDeviceWidget widget;
     widget.show();
     widget.setDevice(first.path());
     auto *box = child<QDoubleSpinBox>(&widget, "calibrationCoeffValueBox");
     QTRY_COMPARE(box->value(), 2.0);
+    QTRY_VERIFY(text(&widget, "powerCyclesLabel") != QLatin1String("-"));
     widget.showNewestFirmware({ QStringLiteral("2.0") });
     auto *update = child<QPushButton>(&widget, "updateSoftwarePushButton");
     QVERIFY(update->isVisible());
@@ -301,6 +303,8 @@ void tst_GeneralDeviceWidget::nothingCarriesOverToTheNextDevice()
     QCOMPARE(box->minimum(), 0.5);
     QCOMPARE(box->maximum(), 1.5);
     QTRY_COMPARE(box->value(), 1.0);
+    for (const char *name : { "powerSourceLabel", "batteryLabel", "powerOnTimeLabel", "powerCyclesLabel" })
+        QCOMPARE(text(&widget, name), QStringLiteral("-"));
 }
 
 void tst_GeneralDeviceWidget::buttonsFitTheSmallestWindow_data()
