@@ -51,19 +51,19 @@ bool ApplicationLocker::lockFile(const QString &path)
 {
     unlock();
     if (path.isEmpty()) {
-        VLOG << "Running without the single-instance lock: no runtime folder";
+        VWARN << "Running without the single-instance lock: no runtime folder";
         return true;
     }
     const int fd = openNoLink(QFile::encodeName(path));
     if (fd < 0) {
-        VLOG << "Running without the single-instance lock, " << path << ": "
+        VWARN << "Running without the single-instance lock, " << path << ": "
              << std::strerror(errno);
         return true;
     }
     const QString problem = whyNotOurs(fd);
     if (!problem.isEmpty()) {
         ::close(fd);
-        VLOG << "Running without the single-instance lock, " << path << " is not ours: " << problem;
+        VWARN << "Running without the single-instance lock, " << path << " is not ours: " << problem;
         return true;
     }
     int rc = -1;
@@ -78,7 +78,7 @@ bool ApplicationLocker::lockFile(const QString &path)
     ::close(fd);
     if (error == EWOULDBLOCK)
         return false;
-    VLOG << "Running without the single-instance lock, " << path << ": " << std::strerror(error);
+    VWARN << "Running without the single-instance lock, " << path << ": " << std::strerror(error);
     return true;
 }
 

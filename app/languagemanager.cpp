@@ -29,7 +29,7 @@ bool LanguageManager::load(const QString &path)
     int line = 0;
     int column = 0;
     if (!document.setContent(&file, &error, &line, &column)) {
-        VLOG << "Language catalogue " << path << " is malformed at " << line << ':' << column
+        VWARN << "Language catalogue " << path << " is malformed at " << line << ':' << column
              << ": " << error;
         return false;
     }

@@ -95,7 +95,7 @@ void NotificationsManager::post(const Pending &notification)
         }
     }
     if (m_queue.size() >= kMaxQueued) {
-        VLOG << "Too many notifications waiting, dropped " << m_queue.head().text;
+        VWARN << "Too many notifications waiting, dropped " << m_queue.head().text;
         m_queue.dequeue();
     }
     m_queue.enqueue(notification);

@@ -78,7 +78,7 @@ void applyProxySettings(const ProxySettings &settings)
             VLOG << "Manual proxy " << settings.address() << ':' << settings.port();
             return;
         }
-        VLOG << "Manual proxy without address or port; using no proxy";
+        VWARN << "Manual proxy without address or port; using no proxy";
         break;
     case ProxySettings::NoProxy:
         break;

@@ -68,7 +68,7 @@ int loadTranslators(QCoreApplication &app, const QString &localeName, const QStr
         if (translator->load(file, dir) && QCoreApplication::installTranslator(translator)) {
             ++installed;
         } else {
-            VLOG << "Translation " << file << " not loaded from " << dir;
+            VWARN << "Translation " << file << " not loaded from " << dir;
             delete translator;
         }
     }
@@ -115,6 +115,9 @@ int runApplication(int &argc, char **argv, const std::function<QWidget *()> &cre
 {
     QApplication app(argc, argv);
     setApplicationIdentity();
+    installLogFormat();
+    if (QCoreApplication::arguments().contains(QStringLiteral("--verbose")))
+        enableVerboseLog();
 
     ApplicationLocker locker;
     if (!locker.lock())

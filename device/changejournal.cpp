@@ -234,19 +234,19 @@ bool ChangeJournal::append(const QJsonObject &entry)
 
     const QFileInfo info(m_path);
     if (!QDir().mkpath(info.absolutePath())) {
-        VLOG << "Journal: cannot create " << info.absolutePath();
+        VWARN << "Journal: cannot create " << info.absolutePath();
         return false;
     }
     QFile file(m_path);
     // One write per line in append mode: the program and varnoctl may journal at the same time.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
-        VLOG << "Journal: cannot open " << m_path << ": " << file.errorString();
+        VWARN << "Journal: cannot open " << m_path << ": " << file.errorString();
         return false;
     }
     const QByteArray bytes = QJsonDocument(line).toJson(QJsonDocument::Compact) + '\n';
     const bool written = file.write(bytes) == bytes.size() && file.flush();
     if (!written)
-        VLOG << "Journal: cannot write " << m_path << ": " << file.errorString();
+        VWARN << "Journal: cannot write " << m_path << ": " << file.errorString();
     return written;
 }
 

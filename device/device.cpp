@@ -306,7 +306,7 @@ void Device::OnTaskComplete(const TaskResult &result)
 
 void Device::CommunicationFail()
 {
-    VLOG << this << " communication failure";
+    VWARN << this << " communication failure";
     setPolling(false);
     emit dead();
 }

@@ -35,7 +35,7 @@ Device *DeviceManager::create(const QString &path)
     try {
         device = new Device(path, nullptr);
     } catch (const SerialPortException &e) {
-        VLOG << "Device open error:" << e;
+        VWARN << "Device open error:" << e;
         reportOpenFailure(path, e.error());
         return nullptr;
     }

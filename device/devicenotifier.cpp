@@ -86,14 +86,14 @@ void DeviceNotifier::startAttached()
     // comes.
     QString why;
     if (!RuntimeFolder::makePrivate(m_attachedDir, &why)) {
-        VLOG << "Not watching the attached devices folder " << m_attachedDir << ": " << why;
+        VWARN << "Not watching the attached devices folder " << m_attachedDir << ": " << why;
         return;
     }
     m_dirWatcher = new QFileSystemWatcher(this);
     connect(m_dirWatcher, &QFileSystemWatcher::directoryChanged, this,
             &DeviceNotifier::OnAttachedDirChanged);
     if (!m_dirWatcher->addPath(m_attachedDir))
-        VLOG << "Couldn't watch the attached devices folder " << m_attachedDir;
+        VWARN << "Couldn't watch the attached devices folder " << m_attachedDir;
     m_attachedEntries = scanAttachedDir();
 }
 
@@ -127,7 +127,7 @@ QSet<QString> DeviceNotifier::scanAttachedDir() const
     // Another user who could write here could plant links to anything: trust only a private folder.
     QString why;
     if (!RuntimeFolder::isPrivate(m_attachedDir, &why)) {
-        VLOG << "Skipping the attached devices folder " << m_attachedDir << ": " << why;
+        VWARN << "Skipping the attached devices folder " << m_attachedDir << ": " << why;
         return QSet<QString>();
     }
     // System takes in links to character devices and dangling links.
@@ -142,7 +142,7 @@ bool DeviceNotifier::acceptAttached(const QString &path) const
     const QString problem = attachedEntryProblem(path);
     if (problem.isEmpty())
         return true;
-    VLOG << "Skipping attached device " << path << ": " << problem;
+    VWARN << "Skipping attached device " << path << ": " << problem;
     return false;
 }
 

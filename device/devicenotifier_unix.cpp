@@ -130,7 +130,7 @@ DeviceNotifier::DeviceNotifier(QObject *parent)
     , m_platform(std::make_unique<Platform>())
 {
     if (!m_platform->context)
-        VLOG << "udev is not available: " << errno;
+        VWARN << "udev is not available: " << errno;
 }
 
 DeviceNotifier::~DeviceNotifier()
@@ -151,7 +151,7 @@ void DeviceNotifier::startPlatform()
     if (rc >= 0)
         rc = udev_monitor_enable_receiving(p.monitor.get());
     if (rc < 0) {
-        VLOG << "Couldn't register for device listening: " << -rc;
+        VWARN << "Couldn't register for device listening: " << -rc;
         p.monitor.reset();
         return;
     }

@@ -68,11 +68,11 @@ QString RuntimeFolder::path()
     if (!runtime.isEmpty()) {
         if (checkFolder(runtime, true, &why))
             return runtime;
-        VLOG << "Not using the runtime folder " << runtime << ": " << why;
+        VWARN << "Not using the runtime folder " << runtime << ": " << why;
     }
     const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
     if (cache.isEmpty()) {
-        VLOG << "No runtime folder: neither XDG_RUNTIME_DIR nor a cache location";
+        VWARN << "No runtime folder: neither XDG_RUNTIME_DIR nor a cache location";
         return QString();
     }
     const QString own = cache + QStringLiteral("/varno-runtime");
@@ -80,6 +80,6 @@ QString RuntimeFolder::path()
     QDir().mkpath(cache);
     if (makePrivate(own, &why))
         return own;
-    VLOG << "No runtime folder: " << own << ": " << why;
+    VWARN << "No runtime folder: " << own << ": " << why;
     return QString();
 }

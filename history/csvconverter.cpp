@@ -182,7 +182,7 @@ bool CsvConverter::write()
     QFileDevice &file = direct ? static_cast<QFileDevice &>(plain) : saved;
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
         m_error = file.errorString();
-        VLOG << "CSV: Can't open \"" << target << "\": " << m_error;
+        VWARN << "CSV: Can't open \"" << target << "\": " << m_error;
         return false;
     }
     bool ok = writeAll(&file) && file.flush();
@@ -197,7 +197,7 @@ bool CsvConverter::write()
         m_error = saved.errorString();
     }
     if (!ok) {
-        VLOG << "CSV: Can't write \"" << target << "\": " << m_error;
+        VWARN << "CSV: Can't write \"" << target << "\": " << m_error;
         return false;
     }
     m_succeeded = true;

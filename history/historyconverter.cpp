@@ -180,7 +180,7 @@ bool HistoryConverter::storeHistory()
     }
     if (path.isEmpty()) {
         m_error = QStringLiteral("cannot create the history file");
-        VLOG << "SQLite: Can't open SQLite. Name: \"" << path << '"';
+        VWARN << "SQLite: Can't open SQLite. Name: \"" << path << '"';
         return false;
     }
 
@@ -191,7 +191,7 @@ bool HistoryConverter::storeHistory()
     if (!temporaryFile.open()) {
         m_error = QStringLiteral("cannot create the history file: %1")
                           .arg(temporaryFile.errorString());
-        VLOG << "SQLite: Can't open SQLite. Name: \"" << path << '"';
+        VWARN << "SQLite: Can't open SQLite. Name: \"" << path << '"';
         if (named)
             releaseDatabasePath(path);
         return false;
@@ -235,7 +235,7 @@ bool HistoryConverter::publish(const QString &temporary, QString path, const QDa
             break;
     }
     m_error = QStringLiteral("cannot create the history file %1").arg(path);
-    VLOG << "SQLite: Can't open SQLite. Name: \"" << path << '"';
+    VWARN << "SQLite: Can't open SQLite. Name: \"" << path << '"';
     return false;
 }
 
@@ -244,7 +244,7 @@ bool HistoryConverter::writeDatabase(const QString &path)
     SqliteDatabase db;
     if (!db.openReadWrite(path)) {
         m_error = sqlError(db, "Error opening database");
-        VLOG << "SQLite: Can't open SQLite. Name: \"" << path << '"';
+        VWARN << "SQLite: Can't open SQLite. Name: \"" << path << '"';
         return false;
     }
     // The file is a private temporary until it is complete, so a rollback journal would guard
@@ -255,12 +255,12 @@ bool HistoryConverter::writeDatabase(const QString &path)
         SqliteStatement create;
         if (!create.prepare(db, QLatin1String(kCreateTable))) {
             m_error = sqlError(db, "Unable to execute statement");
-            VLOG << "SQLite: Can't create table";
+            VWARN << "SQLite: Can't create table";
             return false;
         }
         if (create.step() == SqliteStatement::Failed) {
             m_error = sqlError(db, "Unable to fetch row");
-            VLOG << "SQLite: Can't create table";
+            VWARN << "SQLite: Can't create table";
             return false;
         }
     }
@@ -307,7 +307,7 @@ bool HistoryConverter::writeDatabase(const QString &path)
             || !insert.bindDouble(valueIndex,
                                   HistoryFormat::decodeValueWord(reader->wordOf(entry)))) {
             m_error = sqlError(db, "Unable to bind parameters");
-            VLOG << "SQLite: Can't insert: " << m_error;
+            VWARN << "SQLite: Can't insert: " << m_error;
             db.exec("ROLLBACK");
             return false;
         }
@@ -321,7 +321,7 @@ bool HistoryConverter::writeDatabase(const QString &path)
         } else {
             // A full disk or an I/O error: a history missing rows must not pass for complete.
             m_error = sqlError(db, "Unable to fetch row");
-            VLOG << "SQLite: Can't insert: " << m_error;
+            VWARN << "SQLite: Can't insert: " << m_error;
             insert.reset();
             db.exec("ROLLBACK");
             return false;

@@ -301,7 +301,7 @@ void HistoryDownload::OnConverted()
         return;
     }
     if (path.isEmpty()) {
-        VLOG << "HistoryConverter failed: " << converter->errorString();
+        VWARN << "HistoryConverter failed: " << converter->errorString();
         fail(Error::Conversion, tr("no history written: %1").arg(converter->errorString()));
         return;
     }

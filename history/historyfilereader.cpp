@@ -27,7 +27,7 @@ HistoryFileReader::HistoryFileReader(QIODevice *index, const QString &valueFileP
     else if (m_format == kSingleValueLayout)
         m_reader = new DeviationFileReader(index, valueFilePath, this);
     else
-        VLOG << "History: unknown time index layout " << int(quint8(m_format));
+        VWARN << "History: unknown time index layout " << int(quint8(m_format));
 }
 
 ValueRecord HistoryFileReader::next()

@@ -117,7 +117,7 @@ bool SQLReader::query(const QString &path, const std::function<void(int rows)> &
     SqliteDatabase db;
     // Read-only: a mistyped or vanished path must not leave a new empty database behind.
     if (!db.openReadOnly(path)) {
-        VLOG << "SQLite: Can't open SQLite.";
+        VWARN << "SQLite: Can't open SQLite.";
         return false;
     }
 
@@ -157,7 +157,7 @@ bool SQLReader::query(const QString &path, const std::function<void(int rows)> &
         QString countText = queryText();
         countText.replace(QLatin1String("SELECT time, value"), QLatin1String("SELECT COUNT(*)"));
         if (!prepare(count, countText) || count.step() != SqliteStatement::Row) {
-            VLOG << "SQLite: Can't read from table";
+            VWARN << "SQLite: Can't read from table";
             return false;
         }
         rows = int(count.integer(0));
@@ -166,7 +166,7 @@ bool SQLReader::query(const QString &path, const std::function<void(int rows)> &
 
     SqliteStatement select;
     if (!prepare(select, queryText())) {
-        VLOG << "SQLite: Can't read from table";
+        VWARN << "SQLite: Can't read from table";
         return false;
     }
     int row = 0;
@@ -182,7 +182,7 @@ bool SQLReader::query(const QString &path, const std::function<void(int rows)> &
     }
     if (step == SqliteStatement::Failed) {
         // A database that breaks off mid-way (a damaged page) is a failed read, not a short one.
-        VLOG << "SQLite: Can't read from table";
+        VWARN << "SQLite: Can't read from table";
         return false;
     }
     return true;

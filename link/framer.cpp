@@ -130,7 +130,7 @@ void Framer::decode()
     const int delimiter = m_receiveBuffer.indexOf(char(varno::kFrameDelimiter));
     const int undelimited = delimiter < 0 ? m_receiveBuffer.size() : delimiter;
     if (undelimited > 0 && (m_skipToDelimiter || undelimited > kMaxReceiveBufferBytes)) {
-        VLOG << "Dropping " << undelimited << " bytes of input without a frame end";
+        VWARN << "Dropping " << undelimited << " bytes of input without a frame end";
         m_receiveBuffer.remove(0, undelimited);
         m_skipToDelimiter = true;
     }
@@ -140,12 +140,12 @@ void Framer::decode()
     varno::decodeFrames(m_receiveBuffer, packets);
     for (int i = packets.size() - 1; i >= 0; --i) {
         if (packets.at(i).payload.size() > kMaxReceiveBufferBytes) {
-            VLOG << "Dropping " << packets.at(i).payload.size() << " bytes of input without a frame end";
+            VWARN << "Dropping " << packets.at(i).payload.size() << " bytes of input without a frame end";
             packets.removeAt(i);
         }
     }
     if (m_receiveBuffer.size() > kMaxReceiveBufferBytes) {
-        VLOG << "Dropping " << m_receiveBuffer.size() << " bytes of input without a frame end";
+        VWARN << "Dropping " << m_receiveBuffer.size() << " bytes of input without a frame end";
         m_receiveBuffer.clear();
         m_skipToDelimiter = true;
     }
@@ -169,7 +169,7 @@ void Framer::processPackets()
             packet = m_decoded.takeFirst();
         }
         if (!packet.valid || packet.computeCrc() != packet.crc) {
-            VLOG << "Bad CRC: " << packet.hexDump();
+            VWARN << "Bad CRC: " << packet.hexDump();
             if (packet.valid && packet.isData())
                 sendNak(packet.sequence());
             return;
@@ -185,7 +185,7 @@ void Framer::processPackets()
             if (m_messageBuffer.size() + packet.payload.size() > m_maxMessageBytes) {
                 // Only this message is lost: the device stops sending it, the link goes on.
                 const int gathered = m_messageBuffer.size();
-                VLOG << "Dropping an incoming message longer than " << m_maxMessageBytes << " bytes";
+                VWARN << "Dropping an incoming message longer than " << m_maxMessageBytes << " bytes";
                 Abort();
                 emit MessageDropped(gathered);
                 return;

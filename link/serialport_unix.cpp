@@ -96,7 +96,7 @@ void SerialPort::Open()
     m_fd = fd;
     m_open = true;
     if (!applySettings())
-        VLOG << "Port settings not applied to " << m_path << ": " << QString::fromLocal8Bit(std::strerror(errno));
+        VWARN << "Port settings not applied to " << m_path << ": " << QString::fromLocal8Bit(std::strerror(errno));
     // DTR and RTS off. A pseudo-terminal has no modem lines, so this is best effort.
     int lines = TIOCM_DTR | TIOCM_RTS;
     ::ioctl(m_fd, TIOCMBIC, &lines);

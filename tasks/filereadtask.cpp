@@ -71,11 +71,11 @@ bool FileReadTask::save(const QByteArray &contents)
 {
     const QString name = m_file.fileName();
     if (!isSafeFileName(name)) {
-        VLOG << "Refusing device file name " << name << ": it would not stay inside " << m_folder;
+        VWARN << "Refusing device file name " << name << ": it would not stay inside " << m_folder;
         return false;
     }
     if (m_folder.isEmpty()) {
-        VLOG << "No folder to save " << name << " into";
+        VWARN << "No folder to save " << name << " into";
         return false;
     }
     const QString path = m_folder + QLatin1Char('/') + name;
@@ -83,11 +83,11 @@ bool FileReadTask::save(const QByteArray &contents)
     VLOG << "Readout length:" << contents.size();
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
-        VLOG << "Can't write " << path << ": " << file.errorString();
+        VWARN << "Can't write " << path << ": " << file.errorString();
         return false;
     }
     if (file.write(contents) != contents.size() || !file.commit()) {
-        VLOG << "Can't write " << path << ": " << file.errorString();
+        VWARN << "Can't write " << path << ": " << file.errorString();
         file.cancelWriting();
         return false;
     }
@@ -104,7 +104,7 @@ int FileReadTask::processData(const QByteArray &data)
     const qint32 length = qFromBigEndian<qint32>(data.constData() + 1);
     // A reply that does not hold the whole file is a failure: a truncated copy must not be saved.
     if (length <= 0 || data.size() - kHeaderBytes < length) {
-        VLOG << "Bad read reply: length " << length << ", " << data.size() << " bytes";
+        VWARN << "Bad read reply: length " << length << ", " << data.size() << " bytes";
         return TaskResult::Error;
     }
     if (!save(data.mid(kHeaderBytes, length)))

@@ -22,7 +22,7 @@ int FilesListTask::processData(const QByteArray &data)
     // about the device's files: it must not pass for an empty or partial list.
     if (data.size() < kHeaderBytes || quint8(data.at(0)) != kCommand
         || data.size() != kHeaderBytes + FileDescriptor::kBytes * quint8(data.at(1))) {
-        VLOG << "Bad list reply: " << data.size() << " bytes";
+        VWARN << "Bad list reply: " << data.size() << " bytes";
         setResultData(QVariant());
         return TaskResult::Error;
     }

@@ -125,7 +125,7 @@ int FileWriteTask::processData(const QByteArray &data)
         return TaskResult::Error;
     // A create reply without a whole handle names no file to write to.
     if (data.size() < 5) {
-        VLOG << "Short create reply: " << data.toHex();
+        VWARN << "Short create reply: " << data.toHex();
         setResultData(false);
         return TaskResult::Error;
     }

@@ -415,7 +415,7 @@ void FirmwareUpload::fail(Error error, const QString &file, int code, const QStr
     m_failedFile = file;
     m_failedCode = code;
     m_detail = detail;
-    VLOG << "Firmware upload failed: " << int(error) << ' ' << file << ' ' << detail;
+    VWARN << "Firmware upload failed: " << int(error) << ' ' << file << ' ' << detail;
     finish(State::Failed, error);
 }
 

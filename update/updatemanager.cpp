@@ -98,7 +98,7 @@ QUrl UpdateManager::configuredServerUrl()
         return defaultServerUrl();
     const QUrl url(text);
     if (!isHttpUrl(url)) {
-        VLOG << "Ignoring unusable update server address " << text;
+        VWARN << "Ignoring unusable update server address " << text;
         return defaultServerUrl();
     }
     return url;
@@ -520,7 +520,7 @@ void UpdateManager::commitFiles()
             QFile::remove(target);
         for (const MovedAside &old : qAsConst(movedAside)) {
             if (!QFile::rename(old.previous, old.target))
-                VLOG << "Cannot put " << old.previous << " back as " << old.target;
+                VWARN << "Cannot put " << old.previous << " back as " << old.target;
         }
         fail(Error::Download, problem);
         return;

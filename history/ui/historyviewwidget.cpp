@@ -278,7 +278,7 @@ void HistoryViewWidget::OnDownloadFinished(HistoryDownload::Error error)
         return;
     m_lastDownload = download->verification();
     if (error != HistoryDownload::Error::None) {
-        VLOG << "History read failed: " << download->errorString();
+        VWARN << "History read failed: " << download->errorString();
         m_download = nullptr;
         download->deleteLater();
         hideProgressDialog();
@@ -539,7 +539,7 @@ void HistoryViewWidget::exportFinished(CsvConverter *exporter)
     exporter->deleteLater();
     if (exporter->succeeded() || exporter->wasCancelled())
         return;
-    VLOG << "CSV export failed: \"" << exporter->outputPath() << "\": " << exporter->errorString();
+    VWARN << "CSV export failed: \"" << exporter->outputPath() << "\": " << exporter->errorString();
     // Not modal: the page goes on, and no nested event loop runs inside this slot.
     auto *box = new QMessageBox(QMessageBox::Warning, tr("Export CSV..."),
                                 tr("Could not write %1:\n%2")

@@ -4,6 +4,8 @@
 #include "tools/varnoctl/varnoctl.h"
 #include "tools/varnoctl/varnoctlwatch.h"
 
+#include "link/logging.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QTimer>
@@ -83,7 +85,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption attributesOption(QStringLiteral("attributes"),
                                               QStringLiteral("Attribute byte of a pushed file (default 0)."),
                                               QStringLiteral("n"));
-    const QCommandLineOption verboseOption(QStringLiteral("verbose"), QStringLiteral("Show the link's log."));
+    const QCommandLineOption verboseOption(QStringLiteral("verbose"), QStringLiteral("Show the debug log of every layer."));
     const QCommandLineOption outOption(QStringLiteral("out"),
                                        QStringLiteral("history: the file to write (default: a new history in "
                                                       "the program's data folder, or the history's name with .csv)."),
@@ -120,6 +122,8 @@ int main(int argc, char *argv[])
     parser.process(app);
 
     verbose = parser.isSet(verboseOption);
+    if (verbose)
+        varno::enableVerboseLog();
     if (parser.positionalArguments().value(0) == QLatin1String("watch"))
         return runWatch(app, parser);
     Ctl::Options options;

@@ -110,7 +110,7 @@ bool FirmwareUploadDialog::isWorking() const
 
 void FirmwareUploadDialog::fail(const QString &text)
 {
-    VLOG << "Firmware upload failed: " << text;
+    VWARN << "Firmware upload failed: " << text;
     m_failureText = text;
     setStage(Failed);
 }
@@ -226,7 +226,7 @@ void FirmwareUploadDialog::deviceRemoved()
 
 void FirmwareUploadDialog::aborted(int reason)
 {
-    VLOG << "Link aborted during the firmware upload: " << reason;
+    VWARN << "Link aborted during the firmware upload: " << reason;
     if (m_success)
         return;
     m_aborted = true;
