@@ -283,7 +283,7 @@ void tst_Framer::badCrcIsLoggedAndNaked()
 {
     QSignalSpy ready(m_framer.get(), &Framer::DataReady);
     QByteArray body = QByteArray::fromHex("c2") + "ok" + QByteArray::fromHex("0000");
-    QTest::ignoreMessage(QtDebugMsg, QRegularExpression("Bad CRC: \"c2 6f 6b\""));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Bad CRC: \"c2 6f 6b\""));
     QVERIFY(m_pty->write(char(0xC0) + body + char(0xC0)));
     QTRY_COMPARE(m_pty->frames.size(), 1);
     QVERIFY(m_pty->frames.first().isNak());

@@ -48,7 +48,7 @@ void tst_FramerLimits::overlongMessageFailsAloneAndTheLinkGoesOn()
     QSignalSpy ready(m_framer.get(), &Framer::DataReady);
     QSignalSpy dropped(m_framer.get(), &Framer::MessageDropped);
     QSignalSpy aborted(m_framer.get(), &Framer::Aborted);
-    QTest::ignoreMessage(QtDebugMsg, QRegularExpression("Dropping an incoming message longer than 100 bytes"));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Dropping an incoming message longer than 100 bytes"));
     for (int i = 0; i < 5; ++i)
         QVERIFY(m_pty->send(Packet::data(0, false, QByteArray(24, char('a' + i)))));
     QTRY_COMPARE(dropped.size(), 1);
@@ -81,7 +81,7 @@ void tst_FramerLimits::undelimitedInputIsDroppedAndTheNextFrameTaken()
     QFETCH(QByteArray, garbage);
     QSignalSpy ready(m_framer.get(), &Framer::DataReady);
     QSignalSpy aborted(m_framer.get(), &Framer::Aborted);
-    QTest::ignoreMessage(QtDebugMsg, QRegularExpression("Dropping \\d+ bytes of input without a frame end"));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Dropping \\d+ bytes of input without a frame end"));
     QVERIFY(m_pty->write(garbage));
     QVERIFY(m_pty->send(Packet::data(0, true, "still here")));
     // Taken on its first sending: no frame failed its check value, so nothing waits for a resend.

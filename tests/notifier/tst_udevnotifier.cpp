@@ -391,7 +391,7 @@ void TstUdevNotifier::attachedEntries()
         qputenv("VARNO_SIMULATORS", "0");
 
     if (!skipped.isEmpty())
-        QTest::ignoreMessage(QtDebugMsg, QRegularExpression("Skipping .*" + skipped));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Skipping .*" + skipped));
     DeviceNotifier notifier;
     notifier.addAllowedDevice(0x27E9, 0xB403);
     const bool opened = entry == "pty";
