@@ -27,6 +27,10 @@ cache_value() {
 version=$(sed -n 's/^project(varno VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 [ -n "$version" ] || { echo "No project version in CMakeLists.txt" >&2; exit 1; }
 prefix=${VARNO_WIN_QT_PREFIX:-$(cache_value CMAKE_PREFIX_PATH | cut -d';' -f1)}
+if [ ! -f "$prefix/bin/Qt5Core.dll" ] && [ -z "${VARNO_WIN_QT_PREFIX:-}" ]; then
+    qt5_dir=$(cache_value Qt5_DIR) # <prefix>/lib/cmake/Qt5
+    [ -d "$qt5_dir" ] && prefix=$(cd "$qt5_dir/../../.." && pwd)
+fi
 [ -f "$prefix/bin/Qt5Core.dll" ] || { echo "No Qt for Windows at '$prefix' (VARNO_WIN_QT_PREFIX)" >&2; exit 1; }
 cxx=${VARNO_WIN_CXX:-$(cache_value CMAKE_CXX_COMPILER)}
 cxx=${cxx:-x86_64-w64-mingw32-g++-posix}
