@@ -1,18 +1,25 @@
 #!/usr/bin/env bash
-# Installs the setup program silently under Wine in a fresh prefix, starts the installed
-# varnoctl.exe --version, uninstalls silently and checks that nothing of ours is left: no files,
-# no Start-menu entry, no entry in Add/Remove Programs.
+# Packs a Windows build (tools/windows/package.sh), installs the setup program silently under Wine
+# in a fresh prefix, starts the installed varnoctl.exe --version, uninstalls silently and checks
+# that nothing of ours is left: no files, no Start-menu entry, no entry in Add/Remove Programs.
 #
-#   bash tools/windows/test-installer.sh [SETUP_EXE]  (default: dist/VARNO-Device-Manager-<version>-setup.exe)
+#   bash tools/windows/test-installer.sh [BUILD_DIR]   (default: build-win)
+#   bash tools/windows/test-installer.sh SETUP_EXE     (tests that setup program as it is)
 #
-# Needs no display. Wine cannot show the UAC prompt or a real Program Files ACL: the silent
+# Needs no display. Wine shows no UAC prompt and has no real Program Files permissions: the silent
 # install runs with the rights Wine gives every program.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
 version=$(sed -n 's/^project(varno VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
-setup=${1:-dist/VARNO-Device-Manager-$version-setup.exe}
-[ -f "$setup" ] || { echo "No $setup: run tools/windows/package.sh first." >&2; exit 1; }
+target=${1:-build-win}
+if [[ "$target" == *.exe ]]; then
+    setup=$target
+else
+    bash tools/windows/package.sh "$target"
+    setup=dist/VARNO-Device-Manager-$version-setup.exe
+fi
+[ -f "$setup" ] || { echo "No setup program $setup" >&2; exit 1; }
 setup=$(readlink -f "$setup")
 
 work=$(mktemp -d)
