@@ -1,7 +1,8 @@
 ; Setup program of VARNO Device Manager for 64-bit Windows: a per-machine install into Program
 ; Files, a Start-menu entry and an uninstaller listed in Add/Remove Programs.
 ; Built by tools/windows/package.sh, which passes:
-;   VERSION          the project's version (CMakeLists.txt), four numbers
+;   VERSION          the project's version (CMakeLists.txt)
+;   FILE_VERSION     the same as four numbers, for the version resource
 ;   OUTFILE          the setup program to write
 ;   SIZE_KB          the installed size, for Add/Remove Programs
 ;   INSTALL_FILES    an include that installs every file (File lines, one per file)
@@ -27,8 +28,8 @@ InstallDir "$PROGRAMFILES64\${PRODUCT}"
 InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
 BrandingText "${PRODUCT} ${VERSION}"
 
-VIProductVersion "${VERSION}"
-VIFileVersion "${VERSION}"
+VIProductVersion "${FILE_VERSION}"
+VIFileVersion "${FILE_VERSION}"
 VIAddVersionKey "ProductName" "${PRODUCT}"
 VIAddVersionKey "CompanyName" "${PUBLISHER}"
 VIAddVersionKey "FileDescription" "${PRODUCT} Setup"

@@ -3,14 +3,13 @@
 #
 #   bash tools/windows/package.sh [BUILD_DIR]        (default: build-win)
 #
-# makes dist/VARNO-Device-Manager-<version>-setup.exe and dist/VARNO-Device-Manager-<version>.zip
-# (the version is the project's, from CMakeLists.txt). Both hold the same folder: the programs,
-# every DLL they need, found by following the imports (objdump -p) from the programs and the Qt
-# plugins through the toolchain's bin/ and the MinGW runtime, the plugins (platforms, styles,
-# sqldrivers, the image formats used) and the locales folder. A DLL that is neither found there
-# nor one of Windows' own stops the packing, so nothing ships that cannot start.
-# The toolchain prefix and compiler are read from BUILD_DIR's CMakeCache.txt;
-# VARNO_WIN_QT_PREFIX and VARNO_WIN_CXX override them.
+# makes dist/VARNO-Device-Manager-<version>-setup.exe and ...-<version>-portable.zip (the version is
+# the project's, from CMakeLists.txt). Both hold the same folder: the programs, every DLL they need,
+# found by following the imports (objdump -p) from the programs and the Qt plugins through the
+# toolchain's bin/ and the MinGW runtime, the plugins (platforms, styles, sqldrivers, the image
+# formats used) and the locales folder. A DLL that is neither found there nor one of Windows' own
+# stops the packing, so nothing ships that cannot start. The toolchain prefix and compiler are read
+# from BUILD_DIR's CMakeCache.txt; VARNO_WIN_QT_PREFIX and VARNO_WIN_CXX override them.
 # shellcheck disable=SC2016 # the installer lists name $INSTDIR, which is NSIS's
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -128,12 +127,15 @@ trap 'rm -rf "$work"' EXIT
     done
 ) > "$work/uninstall-files.nsh"
 size_kb=$(du -sk "$stage" | cut -f1)
+# Windows' version resources take exactly four numbers.
+file_version=$version
+while [ "$(tr -cd . <<<"$file_version" | wc -c)" -lt 3 ]; do file_version=$file_version.0; done
 
 setup=$dist/$name-setup.exe
-zipfile=$dist/$name.zip
+zipfile=$dist/$name-portable.zip
 rm -f "$setup" "$zipfile"
 makensis -V2 -NOCD \
-    -DVERSION="$version" -DOUTFILE="$setup" -DSIZE_KB="$size_kb" \
+    -DVERSION="$version" -DFILE_VERSION="$file_version" -DOUTFILE="$setup" -DSIZE_KB="$size_kb" \
     -DINSTALL_FILES="$work/install-files.nsh" -DUNINSTALL_FILES="$work/uninstall-files.nsh" \
     "$top/packaging/windows/varno.nsi"
 (cd "$dist" && zip -qr -X "$zipfile" "$name")
