@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Packs a Windows build (tools/windows/package.sh), installs the setup program silently under Wine
-# in a fresh prefix, starts the installed varnoctl.exe --version, uninstalls silently and checks
-# that nothing of ours is left: no files, no Start-menu entry, no entry in Add/Remove Programs.
+# in a fresh prefix, starts the installed varnoctl.exe --version and varnodevm.exe (on Xvfb),
+# uninstalls silently and checks that nothing of ours is left: no files, no Start-menu entry, no
+# entry in Add/Remove Programs.
 #
 #   bash tools/windows/test-installer.sh [BUILD_DIR]   (default: build-win)
 #   bash tools/windows/test-installer.sh SETUP_EXE     (tests that setup program as it is)
 #
-# Needs no display. Wine shows no UAC prompt and has no real Program Files permissions: the silent
-# install runs with the rights Wine gives every program.
+# Needs no display of its own. Wine shows no UAC prompt and has no real Program Files permissions:
+# the silent install runs with the rights Wine gives every program.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
@@ -82,6 +83,22 @@ out=$(cd "$work" && winerun 60 'C:\Program Files\VARNO Device Manager\varnoctl.e
 settle
 grep -qF "$version" <<<"$out" || fail "varnoctl.exe --version said '$out', expected $version"
 echo "Installed varnoctl.exe --version: $out"
+
+# The installed program opens its window with the shipped platform plugin (no WINEPATH, no Qt
+# variables): a window titled "VARNO Device Manager" appears on a virtual display.
+cat > "$work/window-shown.sh" <<'EOF'
+wine 'C:\Program Files\VARNO Device Manager\varnodevm.exe' >/dev/null 2>&1 &
+for _ in $(seq 600); do
+    xwininfo -root -tree 2>/dev/null | grep -q '"VARNO Device Manager"' && exit 0
+    sleep 0.1
+done
+exit 1
+EOF
+(cd "$work" && timeout 120 xvfb-run -a -s "-screen 0 1024x700x24" bash "$work/window-shown.sh") \
+    || fail "the installed varnodevm.exe showed no window within a minute"
+timeout 30 wineserver -k || true
+settle
+echo "Installed varnodevm.exe opened its window"
 
 echo "Uninstalling silently"
 winerun 120 'C:\Program Files\VARNO Device Manager\uninstall.exe' /S || fail "the uninstaller failed"
