@@ -20,6 +20,7 @@ class tst_HistoryConverter : public QObject
 
 private slots:
     void initTestCase();
+    void cleanupTestCase();
     void init();
     void fileNameAndProgress();
     void runsOnItsThread();
@@ -48,10 +49,24 @@ private:
 void tst_HistoryConverter::initTestCase()
 {
     QVERIFY2(m_home.isValid(), qPrintable(m_home.errorString()));
+#ifdef Q_OS_WIN
+    // The home folder is the profile's whatever the environment says: the histories go to a folder
+    // of this run's own there, never into the user's own.
+    QCoreApplication::setApplicationName(QStringLiteral("VARNO Device Manager test ")
+                                         + QFileInfo(m_home.path()).fileName());
+    m_data = HistoryFormat::dataDirectory();
+    QCOMPARE(m_data, QDir::homePath() + QLatin1Char('/') + QCoreApplication::applicationName());
+#else
     qputenv("HOME", QFile::encodeName(m_home.path()));
     QCoreApplication::setApplicationName(QStringLiteral("VARNO Device Manager"));
     m_data = HistoryFormat::dataDirectory();
     QCOMPARE(m_data, m_home.path() + QStringLiteral("/VARNO Device Manager"));
+#endif
+}
+
+void tst_HistoryConverter::cleanupTestCase()
+{
+    QDir(m_data).removeRecursively();
 }
 
 void tst_HistoryConverter::init()
