@@ -139,9 +139,12 @@ kill "$sim_pid" 2>/dev/null || true
 start_simulator 7 --stat-blocks 40 --stat-values 3600
 (timeout 120 wine "$varnoctl" --port COM7 history pull \
     --out "$(varno_win_path "$work")\\unplug.hist" > "$work/unplug.out" 2>&1; echo $? > "$work/unplug.rc") &
+# rchar counts what the simulator read since it started; what it read before waiting for the host
+# (its own start-up) is the base.
 read_bytes() { awk '/^rchar/ { print $2 }' "/proc/$sim_pid/io" 2>/dev/null || echo 0; }
+base=$(read_bytes)
 deadline=$((SECONDS + 90))
-while [ "$(read_bytes)" -lt 4000 ] && [ "$SECONDS" -lt "$deadline" ] && [ ! -e "$work/unplug.rc" ]; do
+while [ "$(read_bytes)" -lt $((base + 4000)) ] && [ "$SECONDS" -lt "$deadline" ] && [ ! -e "$work/unplug.rc" ]; do
     sleep 0.1
 done
 if [ -e "$work/unplug.rc" ]; then
@@ -191,23 +194,42 @@ wait_for_log() { # text seconds
     done
     return 1
 }
-# The program's main window: the largest window of the display.
-window_geometry() {
-    xwininfo -root -children | awk '/^ +0x/ { split($(NF-1), g, /[x+]/)
-        if (g[1] * g[2] > best && g[1] < 2000) { best = g[1] * g[2]; id = $1 } } END { print id }'
+# The program's main window, "x y" of its top left corner; empty until it is mapped.
+window_origin() {
+    xwininfo -root -children 2>/dev/null | awk '/\("varnodevm.exe" / { split($(NF-1), g, /[x+]/)
+        if (g[1] > 400 && g[2] > 300) { print g[3], g[4]; exit } }'
 }
-screenshot() { # file
-    xwd -root -silent | convert xwd:- "$1"
+screenshot() { # file x y
+    xwd -root -silent | convert xwd:- -crop "1024x700+$2+$3" +repage "$1"
     [ -s "$1" ] || fail "no screenshot in $1"
 }
+# Clicks at a point of the window (the window has a fixed size and font here).
+click() { # x y
+    xdotool mousemove $((origin_x + $1)) $((origin_y + $2)) click 1
+}
 
-if wait_for_log "Current device changed to" 120; then
+origin=""
+if wait_for_log "Current device changed to" 120 && wait_for_log "ReadCalibrationTask" 60; then
+    deadline=$((SECONDS + 60))
+    while [ -z "$origin" ] && [ "$SECONDS" -lt "$deadline" ]; do origin=$(window_origin); sleep 0.2; done
+fi
+if [ -n "$origin" ]; then
+    read -r origin_x origin_y <<< "$origin"
     echo "PASS: varnodevm.exe shows the simulated monitor"
-    # The General tab fills in with the identity the first reply brings.
-    sleep 3
-    screenshot "$shots/general.png"
-    window=$(window_geometry)
-    [ -n "$window" ] || fail "varnodevm.exe has no window"
+    sleep 1 # the last replies painted
+    screenshot "$shots/general.png" "$origin_x" "$origin_y"
+    # The History tab, then its "Read history from device" button.
+    click 406 97
+    sleep 1
+    click 261 160
+    if wait_for_log "History shown" 180; then
+        echo "PASS: varnodevm.exe downloaded and shows the simulated history"
+        sleep 1
+        screenshot "$shots/history.png" "$origin_x" "$origin_y"
+    else
+        fail "varnodevm.exe did not show a downloaded history within three minutes"
+        grep -i 'history' "$app_log" | tail -n 10 >&2
+    fi
 else
     fail "varnodevm.exe did not show the simulated monitor within two minutes"
     tail -n 30 "$app_log" >&2
