@@ -57,6 +57,39 @@ bool finish(HANDLE port, OVERLAPPED *ov, DWORD *transferred)
     return GetOverlappedResult(port, ov, transferred, TRUE) != 0;
 }
 
+constexpr DWORD kCancelWaitMs = 1000;
+
+// A read or write in flight, on the heap: Wine does not always complete a cancelled operation on a
+// pty whose other end is gone, and the system would then write into memory no longer ours. Such
+// an operation is abandoned, left allocated, instead of waited for without end.
+struct Operation
+{
+    OVERLAPPED ov = {};
+    QByteArray buffer;
+
+    explicit Operation(int size)
+        : buffer(size, Qt::Uninitialized)
+    {
+        ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    }
+    ~Operation() { CloseHandle(ov.hEvent); }
+};
+
+// Ends an operation that is still pending: cancels it and waits a bounded time for the outcome.
+// Returns false, with the operation given up (still allocated), when it does not end.
+bool cancelAndFinish(HANDLE port, Operation *op, DWORD *transferred, DWORD *error)
+{
+    CancelIoEx(port, &op->ov);
+    if (WaitForSingleObject(op->ov.hEvent, kCancelWaitMs) != WAIT_OBJECT_0) {
+        VLOG << "A cancelled port operation did not end; it is given up";
+        *error = ERROR_OPERATION_ABORTED;
+        return false;
+    }
+    const bool ok = GetOverlappedResult(port, &op->ov, transferred, FALSE) != 0;
+    *error = ok ? ERROR_SUCCESS : GetLastError();
+    return true;
+}
+
 struct EventHandle
 {
     HANDLE handle = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -279,8 +312,8 @@ int SerialPort::directRead(QByteArray &out, int size)
         const DWORD error = GetLastError();
         if (error != ERROR_IO_PENDING)
             return error == ERROR_TIMEOUT ? 0 : -1;
-        if (!finish(port, &ov, &got))
-            return GetLastError() == ERROR_TIMEOUT ? 0 : -1;
+        if (!finish(port, &ov, &got) && GetLastError() != ERROR_TIMEOUT)
+            return -1;
     }
     out.append(chunk.constData(), int(got));
     return int(got);
@@ -293,48 +326,61 @@ int SerialPort::Write(const QByteArray &data)
     if (data.isEmpty())
         return 0;
     const HANDLE port = toHandle(m_fd);
-    EventHandle event;
-    OVERLAPPED ov = {};
-    ov.hEvent = event.handle;
+    auto *op = new Operation(0);
+    op->buffer = data;
     DWORD written = 0;
-    if (WriteFile(port, data.constData(), DWORD(data.size()), &written, &ov))
+    DWORD error = ERROR_SUCCESS;
+    if (WriteFile(port, op->buffer.constData(), DWORD(data.size()), &written, &op->ov)) {
+        delete op;
         return int(written);
-    if (GetLastError() != ERROR_IO_PENDING)
+    }
+    if (GetLastError() != ERROR_IO_PENDING) {
+        delete op;
         return -1;
-    if (WaitForSingleObject(ov.hEvent, DWORD(m_writeWaitMs)) != WAIT_OBJECT_0)
-        CancelIoEx(port, &ov);
-    // Cancelled or not, the write must be over before ov and data may go.
-    if (!finish(port, &ov, &written))
-        return written > 0 ? int(written) : -1;
-    return int(written);
+    }
+    if (WaitForSingleObject(op->ov.hEvent, DWORD(m_writeWaitMs)) == WAIT_OBJECT_0) {
+        const bool ok = GetOverlappedResult(port, &op->ov, &written, FALSE) != 0;
+        delete op;
+        return ok || written > 0 ? int(written) : -1;
+    }
+    // Over the write wait: cancelled, and what went out before counts.
+    if (!cancelAndFinish(port, op, &written, &error))
+        return -1;
+    delete op;
+    return written > 0 ? int(written) : -1;
 }
 
 void SerialPort::run()
 {
     const HANDLE port = toHandle(m_fd);
-    EventHandle event;
-    QByteArray chunk(int(kReadChunkBytes), Qt::Uninitialized);
     while (!m_stop) {
-        OVERLAPPED ov = {};
-        ov.hEvent = event.handle;
-        ResetEvent(event.handle);
+        auto *op = new Operation(int(kReadChunkBytes));
         DWORD got = 0;
-        bool ok = ReadFile(port, chunk.data(), kReadChunkBytes, &got, &ov) != 0;
+        bool ok = ReadFile(port, op->buffer.data(), kReadChunkBytes, &got, &op->ov) != 0;
         DWORD error = ok ? ERROR_SUCCESS : GetLastError();
         if (!ok && error == ERROR_IO_PENDING) {
             // The read ends by itself after the read wait; the bound here only matters should a
             // driver ignore the time-outs, and makes a stop seen either way.
-            while (WaitForSingleObject(ov.hEvent, DWORD(m_readWaitMs)) == WAIT_TIMEOUT) {
-                if (m_stop)
-                    CancelIoEx(port, &ov);
+            DWORD waited = WAIT_TIMEOUT;
+            while (!m_stop
+                   && (waited = WaitForSingleObject(op->ov.hEvent, DWORD(m_readWaitMs))) == WAIT_TIMEOUT) {
             }
-            ok = finish(port, &ov, &got);
-            error = ok ? ERROR_SUCCESS : GetLastError();
+            if (waited == WAIT_OBJECT_0) {
+                ok = GetOverlappedResult(port, &op->ov, &got, FALSE) != 0;
+                error = ok ? ERROR_SUCCESS : GetLastError();
+            } else if (!cancelAndFinish(port, op, &got, &error)) {
+                break; // given up, never to be touched again
+            } else {
+                ok = error == ERROR_SUCCESS;
+            }
         }
+        // Wine ends a read whose time-out passed with ERROR_TIMEOUT instead of success; whatever it
+        // read before is still the count.
+        if (!ok && error == ERROR_TIMEOUT)
+            ok = true;
+        const QByteArray received = ok ? op->buffer.left(int(got)) : QByteArray();
+        delete op;
         if (!ok) {
-            // Wine ends a read that saw nothing with a time-out instead of 0 bytes.
-            if (error == ERROR_TIMEOUT)
-                continue;
             if (m_stop)
                 break;
             if (isDisconnect(error)) {
@@ -347,12 +393,12 @@ void SerialPort::run()
             QThread::msleep(quint32(m_readWaitMs));
             continue;
         }
-        if (got == 0)
+        if (received.isEmpty())
             continue;
         {
             QMutexLocker locker(&m_mutex);
-            m_pending.append(chunk.constData(), int(got));
+            m_pending.append(received);
         }
-        emit DataReceived(qint64(got));
+        emit DataReceived(qint64(received.size()));
     }
 }
