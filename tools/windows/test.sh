@@ -137,8 +137,8 @@ kill "$sim_pid" 2>/dev/null || true
 # Unplug: the simulator dies while a long history transfer runs. The transfer is under way once the
 # simulator has read far more than the commands before it take.
 start_simulator 7 --stat-blocks 40 --stat-values 3600
-(timeout 120 wine "$varnoctl" --port COM7 history pull \
-    --out "$(varno_win_path "$work")\\unplug.hist" > "$work/unplug.out" 2>&1; echo $? > "$work/unplug.rc") &
+(rc=0; timeout 120 wine "$varnoctl" --port COM7 history pull \
+    --out "$(varno_win_path "$work")\\unplug.hist" > "$work/unplug.out" 2>&1 || rc=$?; echo "$rc" > "$work/unplug.rc") &
 # rchar counts what the simulator read since it started; what it read before waiting for the host
 # (its own start-up) is the base.
 read_bytes() { awk '/^rchar/ { print $2 }' "/proc/$sim_pid/io" 2>/dev/null || echo 0; }
