@@ -17,6 +17,24 @@ bool varno::isAllowedDevice(const QString &name, const QVector<AllowedDeviceId> 
     return false;
 }
 
+bool varno::isAllowedHardwareId(const QStringList &hardwareIds,
+                                const QVector<AllowedDeviceId> &allowed)
+{
+    for (const QString &id : hardwareIds) {
+        for (const AllowedDeviceId &pair : allowed) {
+            const QString pattern = allowedDevicePattern(pair.vid, pair.pid);
+            for (int at = id.indexOf(pattern, 0, Qt::CaseInsensitive); at >= 0;
+                 at = id.indexOf(pattern, at + 1, Qt::CaseInsensitive)) {
+                const int end = at + pattern.size();
+                if (end == id.size() || id.at(end) == QLatin1Char('&')
+                    || id.at(end) == QLatin1Char('\\'))
+                    return true;
+            }
+        }
+    }
+    return false;
+}
+
 QString DeviceNotifier::usbIdName(const QString &vendorHex, const QString &productHex)
 {
     bool vidOk = false;
@@ -61,6 +79,7 @@ void DeviceNotifier::stopNotify()
     delete m_dirWatcher;
     m_dirWatcher = nullptr;
     m_attachedEntries.clear();
+    m_attachedNames.clear();
     qDeleteAll(m_pendingArrivals);
     m_pendingArrivals.clear();
 }
@@ -95,6 +114,13 @@ void DeviceNotifier::startAttached()
     if (!m_dirWatcher->addPath(m_attachedDir))
         VLOG << "Couldn't watch the attached devices folder " << m_attachedDir;
     m_attachedEntries = scanAttachedDir();
+    // Named now: an announcement file removed later can no longer be read.
+    for (const QString &entry : qAsConst(m_attachedEntries)) {
+        const QString path = m_attachedDir + QLatin1Char('/') + entry;
+        const QString name = attachedEntryName(path);
+        if (!name.isEmpty())
+            m_attachedNames.insert(path, name);
+    }
 }
 
 QStringList DeviceNotifier::enumerateAttached()
@@ -110,8 +136,11 @@ QStringList DeviceNotifier::enumerateAttached()
     QStringList links;
     for (const QString &entry : entries) {
         const QString path = m_attachedDir + QLatin1Char('/') + entry;
-        if (isAllowed(path) && acceptAttached(path))
-            links.append(path);
+        if (isAllowed(path) && acceptAttached(path)) {
+            const QString name = attachedEntryName(path);
+            m_attachedNames.insert(path, name);
+            links.append(name);
+        }
     }
     links.sort();
     return links;
@@ -156,13 +185,21 @@ void DeviceNotifier::OnAttachedDirChanged()
     added.sort();
     for (const QString &entry : qAsConst(gone)) {
         const QString path = m_attachedDir + QLatin1Char('/') + entry;
-        if (isAllowed(path))
-            reportRemoval(path);
+        // An entry that was there before the watch began was never named; a link still names
+        // itself.
+        QString name = m_attachedNames.take(path);
+        if (name.isEmpty())
+            name = attachedEntryName(path);
+        if (isAllowed(path) && !name.isEmpty())
+            reportRemoval(name);
     }
     for (const QString &entry : qAsConst(added)) {
         const QString path = m_attachedDir + QLatin1Char('/') + entry;
-        if (isAllowed(path) && acceptAttached(path))
-            scheduleArrival(path);
+        if (isAllowed(path) && acceptAttached(path)) {
+            const QString name = attachedEntryName(path);
+            m_attachedNames.insert(path, name);
+            scheduleArrival(name);
+        }
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "device/attachedsimulators.h"
 
+#include <QHash>
 #include <QMultiHash>
 #include <QObject>
 #include <QSet>
@@ -21,9 +22,10 @@ struct AllowedDeviceId
 };
 
 // Device discovery: tells when a supported monitor is plugged in or pulled out, and lists those
-// already present. Names are what the serial port opens: a device node, or the link an attached
-// simulator left in attachedDevicesDir() (looked for only when simulatorsRequested()). The
-// platform's half (system devices, and what an attached entry may lead to) is
+// already present. Names are what the serial port opens: a device node or a COM port
+// ("\\.\COM5"), or for a simulator attached in attachedDevicesDir() (looked for only when
+// simulatorsRequested()) the link it left there, or on Windows the COM port its announcement file
+// names. The platform's half (system devices, and what an attached entry may lead to) is
 // devicenotifier_<platform>.cpp.
 class DeviceNotifier : public QObject
 {
@@ -52,8 +54,11 @@ public:
     static bool simulatorsRequested();
 
     // Why an entry of attachedDevicesDir() must not be opened as a monitor; empty when it leads
-    // to a terminal device (a pseudo-terminal or a serial tty) of this user's own.
+    // to a terminal device (a pseudo-terminal or a serial tty) of this user's own, or on Windows
+    // when it is a small file naming a COM port ("COM5").
     static QString attachedEntryProblem(const QString &path);
+    // The name an accepted entry is reported by: the link itself, or the port the file names.
+    static QString attachedEntryName(const QString &path);
 
 signals:
     void deviceInserted(const QString &name);
@@ -84,6 +89,8 @@ private:
     QFileSystemWatcher *m_dirWatcher = nullptr;
     QString m_attachedDir;
     QSet<QString> m_attachedEntries;
+    // Entry path to the name it was reported by: a removed file can no longer be read.
+    QHash<QString, QString> m_attachedNames;
     QMultiHash<QString, QTimer *> m_pendingArrivals;
     bool m_notifying = false;
 };
@@ -92,5 +99,10 @@ namespace varno {
 
 // True when the name contains the pattern of any allowed pair, ignoring case.
 bool isAllowedDevice(const QString &name, const QVector<AllowedDeviceId> &allowed);
+
+// True when one of a Windows port's hardware ids ("USB\VID_27E9&PID_B403&REV_0100", the
+// registry's HardwareID list) carries an allowed pair, ignoring case. The pair must end the id or
+// be followed by '&' or '\', so PID_B4031 is not PID_B403.
+bool isAllowedHardwareId(const QStringList &hardwareIds, const QVector<AllowedDeviceId> &allowed);
 
 } // namespace varno

@@ -244,3 +244,8 @@ QString DeviceNotifier::attachedEntryProblem(const QString &path)
             .arg(::minor(info.st_rdev));
     return QString();
 }
+
+QString DeviceNotifier::attachedEntryName(const QString &path)
+{
+    return path;
+}

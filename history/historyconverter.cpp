@@ -186,18 +186,22 @@ bool HistoryConverter::storeHistory()
 
     // Written under a temporary name beside the target and renamed when complete: a stopped or
     // failed conversion leaves no half-written history to pass for a complete one later.
-    QTemporaryFile temporaryFile(path + QStringLiteral(".XXXXXX"));
-    temporaryFile.setAutoRemove(false);
-    if (!temporaryFile.open()) {
-        m_error = QStringLiteral("cannot create the history file: %1")
-                          .arg(temporaryFile.errorString());
-        VLOG << "SQLite: Can't open SQLite. Name: \"" << path << '"';
-        if (named)
-            releaseDatabasePath(path);
-        return false;
+    QString temporary;
+    {
+        // Gone before the file is written and renamed: on Windows the object holds its handle
+        // until then, and a file that is open cannot be renamed there.
+        QTemporaryFile temporaryFile(path + QStringLiteral(".XXXXXX"));
+        temporaryFile.setAutoRemove(false);
+        if (!temporaryFile.open()) {
+            m_error = QStringLiteral("cannot create the history file: %1")
+                              .arg(temporaryFile.errorString());
+            VLOG << "SQLite: Can't open SQLite. Name: \"" << path << '"';
+            if (named)
+                releaseDatabasePath(path);
+            return false;
+        }
+        temporary = temporaryFile.fileName();
     }
-    const QString temporary = temporaryFile.fileName();
-    temporaryFile.close();
 
     const bool written = writeDatabase(temporary);
     bool published = false;

@@ -10,7 +10,8 @@
 
 class QDebug;
 
-// Thrown when a port cannot be opened; carries the system error code (errno here).
+// Thrown when a port cannot be opened; carries the system error code (errno, or GetLastError() on
+// Windows).
 class SerialPortException : public std::exception
 {
 public:
@@ -68,7 +69,8 @@ private:
     bool applySettings();
 
     QString m_path;
-    int m_fd = -1;
+    // The open port: a file descriptor, or on Windows the value of its HANDLE; -1 when closed.
+    qintptr m_fd = -1;
     bool m_open = false;
     int m_readWaitMs = 200;
     int m_writeWaitMs = 200;

@@ -257,7 +257,7 @@ int SerialPort::Write(const QByteArray &data)
         const int left = m_writeWaitMs - int(clock.elapsed());
         if (left <= 0)
             return written > 0 ? int(written) : -1;
-        pollfd pfd { m_fd, POLLOUT, 0 };
+        pollfd pfd { int(m_fd), POLLOUT, 0 };
         if (::poll(&pfd, 1, left) < 0 && errno != EINTR)
             return written > 0 ? int(written) : -1;
     }
@@ -267,7 +267,7 @@ int SerialPort::Write(const QByteArray &data)
 void SerialPort::run()
 {
     while (!m_stop) {
-        pollfd pfd { m_fd, POLLIN, 0 };
+        pollfd pfd { int(m_fd), POLLIN, 0 };
         const int ready = ::poll(&pfd, 1, m_readWaitMs);
         if (ready <= 0)
             continue;

@@ -423,6 +423,7 @@ void HistoryViewWidget::readComplete()
     if (!records.isEmpty())
         m_histogram->setData(records.times, records.values);
     setActionsEnabled(ExportActions | FilterActions, true);
+    VLOG << "History shown: " << records.size() << " records";
 
     if (m_search) {
         m_search = false;

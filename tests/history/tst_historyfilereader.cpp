@@ -328,6 +328,8 @@ void tst_HistoryFileReader::daylightSavingChange()
 {
     // Berlin moves its clocks forward at 02:00 on 25 March 2012.
     const QDateTime before(QDate(2012, 3, 25), QTime(1, 59, 50), Qt::LocalTime);
+    if (before.addSecs(10).time() != QTime(3, 0))
+        QSKIP("The local zone is not Berlin's: Windows takes it from the system, not from TZ");
     const qint64 seconds = HistoryFormat::timeBase().secsTo(before);
     const QString valuePath = m_dir.filePath(QStringLiteral("measure.dat"));
     writeFile(valuePath, countingWords(2));

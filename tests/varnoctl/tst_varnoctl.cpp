@@ -122,6 +122,8 @@ void TestVarnoctl::subcommands_data()
     QTest::newRow("password") << QStringList { "password", "1234", "abcd" } << 0 << "Password changed";
     QTest::newRow("password refused") << QStringList { "password", "9999", "abcd" } << 1 << "";
     QTest::newRow("unknown") << QStringList { "frobnicate" } << 2 << "";
+    QTest::newRow("unknown option") << QStringList { "--frobnicate", "info" } << 2 << "";
+    QTest::newRow("version") << QStringList { "--version" } << 0 << "varnoctl " VARNO_VERSION;
     QTest::newRow("nothing") << QStringList {} << 2 << "";
 }
 

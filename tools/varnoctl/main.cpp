@@ -72,8 +72,8 @@ int main(int argc, char *argv[])
         "4 link failure, 5 other failure, 6 refused before it reached the monitor: a value out of\n"
         "range, a password too long, a file the monitor cannot hold (the message names the range);\n"
         "watch only: 7 MQTT login refused, 8 MQTT TLS failure."));
-    parser.addHelpOption();
-    parser.addVersionOption();
+    const QCommandLineOption helpOption = parser.addHelpOption();
+    const QCommandLineOption versionOption = parser.addVersionOption();
     const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("Serial port of the monitor."),
                                         QStringLiteral("path"));
     const QCommandLineOption passwordOption(QStringLiteral("password"),
@@ -117,7 +117,20 @@ int main(int argc, char *argv[])
                         serialOption, eraseOption });
     addWatchOptions(parser);
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("What to do (see above)."));
-    parser.process(app);
+    // Not process(): on Windows it shows help, version and errors in a message box when the process
+    // has no console window (run from a script, or under Wine), and exits 1, our "password refused".
+    if (!parser.parse(app.arguments())) {
+        std::fprintf(stderr, "varnoctl: error: %s\n", qPrintable(parser.errorText()));
+        return ExitUsage;
+    }
+    if (parser.isSet(helpOption)) {
+        std::fputs(qPrintable(parser.helpText()), stdout);
+        return 0;
+    }
+    if (parser.isSet(versionOption)) {
+        std::printf("varnoctl %s\n", VARNO_VERSION);
+        return 0;
+    }
 
     verbose = parser.isSet(verboseOption);
     if (parser.positionalArguments().value(0) == QLatin1String("watch"))

@@ -7,7 +7,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSocketNotifier>
-#include <QUrl>
 
 #include <mosquitto.h>
 #include <mqtt_protocol.h>
@@ -23,34 +22,6 @@ constexpr int kQos = 1;
 constexpr int kCloseWaitMs = 1000;
 
 } // namespace
-
-bool MqttPublisher::parseUrl(const QString &url, Settings *settings, QString *error)
-{
-    const QUrl parsed(url, QUrl::StrictMode);
-    const QString scheme = parsed.scheme().toLower();
-    if (!parsed.isValid() || (scheme != QLatin1String("mqtt") && scheme != QLatin1String("mqtts"))
-        || parsed.host().isEmpty() || !(parsed.path().isEmpty() || parsed.path() == QLatin1String("/"))
-        || !parsed.userInfo().isEmpty()) {
-        *error = tr("--mqtt takes mqtt://host[:port] or mqtts://host[:port], not %1").arg(url);
-        return false;
-    }
-    settings->tls = scheme == QLatin1String("mqtts");
-    settings->host = parsed.host();
-    settings->port = parsed.port(settings->tls ? 8883 : 1883);
-    return true;
-}
-
-QString MqttPublisher::topicLevel(const QString &serial)
-{
-    // Home Assistant's object ids take letters, digits, '_' and '-'; a topic level never '+', '#', '/'.
-    QString level;
-    for (const QChar c : serial) {
-        const bool plain = (c >= QLatin1Char('a') && c <= QLatin1Char('z')) || (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
-            || (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('-') || c == QLatin1Char('_');
-        level += plain ? c : QLatin1Char('_');
-    }
-    return level.isEmpty() ? QStringLiteral("unknown") : level;
-}
 
 MqttPublisher::MqttPublisher(const Settings &settings, QObject *parent)
     : QObject(parent)

@@ -1,32 +1,21 @@
 #include "tools/varnoctl/varnoctlwatch.h"
 
 #include "tools/varnoctl/mqttpublisher.h"
+#include "tools/varnoctl/stoprequest.h"
 #include "tools/varnoctl/watcher.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QSocketNotifier>
 #include <QTimer>
 
 #include <cmath>
-#include <csignal>
 #include <cstdio>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
 constexpr int kExitUsage = 2;
 constexpr int kExitFailed = 5;
-
-int signalPipe[2] = { -1, -1 };
-
-void onSignal(int)
-{
-    const char c = 1;
-    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &c, 1);
-}
 
 void printError(const QString &message)
 {
@@ -189,17 +178,8 @@ int runWatch(QCoreApplication &app, const QCommandLineParser &parser)
         std::fflush(stderr);
     });
 
-    // A signal only writes a byte; the event loop ends the watch like --count does.
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) == 0) {
-        struct sigaction action = {};
-        action.sa_handler = onSignal;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        sigaction(SIGINT, &action, nullptr);
-        sigaction(SIGTERM, &action, nullptr);
-        auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
-        QObject::connect(notifier, &QSocketNotifier::activated, &watcher, &Watcher::stop);
-    }
+    // Ctrl+C ends the watch like --count does.
+    onStopRequest(&watcher, [&watcher] { watcher.stop(); });
 
     QTimer::singleShot(0, &watcher, &Watcher::start);
     app.exec();

@@ -1,0 +1,15 @@
+# Icon and version information of a Windows executable (what Explorer shows under Properties).
+# Does nothing elsewhere.
+function(varno_windows_resources target description)
+    if(NOT WIN32)
+        return()
+    endif()
+    enable_language(RC)
+    set(VARNO_RC_DESCRIPTION "${description}")
+    set(VARNO_RC_FILENAME "${target}.exe")
+    set(VARNO_RC_ICON "${CMAKE_SOURCE_DIR}/resources/images/varno.ico")
+    string(REPLACE "." "," VARNO_RC_VERSION_COMMAS "${PROJECT_VERSION}")
+    set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}.rc)
+    configure_file(${CMAKE_SOURCE_DIR}/resources/windows/version.rc.in ${rc} @ONLY)
+    target_sources(${target} PRIVATE ${rc})
+endfunction()
