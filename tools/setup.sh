@@ -8,6 +8,9 @@ packages=(
     qttranslations5-l10n libudev-dev umockdev libumockdev-dev libsqlite3-dev libbenchmark-dev
     xvfb xauth x11-apps x11-utils imagemagick python3 valgrind appstream
     mosquitto mosquitto-clients libmosquitto-dev
+    # Windows packages: the cross compiler's binutils (objdump), the installer, the portable
+    # archive, and Wine to test them.
+    binutils-mingw-w64-x86-64 nsis zip wine64 wine
 )
 
 missing=()

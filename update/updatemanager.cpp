@@ -78,11 +78,14 @@ UpdateManager::~UpdateManager()
 
 QString UpdateManager::programPlatform()
 {
-#ifdef Q_OS_WIN
-    return QStringLiteral("WIN32");
-#else
-    return QSysInfo::kernelType().toUpper() + QLatin1Char('-') + QSysInfo::buildCpuArchitecture();
-#endif
+    return platformName(QSysInfo::kernelType(), QSysInfo::buildCpuArchitecture());
+}
+
+QString UpdateManager::platformName(const QString &kernelType, const QString &cpuArchitecture)
+{
+    if (kernelType.compare(QLatin1String("winnt"), Qt::CaseInsensitive) == 0)
+        return QStringLiteral("WIN32");
+    return kernelType.toUpper() + QLatin1Char('-') + cpuArchitecture;
 }
 
 QUrl UpdateManager::defaultServerUrl()

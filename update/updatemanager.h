@@ -52,6 +52,9 @@ public:
     // system and the processor it was built for ("LINUX-x86_64"). An installer for another
     // platform would be of no use here.
     static QString programPlatform();
+    // The same for any system, named as QSysInfo::kernelType() and buildCpuArchitecture() name
+    // it: "winnt" gives "WIN32" whatever the processor (the server's one name for Windows builds).
+    static QString platformName(const QString &kernelType, const QString &cpuArchitecture);
 
     QUrl serverUrl() const { return m_serverUrl; }
     void setServerUrl(const QUrl &url) { m_serverUrl = url; }

@@ -14,6 +14,9 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QUrl>
+#include <QUrlQuery>
+
+#include <algorithm>
 
 #include <memory>
 
@@ -115,6 +118,12 @@ public:
 
     // path without the query; the reply for every other path is 404.
     void setRoute(const QString &path, const CannedReply &reply) { m_routes.insert(path, reply); }
+    // Requests for path are answered only when their query holds exactly these items, in any
+    // order; any other query gets 404, as from a server that has nothing for it.
+    void requireQuery(const QString &path, const QUrlQuery &query)
+    {
+        m_queries.insert(path, sortedItems(query));
+    }
     // Request targets as received, query included (absolute URLs when used as a proxy).
     QStringList requests() const { return m_requests; }
     int requestCount(const QString &path) const
@@ -146,13 +155,24 @@ private slots:
         m_pending.remove(socket);
         const QString target = QString::fromLatin1(requestLine.value(1));
         m_requests.append(target);
-        const CannedReply reply = m_routes.value(QUrl(target).path(), CannedReply::error(404));
+        const QUrl url(target);
+        CannedReply reply = m_routes.value(url.path(), CannedReply::error(404));
+        if (m_queries.contains(url.path())
+            && m_queries.value(url.path()) != sortedItems(QUrlQuery(url)))
+            reply = CannedReply::error(404);
         if (reply.stall)
             return;
         answer(socket, reply);
     }
 
 private:
+    static QList<QPair<QString, QString>> sortedItems(const QUrlQuery &query)
+    {
+        QList<QPair<QString, QString>> items = query.queryItems(QUrl::FullyDecoded);
+        std::sort(items.begin(), items.end());
+        return items;
+    }
+
     void answer(QTcpSocket *socket, const CannedReply &reply)
     {
         const qint64 bodySize = reply.fillerBytes > 0 ? reply.fillerBytes : reply.body.size();
@@ -189,6 +209,7 @@ private:
 
     TestTcpServer m_server;
     QHash<QString, CannedReply> m_routes;
+    QHash<QString, QList<QPair<QString, QString>>> m_queries;
     QHash<QTcpSocket *, QByteArray> m_pending;
     QStringList m_requests;
 };

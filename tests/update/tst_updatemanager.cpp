@@ -1,4 +1,5 @@
 #include "app/proxysettings.h"
+#include "update/installerlaunch.h"
 #include "update/updatemanager.h"
 
 #include "httptestserver.h"
@@ -54,6 +55,8 @@ private slots:
     void downloadFailures();
     void failedStoreKeepsTheOlderFiles();
     void programPlatformNamesThisBuild();
+    void programUpdateForThePlatform_data();
+    void programUpdateForThePlatform();
     void hostileFileNames_data();
     void hostileFileNames();
     void cancelDuringDownload();
@@ -67,7 +70,7 @@ private slots:
 private:
     // Files below the fake home folder, relative to it.
     QStringList filesUnderHome() const;
-    bool runSearch(UpdateManager &manager);
+    bool runSearch(UpdateManager &manager, const QString &platform = QStringLiteral("WIN32"));
     bool runDownload(UpdateManager &manager, const QString &releaseId);
 
     QTemporaryDir m_home;
@@ -108,11 +111,11 @@ QStringList TestUpdateManager::filesUnderHome() const
     return files;
 }
 
-bool TestUpdateManager::runSearch(UpdateManager &manager)
+bool TestUpdateManager::runSearch(UpdateManager &manager, const QString &platform)
 {
     QSignalSpy done(&manager, &UpdateManager::Done);
     QSignalSpy fail(&manager, &UpdateManager::Fail);
-    if (!manager.requestReleases(QStringLiteral("7"), QStringLiteral("WIN32")))
+    if (!manager.requestReleases(QStringLiteral("7"), platform))
         return false;
     if (!QTest::qWaitFor([&] { return done.count() + fail.count() > 0; }, 20000))
         return false;
@@ -419,6 +422,65 @@ void TestUpdateManager::programPlatformNamesThisBuild()
 #elif defined(Q_OS_LINUX)
     QCOMPARE(platform, QStringLiteral("LINUX-") + QSysInfo::buildCpuArchitecture());
 #endif
+}
+
+void TestUpdateManager::programUpdateForThePlatform_data()
+{
+    QTest::addColumn<QString>("kernelType");
+    QTest::addColumn<QString>("cpuArchitecture");
+    QTest::addColumn<QString>("platform");
+    QTest::addColumn<QString>("otherPlatform");
+    QTest::addColumn<QString>("fileName");
+    QTest::newRow("windows") << "winnt" << "x86_64" << "WIN32" << "LINUX-x86_64"
+                             << "VARNO-Device-Manager-2.1.0.0-setup.exe";
+    QTest::newRow("windows, other processor") << "winnt" << "arm64" << "WIN32" << "WINNT-arm64"
+                                              << "VARNO-Device-Manager-2.1.0.0-setup.exe";
+    QTest::newRow("linux") << "linux" << "x86_64" << "LINUX-x86_64" << "WIN32"
+                           << "varno_2.1.0.0_amd64.deb";
+    QTest::newRow("linux arm") << "linux" << "arm64" << "LINUX-arm64" << "LINUX-x86_64"
+                               << "varno_2.1.0.0_arm64.deb";
+}
+
+void TestUpdateManager::programUpdateForThePlatform()
+{
+    QFETCH(QString, kernelType);
+    QFETCH(QString, cpuArchitecture);
+    QFETCH(QString, platform);
+    QFETCH(QString, otherPlatform);
+    QFETCH(QString, fileName);
+
+    QCOMPARE(UpdateManager::platformName(kernelType, cpuArchitecture), platform);
+    // The server holds the program's release for this platform and answers no other question.
+    HttpTestServer server;
+    QVERIFY(server.listen());
+    fixture::serveRelease(server, { { "r-2-1", "2.1.0.0" } }, "r-2-1",
+                          { { "f1", fileName, QByteArray("MZ setup program"), 0, true, true } });
+    QUrlQuery query;
+    query.setQueryItems({ { "product", "7" }, { "platform", platform }, { "version", "newest" } });
+    server.requireQuery(QStringLiteral("/releases"), query);
+    UpdateManager manager;
+    manager.setServerUrl(server.url());
+    QVERIFY(!runSearch(manager, otherPlatform));
+    QVERIFY2(runSearch(manager, platform), qPrintable(manager.errorString()));
+    QCOMPARE(manager.newestRelease().id, QStringLiteral("r-2-1"));
+    QVERIFY2(runDownload(manager, QStringLiteral("r-2-1")), qPrintable(manager.errorString()));
+    QCOMPARE(manager.downloadedFiles(), QStringList({ fileName }));
+
+    // What the program then does with it: on Windows the setup program itself is started, by its
+    // full path, without arguments; elsewhere the package goes to the desktop's installer.
+    const bool windows = platform == QLatin1String("WIN32");
+    const InstallerLaunch launch = InstallerLaunch::forFile(
+        fileName, UpdateManager::updatesDirectory(),
+        windows ? InstallerLaunch::Platform::Windows : InstallerLaunch::Platform::Other);
+    if (windows) {
+        const QString path = UpdateManager::localPath(fileName);
+        QCOMPARE(launch.program, QString(path).replace(QLatin1Char('/'), QLatin1Char('\\')));
+        QCOMPARE(launch.arguments, QStringList());
+    } else {
+        QVERIFY(!launch.canStart());
+        QVERIFY(launch.openWithDesktop);
+        QCOMPARE(launch.filePath, UpdateManager::localPath(fileName));
+    }
 }
 
 void TestUpdateManager::hostileFileNames_data()

@@ -5,6 +5,7 @@ varno_win_packages=(
     cmake ninja-build ccache pkg-config qttools5-dev-tools qttranslations5-l10n
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     wine wine64 xvfb xauth x11-apps x11-utils xdotool imagemagick fonts-dejavu-core xz-utils
+    nsis zip
 )
 
 # Installs what is missing (apt may be busy with another install: wait for it, never break in).
