@@ -44,6 +44,7 @@ DeviceInfo::DeviceInfo(const QByteArray &record)
     if (record.size() < kMinRecordBytes)
         return;
     const auto byte = [&record](int offset) { return quint8(record.at(offset)); };
+    m_read = true;
 
     // All 16 bytes are text up to the zero padding at the end; a zero inside is kept.
     m_deviceId = paddedText(record.constData() + kDeviceIdOffset, kDeviceIdBytes);
@@ -81,7 +82,7 @@ QString DeviceInfo::hardwareVersion() const
 
 bool DeviceInfo::operator==(const DeviceInfo &other) const
 {
-    return m_firmwareMajor == other.m_firmwareMajor && m_firmwareMinor == other.m_firmwareMinor
+    return m_read == other.m_read && m_firmwareMajor == other.m_firmwareMajor && m_firmwareMinor == other.m_firmwareMinor
         && m_hardwareMajor == other.m_hardwareMajor && m_hardwareMinor == other.m_hardwareMinor
         && m_deviceId == other.m_deviceId && m_guid == other.m_guid
         && m_processorId == other.m_processorId && m_serialNumber == other.m_serialNumber;

@@ -28,11 +28,15 @@ public:
     QString guid() const { return m_guid; }
     QString processorId() const { return m_processorId; }
     QString serialNumber() const { return m_serialNumber; }
+    // Whether the values came from the monitor: a record never read reads as version "0.0", which
+    // is no version of any monitor.
+    bool isRead() const { return m_read; }
 
     bool operator==(const DeviceInfo &other) const;
     bool operator!=(const DeviceInfo &other) const { return !(*this == other); }
 
 private:
+    bool m_read = false;
     quint8 m_firmwareMajor = 0;
     quint8 m_firmwareMinor = 0;
     quint8 m_hardwareMajor = 0;

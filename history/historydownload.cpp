@@ -58,7 +58,7 @@ bool HistoryDownload::start()
     }
     setState(State::Identifying);
     // The provenance names the monitor; the program knows it already, varnoctl asks.
-    if (m_device->deviceInfo().deviceId().isEmpty())
+    if (!m_device->deviceInfo().isRead())
         await(m_device->executeCommand(Device::ReadId), &HistoryDownload::OnIdentified);
     else
         readCalibration();

@@ -107,8 +107,8 @@ bool FirmwareUpload::start()
         fail(Error::NoDevice);
         return true;
     }
-    const DeviceInfo info = m_device->deviceInfo();
-    if (info.hardwareVersion().isEmpty() || info.firmwareVersion().isEmpty()) {
+    // A tool that never read the identity has no product to ask the server for.
+    if (!m_device->deviceInfo().isRead()) {
         setState(State::Identifying);
         await(m_device->executeCommand(Device::ReadId), &FirmwareUpload::OnIdentified);
         return true;

@@ -94,6 +94,7 @@ void TestDeviceRecords::deviceInfo()
     QCOMPARE(info.processorId(), processorId);
     QCOMPARE(info.serialNumber(), serial);
     QCOMPARE(info == DeviceInfo(), isDefault);
+    QCOMPARE(info.isRead(), !isDefault);
     if (!isDefault) {
         // The nine padding zeros are not part of the text.
         QCOMPARE(info.deviceId(), QStringLiteral("DAV-180"));

@@ -375,6 +375,9 @@ void TestVarnoctl::firmwareUpload()
     const fixture::File image { "f1", "fw.bin", QByteArray(3000, 'i'), 0, true, true };
     const fixture::File loader { "f2", "Boot.Exc", QByteArray(500, 'l'), 1, true, true };
     fixture::serveRelease(server, { { "r1", "1.8" }, { "r2", "1.10" } }, "r2", { image, loader });
+    // Only the simulated monitor's own hardware and platform find them: varnoctl starts without
+    // the monitor's identity and must read it first.
+    server.requireQuery(QStringLiteral("/releases"), QUrlQuery(QStringLiteral("product=2.1&platform=DAV-180")));
 
     QTemporaryDir device;
     QFile old(device.filePath(QStringLiteral("FW.BIN")));
