@@ -282,7 +282,9 @@ void Device::OnTaskComplete(const TaskResult &result)
         // A bad or missing state reply slows polling down to 10 s; only a dead link stops it.
         if (result.dataId() == ReadState)
             pollStateLater();
-        NotificationHub::instance()->OnMessageNotification(tr("Task aborted"));
+        // A local failure (a full disk) says so; "Task aborted" would blame the link.
+        NotificationHub::instance()->OnMessageNotification(
+                result.message().isEmpty() ? tr("Task aborted") : result.message());
         break;
     case TaskResult::Canceled:
         NotificationHub::instance()->OnMessageNotification(tr("Task aborted"));

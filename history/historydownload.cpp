@@ -18,6 +18,8 @@
 #include <QRegularExpression>
 #include <QVariantHash>
 
+#include <cerrno>
+
 HistoryDownload::HistoryDownload(Device *device, QObject *parent)
     : QObject(parent)
     , m_device(device)
@@ -123,8 +125,10 @@ QString HistoryDownload::rawFolderName(const QDateTime &startedUtc, const QStrin
 bool HistoryDownload::makeRawFolder()
 {
     const QString parent = historyDirectory();
+    errno = 0;
     if (!QDir().mkpath(parent)) {
-        fail(Error::Folder, tr("cannot create %1").arg(parent));
+        fail(Error::Folder, tr("Could not create the folder %1: %2")
+                                    .arg(QDir::toNativeSeparators(parent), systemReason()));
         return false;
     }
     const QString name = rawFolderName(m_startedUtc, m_device->deviceInfo().serialNumber());
@@ -134,14 +138,53 @@ bool HistoryDownload::makeRawFolder()
             attempt == 1 ? name : QStringLiteral("%1-%2").arg(name).arg(attempt));
         if (QFileInfo::exists(candidate))
             continue;
+        errno = 0;
         if (QDir().mkdir(candidate)) {
             m_folder = candidate;
             return true;
         }
+        fail(Error::Folder, tr("Could not create a folder for the statistics in %1: %2")
+                                    .arg(QDir::toNativeSeparators(parent), systemReason()));
+        return false;
+    }
+    fail(Error::Folder, tr("Could not create a folder for the statistics in %1: %2")
+                                .arg(QDir::toNativeSeparators(parent), tr("too many folders of the same name")));
+    return false;
+}
+
+QString HistoryDownload::systemReason()
+{
+    return errno != 0 ? qt_error_string(errno) : tr("reason unknown");
+}
+
+void HistoryDownload::retireRawFolder(const QString &why)
+{
+    if (m_folder.isEmpty() || QDir().rmdir(m_folder))
+        return;
+    // Files arrived before the run stopped. They are kept, as saved files always were, but under a
+    // name no one takes for a finished download.
+    const QString base = m_folder + QLatin1String(kIncompleteSuffix);
+    for (int attempt = 1; attempt < 1000; ++attempt) {
+        const QString target = attempt == 1 ? base : QStringLiteral("%1-%2").arg(base).arg(attempt);
+        if (QFileInfo::exists(target))
+            continue;
+        if (!QDir().rename(m_folder, target)) {
+            VLOG << "Could not rename " << m_folder << " to " << target;
+            break;
+        }
+        m_folder = target;
         break;
     }
-    fail(Error::Folder, tr("cannot create a folder for the statistics in %1").arg(parent));
-    return false;
+    // Best effort: on a full disk the note may not fit, the name says enough.
+    QFile note(QDir(m_folder).filePath(QLatin1String(kIncompleteNote)));
+    if (note.open(QIODevice::WriteOnly | QIODevice::Text)) {
+        note.write(tr("This download of the monitor's statistics did not finish: %1\n"
+                      "The files here are what had arrived by then. No history was made from them "
+                      "and nothing was removed from the monitor.\n")
+                           .arg(why)
+                           .toUtf8());
+        note.close();
+    }
 }
 
 void HistoryDownload::list()
@@ -191,6 +234,11 @@ void HistoryDownload::commandFailed(const TaskResult &result, Error error, const
     }
     if (!m_device || result.code() == TaskResult::Aborted) {
         fail(Error::NoDevice, tr("the device went away"));
+        return;
+    }
+    // The device sent the file; saving it here failed, and the task says where and why.
+    if (result.code() == TaskResult::Error && !result.message().isEmpty()) {
+        fail(Error::Save, result.message());
         return;
     }
     fail(error, result.code() == TaskResult::TimedOut ? tr("%1: the device did not answer in time").arg(text)
@@ -398,9 +446,8 @@ void HistoryDownload::finish(State state, Error error, const QString &text)
 {
     if (!isRunning() && m_state != State::Idle)
         return;
-    // A run that saved nothing leaves no empty folder behind; saved files always stay.
-    if (state != State::Succeeded && !m_folder.isEmpty())
-        QDir().rmdir(m_folder);
+    if (state != State::Succeeded)
+        retireRawFolder(text);
     m_error = error;
     m_errorString = text;
     setState(state);

@@ -35,6 +35,7 @@ public:
         List, // the files could not be listed
         Missing, // a statistics file is not on the device
         Read, // a statistics file did not arrive whole
+        Save, // a statistics file arrived but could not be saved here: the text names it, the folder and why
         Conversion, // the files arrived but gave no history
         Canceled,
     };
@@ -54,8 +55,12 @@ public:
     explicit HistoryDownload(Device *device, QObject *parent = nullptr);
     ~HistoryDownload() override;
 
-    // The folder the raw statistics files went to (made when the listing starts).
+    // The folder the raw statistics files went to (made when the listing starts). A run that did
+    // not succeed leaves none, or, when files had arrived, one renamed "<name>-incomplete" with a
+    // note inside that says what failed (kIncompleteNote).
     QString rawFolder() const { return m_folder; }
+    static constexpr const char *kIncompleteSuffix = "-incomplete";
+    static constexpr const char *kIncompleteNote = "INCOMPLETE.txt";
     // Passed on to the converter: an exact database path, or the folder of a time-named one.
     void setOutputFile(const QString &path) { m_outputFile = path; }
     void setOutputDirectory(const QString &path) { m_outputDirectory = path; }
@@ -103,6 +108,10 @@ private:
     void OnCalibrationRead(const TaskResult &result);
     void list();
     bool makeRawFolder();
+    // After a run that did not succeed: an empty folder goes, one with files is marked incomplete.
+    void retireRawFolder(const QString &why);
+    // The system's words for errno, as left by the call that just failed.
+    static QString systemReason();
     QString historyDirectory() const;
     void OnListed(const TaskResult &result);
     void OnIndexRead(const TaskResult &result);

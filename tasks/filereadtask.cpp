@@ -81,16 +81,29 @@ bool FileReadTask::save(const QByteArray &contents)
     const QString path = m_folder + QLatin1Char('/') + name;
     VLOG << "Readout path:" << path;
     VLOG << "Readout length:" << contents.size();
+    const auto failed = [&](const QString &reason) {
+        VWARN << "Can't write " << path << ": " << reason;
+        setResultMessage(tr("Could not save %1 in %2: %3")
+                                 .arg(name, QDir::toNativeSeparators(m_folder), reason));
+        return false;
+    };
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        VWARN << "Can't write " << path << ": " << file.errorString();
-        return false;
+    // Unbuffered, so the system's reason comes with the write that failed.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return failed(file.errorString());
+    // A write cut short (the disk filled, a file size limit) reports no error by itself; the
+    // next one fails and carries the reason.
+    for (qint64 done = 0; done < contents.size();) {
+        const qint64 written = file.write(contents.constData() + done, contents.size() - done);
+        if (written <= 0) {
+            const QString reason = file.errorString();
+            file.cancelWriting();
+            return failed(reason);
+        }
+        done += written;
     }
-    if (file.write(contents) != contents.size() || !file.commit()) {
-        VWARN << "Can't write " << path << ": " << file.errorString();
-        file.cancelWriting();
-        return false;
-    }
+    if (!file.commit())
+        return failed(file.errorString());
     return true;
 }
 

@@ -31,7 +31,8 @@ protected:
 
 private:
     // Writes through a temporary file that replaces the target only when complete, so a failure
-    // never leaves a half file behind.
+    // never leaves a half file behind. A failure sets the result message: the file, the folder
+    // and the system's reason, so that a full disk is not taken for a device that sent nothing.
     bool save(const QByteArray &contents);
 
     FileDescriptor m_file;

@@ -31,7 +31,8 @@ public:
     QVariant data() const { return m_data; }
     int code() const { return m_code; }
     int dataId() const { return m_dataId; }
-    // A translated sentence for the user when the task was refused; empty otherwise.
+    // A translated sentence for the user when the task was refused, or failed here rather than on
+    // the device (a file that could not be saved); empty otherwise.
     QString message() const { return m_message; }
 
 private:

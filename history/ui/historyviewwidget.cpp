@@ -287,18 +287,23 @@ void HistoryViewWidget::OnDownloadFinished(HistoryDownload::Error error)
             restoreActions(m_actionsBeforeRead | OpenActions);
             return;
         }
-        readFailed();
+        // A local failure (a full disk, a read-only folder) names itself; the device is not to blame.
+        readFailed(error == HistoryDownload::Error::Save || error == HistoryDownload::Error::Folder
+                           ? download->errorString()
+                           : QString());
         return;
     }
     convertComplete();
 }
 
-void HistoryViewWidget::readFailed()
+void HistoryViewWidget::readFailed(const QString &localReason)
 {
     restoreActions(m_actionsBeforeRead);
     QMessageBox::critical(
         this, tr("Reading history"),
-        tr("Reading the history from the device failed\nbecause a file is lost or corrupted."));
+        localReason.isEmpty() ? tr("Reading the history from the device failed
+because a file is lost or corrupted.")
+                              : localReason);
 }
 
 // Conversion and database reads ------------------------------------------------------------

@@ -98,7 +98,8 @@ private:
     void OnDownloadFinished(HistoryDownload::Error error);
     void OnDownloadProgress(const QString &text, int percent);
     void OnEraseFinished(bool removed);
-    void readFailed();
+    // The fixed text about the device, or what failed here when the failure was local.
+    void readFailed(const QString &localReason = QString());
     void removeHistory();
     void removeFinished(bool removed);
     void abandonDeviceWork();

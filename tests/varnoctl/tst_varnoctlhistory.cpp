@@ -17,6 +17,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 // 2016-03-14 09:00:00 in seconds since the device's time base.
@@ -27,6 +33,64 @@ struct CtlRun
     int exitCode = -1;
     QString out;
     QString err;
+};
+
+// varnoctl under a limit on the size of any file it writes: a write past it fails with EFBIG, as
+// one onto a full disk fails with ENOSPC.
+// With killedAtLimit the system kills it there instead (SIGXFSZ), as a run killed mid-way.
+class LimitedProcess : public QProcess
+{
+public:
+    rlim_t fileSizeLimit = 0;
+    bool killedAtLimit = false;
+
+protected:
+    void setupChildProcess() override
+    {
+        if (fileSizeLimit == 0)
+            return;
+        // The disposition is kept across exec.
+        ::signal(SIGXFSZ, killedAtLimit ? SIG_DFL : SIG_IGN);
+        const rlimit noCore { 0, 0 };
+        ::setrlimit(RLIMIT_CORE, &noCore);
+        const rlimit limit { fileSizeLimit, fileSizeLimit };
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+};
+
+// A folder made small (a tmpfs of a few pages) or read-only for one test, back to normal after.
+class LocalFolder
+{
+public:
+    explicit LocalFolder(const QString &path)
+        : m_path(QFile::encodeName(path))
+    {
+    }
+    ~LocalFolder()
+    {
+        if (m_mounted)
+            ::umount2(m_path.constData(), MNT_DETACH);
+        if (m_mode)
+            ::chmod(m_path.constData(), m_mode);
+    }
+    bool mountTmpfs(unsigned long flags, const char *options)
+    {
+        m_mounted = ::mount("tmpfs", m_path.constData(), "tmpfs", flags, options) == 0;
+        return m_mounted;
+    }
+    bool makeUnwritable()
+    {
+        struct stat info;
+        if (::stat(m_path.constData(), &info) != 0 || ::chmod(m_path.constData(), 0555) != 0)
+            return false;
+        m_mode = info.st_mode & 07777;
+        return true;
+    }
+
+private:
+    QByteArray m_path;
+    bool m_mounted = false;
+    mode_t m_mode = 0;
 };
 
 } // namespace
@@ -53,7 +117,8 @@ private slots:
     void journal();
 
 private:
-    CtlRun run(const QStringList &arguments, const QByteArray &input = QByteArray());
+    CtlRun run(const QStringList &arguments, const QByteArray &input = QByteArray(),
+               rlim_t fileSizeLimit = 0, bool killedAtLimit = false);
     QString expectedRows() const;
     QStringList deviceFiles(const QString &port);
 
@@ -64,9 +129,12 @@ private:
     QString m_history;
 };
 
-CtlRun TestVarnoctlHistory::run(const QStringList &arguments, const QByteArray &input)
+CtlRun TestVarnoctlHistory::run(const QStringList &arguments, const QByteArray &input,
+                                rlim_t fileSizeLimit, bool killedAtLimit)
 {
-    QProcess process;
+    LimitedProcess process;
+    process.fileSizeLimit = fileSizeLimit;
+    process.killedAtLimit = killedAtLimit;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("HOME"), m_home.path());
     process.setProcessEnvironment(environment);
@@ -318,24 +386,51 @@ void TestVarnoctlHistory::remove()
 void TestVarnoctlHistory::pullErase_data()
 {
     QTest::addColumn<QStringList>("faults");
+    QTest::addColumn<QString>("local"); // what is wrong with the history's folder
     QTest::addColumn<int>("exitCode");
-    QTest::newRow("verified download") << QStringList() << 0;
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("verified download") << QStringList() << "" << 0 << "";
     // Identity, calibration, list, time index: the link breaks on the values.
-    QTest::newRow("link lost part-way") << QStringList { "--abort-after", "5" } << 4;
-    QTest::newRow("values reply cut short") << QStringList { "--wrong-length", "0x41" } << 5;
+    QTest::newRow("link lost part-way") << QStringList { "--abort-after", "5" } << "" << 4 << "";
+    QTest::newRow("values reply cut short") << QStringList { "--wrong-length", "0x41" } << "" << 5 << "";
+    // The time index fits, the values do not: the local reason, not the device, is named.
+    QTest::newRow("disk full") << QStringList() << "tmpfs" << 5 << "No space left on device";
+    QTest::newRow("file size limit") << QStringList() << "fsize" << 5 << "File too large";
+    QTest::newRow("read-only folder") << QStringList() << "read-only" << 5
+                                      << (::geteuid() == 0 ? "Read-only file system" : "Permission denied");
 }
 
 void TestVarnoctlHistory::pullErase()
 {
     QFETCH(QStringList, faults);
+    QFETCH(QString, local);
     QFETCH(int, exitCode);
+    QFETCH(QString, reason);
+    QString values = m_values;
+    if (!local.isEmpty()) {
+        // Larger than the small folder holds: 24 000 bytes.
+        values = m_work.filePath(QStringLiteral("many-values.bin"));
+        QVERIFY(StatisticsFixture::writeFile(values, StatisticsFixture::words(QVector<quint16>(12000, 0x0405))));
+    }
     QTemporaryDir dump;
     DevSimProcess sim;
-    QVERIFY(sim.start(QStringList { "--meastime", m_index, "--measure", m_values, "--dump", dump.path() }
+    QVERIFY(sim.start(QStringList { "--meastime", m_index, "--measure", values, "--dump", dump.path() }
                       + faults));
     QTemporaryDir out;
+    LocalFolder folder(out.path());
+    if (local == QLatin1String("tmpfs") || (local == QLatin1String("read-only") && ::geteuid() == 0)) {
+        // Root ignores permission bits: a read-only mount is what stops it.
+        if (::geteuid() != 0)
+            QSKIP("a small tmpfs needs root (CI runs as root); the file size limit row covers the rest");
+        const bool readOnly = local == QLatin1String("read-only");
+        if (!folder.mountTmpfs(readOnly ? MS_RDONLY : 0, "size=16k"))
+            QSKIP("tmpfs cannot be mounted here");
+    } else if (local == QLatin1String("read-only")) {
+        QVERIFY(folder.makeUnwritable());
+    }
     const QString history = out.filePath(QStringLiteral("pulled.hist"));
-    const CtlRun result = run({ "--port", sim.path(), "--json", "history", "pull", "--erase", "--out", history });
+    const CtlRun result = run({ "--port", sim.path(), "--json", "history", "pull", "--erase", "--out", history },
+                              QByteArray(), local == QLatin1String("fsize") ? 8192 : 0);
     sim.stop();
     QVERIFY2(result.exitCode == exitCode, qPrintable(result.out + result.err));
     QFile listing(dump.filePath(QStringLiteral("filesystem.lst")));
@@ -346,6 +441,18 @@ void TestVarnoctlHistory::pullErase()
     if (exitCode != 0) {
         QVERIFY2(result.err.contains(QStringLiteral("nothing removed")), qPrintable(result.err));
         QVERIFY(!QFile::exists(history));
+        // What failed and where, in the system's words.
+        QVERIFY2(result.err.contains(reason), qPrintable(result.err));
+        if (!local.isEmpty())
+            QVERIFY2(result.err.contains(QDir::toNativeSeparators(out.path())), qPrintable(result.err));
+        if (local == QLatin1String("tmpfs") || local == QLatin1String("fsize"))
+            QVERIFY2(result.err.contains(QStringLiteral("MEASURE.DAT")), qPrintable(result.err));
+        // Nothing that arrived looks like a finished download.
+        const QStringList folders = QDir(out.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        for (const QString &name : folders) {
+            QVERIFY2(name.endsWith(QLatin1String("-incomplete")), qPrintable(name));
+            QVERIFY(QFileInfo::exists(QDir(out.filePath(name)).filePath(QStringLiteral("INCOMPLETE.txt"))));
+        }
         return;
     }
     const QJsonObject json = QJsonDocument::fromJson(result.out.toUtf8()).object();
