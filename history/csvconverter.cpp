@@ -279,7 +279,7 @@ bool CsvConverter::writeRows(LineWriter &out)
         });
     if (!read && written && !m_cancel.loadRelaxed()) {
         m_readFailed = true;
-        m_error = QStringLiteral("cannot read the history %1").arg(m_historyPath);
+        m_error = m_source.errorString();
     }
     return read;
 }

@@ -7,6 +7,7 @@
 #include "history/historyformat.h"
 #include "history/sqlreader.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
@@ -60,15 +61,17 @@ ExportOutcome exportCsv(const QString &historyPath, const ExportOptions &options
     }
     outcome.csvPath = writer.outputPath();
     if (!QFileInfo(historyPath).isFile()) {
-        outcome.error = QStringLiteral("File format error: can't read history from %1")
-                                .arg(historyPath);
+        outcome.error = QCoreApplication::translate("HistoryCommands",
+                                                    "Could not open the history database %1: %2")
+                                .arg(QDir::toNativeSeparators(historyPath),
+                                     QCoreApplication::translate("HistoryCommands", "no such file"));
         return outcome;
     }
     outcome.ok = writer.write();
     outcome.records = writer.recordCount();
     if (!outcome.ok) {
         outcome.error = writer.readFailed()
-                ? QStringLiteral("File format error: can't read history from %1").arg(historyPath)
+                ? writer.errorString()
                 : QStringLiteral("cannot write %1: %2").arg(outcome.csvPath, writer.errorString());
     }
     return outcome;

@@ -3,6 +3,7 @@
 #include "history/filereader.h"
 #include "history/historyfilereader.h"
 #include "history/historyformat.h"
+#include "history/partialfile.h"
 #include "history/sqlitestatement.h"
 #include "link/logging.h"
 
@@ -11,8 +12,11 @@
 #include <QFileInfo>
 #include <QMutex>
 #include <QMutexLocker>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryFile>
+
+#include <memory>
 
 #include <sqlite3.h>
 
@@ -50,10 +54,10 @@ bool isDuplicateKey(int code)
     return (code & 0xFF) == SQLITE_CONSTRAINT;
 }
 
-// SQLite's message followed by what failed, worded as Qt's SQL layer words its errors.
-QString sqlError(const SqliteDatabase &db, const char *what)
+// What we did, then SQLite's reason: "Could not open the history database NAME: disk I/O error".
+QString sqlError(const SqliteDatabase &db, const QString &what)
 {
-    return db.errorString() + QLatin1Char(' ') + QLatin1String(what);
+    return QStringLiteral("%1: %2").arg(what, db.errorString());
 }
 
 QMutex &namesMutex()
@@ -66,6 +70,26 @@ QSet<QString> &reservedNames()
 {
     static QSet<QString> names;
     return names;
+}
+
+// The temporaries this process is writing: a cleaner never opens them (closing any descriptor
+// of a file would drop the SQLite locks this process holds on it).
+QSet<QString> &liveTemporaries()
+{
+    static QSet<QString> names;
+    return names;
+}
+
+const char kPartialMarker[] = ".partial-";
+
+// An empty file, or one that SQLite began: what a killed conversion leaves.
+bool looksLikeOurTemporary(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = file.read(16);
+    return head.isEmpty() || head == QByteArray("SQLite format 3", 16);
 }
 
 } // namespace
@@ -108,7 +132,10 @@ void HistoryConverter::convert()
 
     QFile *index = new QFile(indexPath);
     if (!index->open(QIODevice::ReadOnly) || index->size() == 0) {
-        m_error = index->isOpen() ? QStringLiteral("empty time index") : index->errorString();
+        m_error = index->isOpen()
+                ? tr("The time index %1 is empty").arg(QDir::toNativeSeparators(indexPath))
+                : tr("Could not open the time index %1: %2")
+                          .arg(QDir::toNativeSeparators(indexPath), index->errorString());
         delete index;
         return;
     }
@@ -119,7 +146,8 @@ void HistoryConverter::convert()
     index->close();
     delete index;
     if (!m_reader->knownFormat()) {
-        m_error = QStringLiteral("unknown time index layout 0x%1")
+        m_error = tr("Could not read the time index %1: unknown layout 0x%2")
+                          .arg(QDir::toNativeSeparators(indexPath))
                           .arg(quint8(m_reader->format()), 2, 16, QLatin1Char('0'));
         return;
     }
@@ -162,7 +190,7 @@ bool HistoryConverter::storeHistory()
     m_cancelled = false;
     if (!m_reader || m_reader->count() == 0) {
         // No placeholder row for an index without values: no database at all.
-        m_error = QStringLiteral("no records");
+        m_error = tr("The statistics hold no readings");
         VLOG << "History: no records to convert";
         return false;
     }
@@ -179,31 +207,54 @@ bool HistoryConverter::storeHistory()
         path = QDir::toNativeSeparators(m_outputFile);
     }
     if (path.isEmpty()) {
-        m_error = QStringLiteral("cannot create the history file");
+        m_error = named ? tr("Could not name a new history in %1: the folder is missing or every name is taken")
+                                  .arg(QDir::toNativeSeparators(m_outputDirectory.isEmpty()
+                                                                        ? HistoryFormat::dataDirectory()
+                                                                        : m_outputDirectory))
+                        : tr("Could not create the history %1: the file exists already")
+                                  .arg(QDir::toNativeSeparators(m_outputFile));
         VWARN << "SQLite: Can't open SQLite. Name: \"" << path << '"';
         return false;
     }
 
+    removeAbandonedTemporaries(QFileInfo(path).absolutePath());
     // Written under a temporary name beside the target and renamed when complete: a stopped or
-    // failed conversion leaves no half-written history to pass for a complete one later.
-    QString temporary;
-    {
-        // Gone before the file is written and renamed: on Windows the object holds its handle
-        // until then, and a file that is open cannot be renamed there.
-        QTemporaryFile temporaryFile(path + QStringLiteral(".XXXXXX"));
-        temporaryFile.setAutoRemove(false);
-        if (!temporaryFile.open()) {
-            m_error = QStringLiteral("cannot create the history file: %1")
-                              .arg(temporaryFile.errorString());
-            VWARN << "SQLite: Can't open SQLite. Name: \"" << path << '"';
-            if (named)
-                releaseDatabasePath(path);
-            return false;
+    // failed conversion leaves no half-written history to pass for a complete one later. The
+    // file stays open and locked while it is written, so the next conversion in the folder can
+    // tell it from one a killed run left.
+    std::unique_ptr<QTemporaryFile> temporaryFile;
+    for (int attempt = 0; attempt < 3 && !temporaryFile; ++attempt) {
+        auto candidate = std::make_unique<QTemporaryFile>(path + QLatin1String(kPartialMarker)
+                                                          + QStringLiteral("XXXXXX"));
+        candidate->setAutoRemove(false);
+        if (!candidate->open()) {
+            m_error = tr("Could not create a temporary file beside %1: %2")
+                              .arg(path, candidate->errorString());
+            break;
         }
-        temporary = temporaryFile.fileName();
+        const QString name = QFileInfo(candidate->fileName()).absoluteFilePath();
+        QMutexLocker locker(&namesMutex());
+        liveTemporaries().insert(name);
+        locker.unlock();
+        if (PartialFile::hold(*candidate)) {
+            temporaryFile = std::move(candidate);
+            break;
+        }
+        locker.relock();
+        liveTemporaries().remove(name);
     }
+    if (!temporaryFile) {
+        if (m_error.isEmpty())
+            m_error = tr("Could not create a temporary file beside %1: %2")
+                              .arg(path, tr("it was taken away while it was made"));
+        VWARN << "SQLite: Can't open SQLite. Name: \"" << path << '"';
+        if (named)
+            releaseDatabasePath(path);
+        return false;
+    }
+    const QString temporary = temporaryFile->fileName();
 
-    const bool written = writeDatabase(temporary);
+    const bool written = writeDatabase(temporary, path);
     bool published = false;
     if (written)
         published = publish(temporary, path, startedAt); // releases the name it ends with
@@ -211,7 +262,29 @@ bool HistoryConverter::storeHistory()
         releaseDatabasePath(path);
     if (!published)
         QFile::remove(temporary);
+    QMutexLocker locker(&namesMutex());
+    liveTemporaries().remove(QFileInfo(temporary).absoluteFilePath());
     return published;
+}
+
+void HistoryConverter::removeAbandonedTemporaries(const QString &directory)
+{
+    static const QRegularExpression pattern(QStringLiteral("^.+\\.partial-[A-Za-z0-9]{6}$"));
+    const QStringList names = QDir(directory).entryList(
+            { QStringLiteral("*") + QLatin1String(kPartialMarker) + QStringLiteral("??????") },
+            QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &name : names) {
+        const QString candidate = QDir(directory).absoluteFilePath(name);
+        {
+            QMutexLocker locker(&namesMutex());
+            if (liveTemporaries().contains(candidate))
+                continue;
+        }
+        if (!pattern.match(name).hasMatch() || !looksLikeOurTemporary(candidate))
+            continue;
+        if (PartialFile::removeIfAbandoned(candidate))
+            VLOG << "Removed " << candidate << ", left by a conversion that did not finish";
+    }
 }
 
 // Gives the finished file its name without replacing anything: another program may have taken
@@ -238,16 +311,18 @@ bool HistoryConverter::publish(const QString &temporary, QString path, const QDa
         if (path.isEmpty())
             break;
     }
-    m_error = QStringLiteral("cannot create the history file %1").arg(path);
+    m_error = tr("Could not give the history its name %1: %2")
+                      .arg(path, path.isEmpty() ? tr("every name is taken") : tr("the file exists already or the folder refused it"));
     VWARN << "SQLite: Can't open SQLite. Name: \"" << path << '"';
     return false;
 }
 
-bool HistoryConverter::writeDatabase(const QString &path)
+bool HistoryConverter::writeDatabase(const QString &path, const QString &target)
 {
+    const QString name = QDir::toNativeSeparators(target);
     SqliteDatabase db;
     if (!db.openReadWrite(path)) {
-        m_error = sqlError(db, "Error opening database");
+        m_error = sqlError(db, tr("Could not open the history database %1").arg(name));
         VWARN << "SQLite: Can't open SQLite. Name: \"" << path << '"';
         return false;
     }
@@ -258,12 +333,12 @@ bool HistoryConverter::writeDatabase(const QString &path)
     {
         SqliteStatement create;
         if (!create.prepare(db, QLatin1String(kCreateTable))) {
-            m_error = sqlError(db, "Unable to execute statement");
+            m_error = sqlError(db, tr("Could not create the table of the history database %1").arg(name));
             VWARN << "SQLite: Can't create table";
             return false;
         }
         if (create.step() == SqliteStatement::Failed) {
-            m_error = sqlError(db, "Unable to fetch row");
+            m_error = sqlError(db, tr("Could not create the table of the history database %1").arg(name));
             VWARN << "SQLite: Can't create table";
             return false;
         }
@@ -276,13 +351,13 @@ bool HistoryConverter::writeDatabase(const QString &path)
     m_startTime = HistoryFormat::timeFromSeconds(entries.first().seconds);
 
     if (!db.exec("BEGIN")) {
-        m_error = sqlError(db, "Unable to begin transaction");
+        m_error = sqlError(db, tr("Could not begin writing the history database %1").arg(name));
         return false;
     }
     // Declared after the database, so it is finalized before the connection closes.
     SqliteStatement insert;
     if (!insert.prepare(db, QLatin1String(kInsert))) {
-        m_error = sqlError(db, "Unable to execute statement");
+        m_error = sqlError(db, tr("Could not prepare the records for the history database %1").arg(name));
         db.exec("ROLLBACK");
         return false;
     }
@@ -310,7 +385,7 @@ bool HistoryConverter::writeDatabase(const QString &path)
         if (!insert.bindText(timeIndex, times.recordText(entry.seconds))
             || !insert.bindDouble(valueIndex,
                                   HistoryFormat::decodeValueWord(reader->wordOf(entry)))) {
-            m_error = sqlError(db, "Unable to bind parameters");
+            m_error = sqlError(db, tr("Could not write a record into the history database %1").arg(name));
             VWARN << "SQLite: Can't insert: " << m_error;
             db.exec("ROLLBACK");
             return false;
@@ -324,7 +399,7 @@ bool HistoryConverter::writeDatabase(const QString &path)
                 ++repeated;
         } else {
             // A full disk or an I/O error: a history missing rows must not pass for complete.
-            m_error = sqlError(db, "Unable to fetch row");
+            m_error = sqlError(db, tr("Could not write a record into the history database %1").arg(name));
             VWARN << "SQLite: Can't insert: " << m_error;
             insert.reset();
             db.exec("ROLLBACK");
@@ -340,7 +415,7 @@ bool HistoryConverter::writeDatabase(const QString &path)
     }
     insert.reset();
     if (!db.exec("COMMIT")) {
-        m_error = sqlError(db, "Unable to commit transaction");
+        m_error = sqlError(db, tr("Could not complete the history database %1").arg(name));
         db.exec("ROLLBACK");
         return false;
     }

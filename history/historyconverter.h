@@ -58,7 +58,11 @@ protected:
     void run() override;
 
 private:
-    bool writeDatabase(const QString &path);
+    // Writes the database at path (the temporary); messages name target, the history it becomes.
+    bool writeDatabase(const QString &path, const QString &target);
+    // Our temporaries in directory ("NAME.partial-XXXXXX") that no live process holds: left by a
+    // conversion that was killed.
+    static void removeAbandonedTemporaries(const QString &directory);
     bool publish(const QString &temporary, QString path, const QDateTime &namedAfter);
     bool cancelRequested() const { return m_cancel.loadRelaxed() != 0; }
 

@@ -17,6 +17,15 @@ namespace Provenance {
 
 namespace {
 
+// SQLite's own words when it gave any, else Qt's: the caller says what was being done.
+// QSqlError::text() glues both into one sentence ("file is not a database Unable to execute
+// statement").
+QString reason(const QSqlError &error)
+{
+    const QString database = error.databaseText().trimmed();
+    return database.isEmpty() ? error.driverText().trimmed() : database;
+}
+
 // Opens the history on a connection of its own for one piece of work. An existing file only:
 // SQLite would otherwise create an empty database under a mistyped name.
 bool withDatabase(const QString &path, QString *error, const std::function<bool(QSqlDatabase &)> &work)
@@ -35,7 +44,7 @@ bool withDatabase(const QString &path, QString *error, const std::function<bool(
             ok = work(db);
             db.close();
         } else if (error) {
-            *error = db.lastError().text();
+            *error = reason(db.lastError());
         }
     }
     QSqlDatabase::removeDatabase(connection);
@@ -50,13 +59,13 @@ bool write(const QString &historyPath, const Entries &entries, QString *error)
         QSqlQuery query(db);
         const auto failed = [&](const QSqlQuery &q) {
             if (error)
-                *error = q.lastError().text();
+                *error = reason(q.lastError());
             db.rollback();
             return false;
         };
         if (!db.transaction()) {
             if (error)
-                *error = db.lastError().text();
+                *error = reason(db.lastError());
             return false;
         }
         if (!query.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS provenance "
@@ -72,7 +81,7 @@ bool write(const QString &historyPath, const Entries &entries, QString *error)
         }
         if (!db.commit()) {
             if (error)
-                *error = db.lastError().text();
+                *error = reason(db.lastError());
             db.rollback();
             return false;
         }
@@ -88,7 +97,7 @@ bool read(const QString &historyPath, Entries *entries, QString *error)
         // Reading the schema also tells a database from any other file.
         if (!query.exec(HistoryFormat::kPlainTablesQuery)) {
             if (error)
-                *error = query.lastError().text();
+                *error = reason(query.lastError());
             return false;
         }
         bool hasTable = false;
@@ -106,7 +115,7 @@ bool read(const QString &historyPath, Entries *entries, QString *error)
             return true;
         if (!query.exec(QStringLiteral("SELECT key, value FROM provenance ORDER BY rowid;"))) {
             if (error)
-                *error = query.lastError().text();
+                *error = reason(query.lastError());
             return false;
         }
         while (query.next())
@@ -132,7 +141,7 @@ qint64 countRecords(const QString &historyPath, QString *error)
         }
         if (!query.exec(QStringLiteral("SELECT COUNT(*) FROM records_table;")) || !query.next()) {
             if (error)
-                *error = query.lastError().text();
+                *error = reason(query.lastError());
             return false;
         }
         count = query.value(0).toLongLong();

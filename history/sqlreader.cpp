@@ -3,6 +3,7 @@
 #include "history/historyformat.h"
 #include "link/logging.h"
 
+#include <QDir>
 #include <QVector>
 
 #include <utility>
@@ -106,6 +107,7 @@ bool SQLReader::visitRows(const QString &path, const std::function<void(int rows
                           const RowVisitor &visit)
 {
     m_cancelled = false;
+    m_errorString.clear();
     const bool ok = query(path, started, visit);
     m_cancel.storeRelaxed(0);
     return ok;
@@ -115,23 +117,32 @@ bool SQLReader::query(const QString &path, const std::function<void(int rows)> &
                       const RowVisitor &visit)
 {
     SqliteDatabase db;
+    const QString name = QDir::toNativeSeparators(path);
     // Read-only: a mistyped or vanished path must not leave a new empty database behind.
     if (!db.openReadOnly(path)) {
+        m_errorString = tr("Could not open the history database %1: %2").arg(name, db.errorString());
         VWARN << "SQLite: Can't open SQLite.";
         return false;
     }
+    // SQLite reads nothing at the open: a file that is no database shows at the first statement.
+    const auto readFailed = [&] {
+        m_errorString = tr("Could not read the history %1: %2").arg(name, db.errorString());
+        VWARN << "SQLite: Can't read from table";
+        return false;
+    };
 
     // Only a plain records_table: a view of that name in a file someone sent could run forever.
     bool hasRecords = false;
     {
         SqliteStatement tables;
-        if (tables.prepare(db, HistoryFormat::kPlainTablesQuery)) {
-            while (!hasRecords && tables.step() == SqliteStatement::Row)
-                hasRecords = tables.text(0) == QLatin1String("records_table");
-        }
+        if (!tables.prepare(db, HistoryFormat::kPlainTablesQuery))
+            return readFailed();
+        while (!hasRecords && tables.step() == SqliteStatement::Row)
+            hasRecords = tables.text(0) == QLatin1String("records_table");
     }
     if (!hasRecords) {
-        VLOG << "SQLite: Can't read from table";
+        m_errorString = tr("Could not read the history %1: %2").arg(name, tr("no plain table records_table"));
+        VWARN << "SQLite: Can't read from table";
         return false;
     }
 
@@ -156,19 +167,15 @@ bool SQLReader::query(const QString &path, const std::function<void(int rows)> &
         SqliteStatement count;
         QString countText = queryText();
         countText.replace(QLatin1String("SELECT time, value"), QLatin1String("SELECT COUNT(*)"));
-        if (!prepare(count, countText) || count.step() != SqliteStatement::Row) {
-            VWARN << "SQLite: Can't read from table";
-            return false;
-        }
+        if (!prepare(count, countText) || count.step() != SqliteStatement::Row)
+            return readFailed();
         rows = int(count.integer(0));
     }
     started(rows);
 
     SqliteStatement select;
-    if (!prepare(select, queryText())) {
-        VWARN << "SQLite: Can't read from table";
-        return false;
-    }
+    if (!prepare(select, queryText()))
+        return readFailed();
     int row = 0;
     SqliteStatement::Step step;
     while ((step = select.step()) == SqliteStatement::Row) {
@@ -182,8 +189,7 @@ bool SQLReader::query(const QString &path, const std::function<void(int rows)> &
     }
     if (step == SqliteStatement::Failed) {
         // A database that breaks off mid-way (a damaged page) is a failed read, not a short one.
-        VWARN << "SQLite: Can't read from table";
-        return false;
+        return readFailed();
     }
     return true;
 }

@@ -44,6 +44,9 @@ public:
     // The same as objects, made on each call: for callers that need `ValueRecord`s.
     ValueRecordList results() const { return m_records.toValueRecords(); }
     bool error() const { return m_error; }
+    // What failed in the last read and why, e.g. "Could not read the history NAME: file is not a
+    // database"; empty after success.
+    QString errorString() const { return m_errorString; }
     // Puts the records in time order after the read (on the reader's thread): a database from the
     // single-value layout keeps the device's order, which need not be the order of time.
     void setSortByTime(bool sort) { m_sortByTime = sort; }
@@ -79,6 +82,7 @@ private:
     double m_value = 0;
     QString m_fileName;
     bool m_error = false;
+    QString m_errorString;
     bool m_sortByTime = false;
     bool m_cancelled = false;
     QAtomicInt m_cancel;

@@ -229,38 +229,41 @@ void tst_SQLReader::badFiles_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QStringList>("statements");
-    QTest::addColumn<bool>("ok");
+    QTest::addColumn<QString>("error"); // what we did and SQLite's reason; empty when the read works
     QTest::addColumn<int>("records");
 
+    const QString unreadable = QStringLiteral("Could not read the history %1: ");
     QTest::newRow("not SQLite") << "garbage.hist" << QByteArray("this is no database at all\n")
-                                << QStringList() << false << 0;
-    QTest::newRow("empty file") << "empty.hist" << QByteArray("") << QStringList() << false << 0;
+                                << QStringList() << unreadable + "file is not a database" << 0;
+    QTest::newRow("empty file") << "empty.hist" << QByteArray("") << QStringList()
+                                << unreadable + "no plain table records_table" << 0;
     QTest::newRow("no records_table")
-            << "other.hist" << QByteArray() << QStringList { "CREATE TABLE t (a INT);" } << false
-            << 0;
+            << "other.hist" << QByteArray() << QStringList { "CREATE TABLE t (a INT);" }
+            << unreadable + "no plain table records_table" << 0;
     QTest::newRow("other columns")
             << "columns.hist" << QByteArray()
-            << QStringList { "CREATE TABLE records_table (moment TEXT, reading REAL);" } << false
-            << 0;
+            << QStringList { "CREATE TABLE records_table (moment TEXT, reading REAL);" }
+            << unreadable + "no such column: time" << 0;
     QTest::newRow("extra column is fine")
             << "extra.hist" << QByteArray()
             << QStringList { "CREATE TABLE records_table (time TEXT, value REAL, note TEXT);",
                              "INSERT INTO records_table VALUES ('2016-01-01 00:00:00', 2, 'x');" }
-            << true << 1;
-    QTest::newRow("missing file") << "" << QByteArray() << QStringList() << false << 0;
+            << QString() << 1;
+    QTest::newRow("missing file") << "" << QByteArray() << QStringList()
+                                  << "Could not open the history database %1: unable to open database file" << 0;
     // A file someone sent: a view under the table's name that would count rows for ever.
     QTest::newRow("records_table a view without end")
             << "view.hist" << QByteArray()
             << QStringList { "CREATE VIEW records_table AS WITH RECURSIVE n(i) AS "
                              "(SELECT 0 UNION ALL SELECT i + 1 FROM n) "
                              "SELECT '2016-01-01 00:00:00' AS time, 1.0 AS value FROM n WHERE i < 0;" }
-            << false << 0;
+            << unreadable + "no plain table records_table" << 0;
     QTest::newRow("time a column computed on every read")
             << "generated.hist" << QByteArray()
             << QStringList { "CREATE TABLE records_table (t TEXT, value REAL, "
                              "time TEXT GENERATED ALWAYS AS (printf('%.*c', 1000, 'x')));",
                              "INSERT INTO records_table (t, value) VALUES ('2016-01-01 00:00:00', 2);" }
-            << false << 0;
+            << unreadable + "no plain table records_table" << 0;
 }
 
 void tst_SQLReader::badFiles()
@@ -268,7 +271,7 @@ void tst_SQLReader::badFiles()
     QFETCH(QString, name);
     QFETCH(QByteArray, content);
     QFETCH(QStringList, statements);
-    QFETCH(bool, ok);
+    QFETCH(QString, error);
     QFETCH(int, records);
     QString path = m_dir.filePath(name.isEmpty() ? QStringLiteral("absent.hist") : name);
     if (!statements.isEmpty())
@@ -280,7 +283,8 @@ void tst_SQLReader::badFiles()
     QSignalSpy finished(&reader, &QThread::finished);
     reader.start();
     QTRY_COMPARE(finished.size(), 1);
-    QCOMPARE(reader.error(), !ok);
+    QCOMPARE(reader.error(), !error.isEmpty());
+    QCOMPARE(reader.errorString(), error.isEmpty() ? QString() : error.arg(QDir::toNativeSeparators(path)));
     QCOMPARE(reader.results().size(), records);
     QCOMPARE(QFileInfo::exists(path), !name.isEmpty());
 }

@@ -18,6 +18,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -106,6 +107,8 @@ private slots:
     void exportCsv_data();
     void exportCsv();
     void exportToFullDisk();
+    void conversionStopped_data();
+    void conversionStopped();
     void repeatedHourReported();
     void pull();
     void remove_data();
@@ -312,6 +315,46 @@ void TestVarnoctlHistory::exportToFullDisk()
     QVERIFY2(result.err.contains(QStringLiteral("/dev/full")), qPrintable(result.err));
 }
 
+// A conversion stopped by the system while it wrote: refused, it says what and why and removes
+// its temporary; killed, it leaves the temporary, which the next conversion into the folder
+// removes, but not one that a running conversion holds.
+void TestVarnoctlHistory::conversionStopped_data()
+{
+    QTest::addColumn<bool>("killed");
+    QTest::newRow("write refused") << false;
+    QTest::newRow("killed") << true;
+}
+
+void TestVarnoctlHistory::conversionStopped()
+{
+    QFETCH(bool, killed);
+    QTemporaryDir out;
+    const QString history = out.filePath(QStringLiteral("stopped.hist"));
+    // SQLite's second page goes past 4 KiB.
+    const CtlRun stopped = run({ "history", "convert", m_index, m_values, "--out", history }, QByteArray(), 4096, killed);
+    const QStringList partial { QStringLiteral("*.partial-*") };
+    const QStringList left = QDir(out.path()).entryList(partial, QDir::Files);
+    if (killed) {
+        QCOMPARE(stopped.exitCode, -1);
+        QCOMPARE(left.size(), 1);
+        QVERIFY2(left.first().startsWith(QLatin1String("stopped.hist.partial-")), qPrintable(left.first()));
+    } else {
+        QCOMPARE(stopped.exitCode, 5);
+        QVERIFY2(stopped.err.contains(QStringLiteral("of the history database %1: disk I/O error\n").arg(history)),
+                 qPrintable(stopped.err));
+        QCOMPARE(left, QStringList());
+    }
+
+    QFile held(out.filePath(QStringLiteral("other.hist.partial-Ab12Cd")));
+    QVERIFY(held.open(QIODevice::WriteOnly));
+    QVERIFY(::flock(held.handle(), LOCK_EX | LOCK_NB) == 0);
+
+    const CtlRun again = run({ "history", "convert", m_index, m_values, "--out", history });
+    QVERIFY2(again.exitCode == 0, qPrintable(again.err));
+    QCOMPARE(HistoryTestUtil::databaseRows(history), expectedRows());
+    QCOMPARE(QDir(out.path()).entryList(partial, QDir::Files), QStringList({ "other.hist.partial-Ab12Cd" }));
+}
+
 void TestVarnoctlHistory::repeatedHourReported()
 {
     // Berlin: 02:30 happens twice on 28 October 2012; the device counts from 2012-01-01 00:00 CET.
@@ -490,7 +533,8 @@ void TestVarnoctlHistory::info_data()
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("text");
     QTest::newRow("history without provenance") << "@history" << 0 << "written without provenance";
-    QTest::newRow("not a history") << "@index" << 5 << "cannot read";
+    // What we did, then SQLite's reason, with nothing of Qt's glued on.
+    QTest::newRow("not a history") << "@index" << 5 << ": file is not a database\n";
     QTest::newRow("missing") << "@missing" << 5 << "no such file";
 }
 
