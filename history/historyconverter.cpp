@@ -256,8 +256,10 @@ bool HistoryConverter::storeHistory()
 
     const bool written = writeDatabase(temporary, path);
     bool published = false;
-    if (written)
+    if (written) {
+        PartialFile::letGo(*temporaryFile);
         published = publish(temporary, path, startedAt); // releases the name it ends with
+    }
     else if (named)
         releaseDatabasePath(path);
     if (!published)

@@ -16,4 +16,8 @@ bool hold(QFileDevice &file);
 // Removes path unless a live process holds it. True when it was removed.
 bool removeIfAbandoned(const QString &path);
 
+// Called once the file is complete, before it is renamed: Windows cannot rename a file that is
+// still open, so there it is closed; elsewhere the lock stays until the file object goes.
+void letGo(QFileDevice &file);
+
 } // namespace PartialFile

@@ -53,4 +53,8 @@ bool removeIfAbandoned(const QString &path)
     return removed;
 }
 
+void letGo(QFileDevice &)
+{
+}
+
 } // namespace PartialFile
