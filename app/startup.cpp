@@ -113,6 +113,10 @@ bool applyStyleSheet(QApplication &app, const QString &path)
 
 int runApplication(int &argc, char **argv, const std::function<QWidget *()> &createMainWindow)
 {
+    // Nothing here draws with OpenGL; on X11 the GLX integration would still load a software
+    // renderer of some 50 MiB. A person who sets the variable keeps their choice.
+    if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))
+        qputenv("QT_XCB_GL_INTEGRATION", "none");
     QApplication app(argc, argv);
     setApplicationIdentity();
     installLogFormat();
