@@ -15,6 +15,8 @@
 #include <QTranslator>
 #include <QWidget>
 
+#include <cstdio>
+#include <cstring>
 #include <memory>
 
 namespace varno {
@@ -113,6 +115,15 @@ bool applyStyleSheet(QApplication &app, const QString &path)
 
 int runApplication(int &argc, char **argv, const std::function<QWidget *()> &createMainWindow)
 {
+    // Answered before the application object exists: that one needs a display, a package check or
+    // a person at a text console has none.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("varnodevm %s\n", kApplicationVersion);
+            return 0;
+        }
+    }
+
     // Nothing here draws with OpenGL; on X11 the GLX integration would still load a software
     // renderer of some 50 MiB. A person who sets the variable keeps their choice.
     if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))
