@@ -37,3 +37,5 @@ target_compile_definitions(varnocore PRIVATE
 set(VARNO_INSTALL_BINDIR ${CMAKE_INSTALL_FULL_BINDIR})
 configure_file(${CMAKE_SOURCE_DIR}/packaging/varno-watch.service ${CMAKE_BINARY_DIR}/packaging/varno-watch.service @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/packaging/varno-watch.service DESTINATION lib/systemd/user)
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/varnodevm.1 ${CMAKE_SOURCE_DIR}/packaging/varnoctl.1
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
