@@ -32,6 +32,11 @@ cmake --build build -j"$jobs"
 
 bash tools/run-app.sh
 
+# The Debian packages, built from a clean copy and tried as a person uses them (install, upgrade,
+# purge). nocheck: the suite above has just run three times over on the same sources.
+DEB_BUILD_OPTIONS=nocheck timeout 3600 bash tools/build-deb.sh
+timeout 900 bash tools/test-deb.sh
+
 CC=clang CXX=clang++ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
     -DVARNO_SANITIZE=ON -DVARNO_FUZZ=ON -DVARNO_BENCH=OFF
 cmake --build build-asan -j"$jobs"
