@@ -339,6 +339,10 @@ void TestVarnoctlMqtt::outage_data()
     QTest::addColumn<int>("queue"); // 0: the default, a day's worth
     QTest::newRow("outage of 10 readings") << 10 << 0;
     QTest::newRow("queue of 3 across an outage of 6 readings") << 6 << 3;
+    // A longer one on demand: VARNO_TEST_OUTAGE_READINGS=30 (a minute and more).
+    const int longer = qEnvironmentVariableIntValue("VARNO_TEST_OUTAGE_READINGS");
+    if (longer > 0)
+        QTest::addRow("outage of %d readings", longer) << longer << 0;
 }
 
 void TestVarnoctlMqtt::outage()
