@@ -1,5 +1,6 @@
 // varnoctl watch --mqtt against a real mosquitto on 127.0.0.1: discovery, state and availability,
-// the broker's last will, reconnection after a broker restart, and a refused login.
+// the broker's last will, reconnection after a broker restart, readings kept across an outage, and
+// a refused login.
 
 #include "tests/common/devsimprocess.h"
 
@@ -8,6 +9,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -17,6 +19,8 @@
 #include <unistd.h>
 
 namespace {
+
+const QString kBase = QStringLiteral("varno/SN-000123");
 
 struct Message
 {
@@ -30,7 +34,8 @@ class Broker
 {
 public:
     ~Broker() { stop(); }
-    bool start(const QString &folder, int port, const QString &passwordFile = QString())
+    // persistent: the broker keeps its sessions in folder across a restart.
+    bool start(const QString &folder, int port, const QString &passwordFile = QString(), bool persistent = false)
     {
         const QString config = folder + QStringLiteral("/mosquitto.conf");
         QFile file(config);
@@ -38,8 +43,10 @@ public:
             return false;
         // Run as root, mosquitto would otherwise become user "mosquitto", who cannot read our folder.
         const passwd *user = ::getpwuid(::getuid());
-        file.write("listener " + QByteArray::number(port) + " 127.0.0.1\npersistence false\nlog_dest stderr\nuser "
+        file.write("listener " + QByteArray::number(port) + " 127.0.0.1\nlog_dest stderr\nuser "
                    + QByteArray(user ? user->pw_name : "root") + '\n');
+        file.write(persistent ? "persistence true\npersistence_location " + folder.toLocal8Bit() + "/\n"
+                              : QByteArray("persistence false\n"));
         if (passwordFile.isEmpty())
             file.write("allow_anonymous true\n");
         else
@@ -70,12 +77,15 @@ public:
         m_process.kill();
         m_process.waitForFinished(5000);
     }
-    bool start(int port)
+    // session: a client id whose session the broker keeps while it is away.
+    bool start(int port, const QString &session = QString())
     {
         m_port = port;
-        m_process.start(QStringLiteral("mosquitto_sub"),
-                        { "-h", "127.0.0.1", "-p", QString::number(port), "-q", "1", "-t", "varno/#", "-t",
-                          "homeassistant/#", "-t", "probe", "-F", "%r|%t|%p" });
+        QStringList arguments { "-h", "127.0.0.1", "-p", QString::number(port), "-q", "1", "-t", "varno/#", "-t",
+                                "homeassistant/#", "-t", "probe", "-F", "%r|%t|%p" };
+        if (!session.isEmpty())
+            arguments << "-c" << "-i" << session;
+        m_process.start(QStringLiteral("mosquitto_sub"), arguments);
         if (!m_process.waitForStarted(5000))
             return false;
         // Its subscription is in place once a message published after it comes through.
@@ -99,6 +109,21 @@ public:
         }
         return m_messages;
     }
+    // Leaves the broker cleanly: what it printed, it acknowledged.
+    bool stop()
+    {
+        m_process.terminate();
+        return m_process.waitForFinished(5000) && (messages(), true);
+    }
+    QStringList stateTimes()
+    {
+        QStringList times;
+        for (const Message &message : messages()) {
+            if (message.topic == kBase + "/state")
+                times << QJsonDocument::fromJson(message.payload).object().value("time").toString();
+        }
+        return times;
+    }
     int find(const QString &topic, const QByteArray &payload = QByteArray(), int from = 0)
     {
         const QList<Message> all = messages();
@@ -116,13 +141,35 @@ private:
     int m_port = 0;
 };
 
+// The times of the readings among the watch's JSON lines.
+QStringList readingTimes(const QByteArray &lines)
+{
+    QStringList times;
+    for (const QByteArray &line : lines.split('\n')) {
+        const QJsonObject object = QJsonDocument::fromJson(line).object();
+        if (object.contains("left"))
+            times << object.value("time").toString();
+    }
+    return times;
+}
+
+// "varnoctl: MQTT: 5 readings taken, 4 delivered, 0 dropped from a full queue, 1 not delivered at exit"
+QList<qint64> mqttSummary(const QByteArray &err)
+{
+    const QRegularExpressionMatch match = QRegularExpression(
+        "varnoctl: MQTT: (\\d+) readings taken, (\\d+) delivered, (\\d+) dropped from a full queue, (\\d+) not delivered at exit\n")
+                                              .match(QString::fromLocal8Bit(err));
+    QList<qint64> figures;
+    for (int i = 1; match.hasMatch() && i <= 4; ++i)
+        figures << match.captured(i).toLongLong();
+    return figures;
+}
+
 int freePort()
 {
     QTcpServer server;
     return server.listen(QHostAddress::LocalHost) ? server.serverPort() : 0;
 }
-
-const QString kBase = QStringLiteral("varno/SN-000123");
 
 } // namespace
 
@@ -135,6 +182,8 @@ private slots:
     void cleanup();
     void publishes();
     void reconnectsThenLastWill();
+    void outage_data();
+    void outage();
     void login_data();
     void login();
 
@@ -188,21 +237,18 @@ void TestVarnoctlMqtt::publishes()
     Subscriber sub;
     QVERIFY(sub.start(m_port));
 
-    QProcess *process = watch({ "--rate-unit", "counts/s" });
-    // A reading taken before the broker answered is not kept for it, so the watch runs until the
-    // broker has three, then stops as on Ctrl+C.
-    const auto states = [&sub] {
-        int count = 0;
-        for (int at = sub.find(kBase + "/state"); at >= 0; at = sub.find(kBase + "/state", QByteArray(), at + 1))
-            ++count;
-        return count;
-    };
-    QTRY_VERIFY_WITH_TIMEOUT(states() >= 3, 30000);
-    process->terminate();
+    // The watch ends once the broker acknowledged three readings; the first one, taken before the
+    // broker answered, waited for it.
+    QProcess *process = watch({ "--rate-unit", "counts/s", "--count", "3" });
     QVERIFY(process->waitForFinished(30000));
     QCOMPARE(process->exitCode(), 0);
     QVERIFY(process->readAllStandardOutput().isEmpty());
     QTRY_VERIFY_WITH_TIMEOUT(sub.find(kBase + "/availability", "offline") >= 0, 10000);
+    const QByteArray err = process->readAllStandardError();
+    const QList<qint64> summary = mqttSummary(err);
+    QVERIFY2(summary.size() == 4, err.constData());
+    QVERIFY2(summary.at(1) >= 3 && summary.at(0) == summary.at(1) && summary.at(2) == 0 && summary.at(3) == 0, err.constData());
+    QCOMPARE(sub.stateTimes().size(), summary.at(1));
 
     const struct
     {
@@ -285,6 +331,89 @@ void TestVarnoctlMqtt::reconnectsThenLastWill()
 
     process->kill();
     QTRY_VERIFY_WITH_TIMEOUT(sub.find(kBase + "/availability", "offline") >= 0, 20000);
+}
+
+void TestVarnoctlMqtt::outage_data()
+{
+    QTest::addColumn<int>("readingsWhileDown");
+    QTest::addColumn<int>("queue"); // 0: the default, a day's worth
+    QTest::newRow("outage of 10 readings") << 10 << 0;
+    QTest::newRow("queue of 3 across an outage of 6 readings") << 6 << 3;
+    // A longer one on demand: VARNO_TEST_OUTAGE_READINGS=30 (a minute and more).
+    const int longer = qEnvironmentVariableIntValue("VARNO_TEST_OUTAGE_READINGS");
+    if (longer > 0)
+        QTest::addRow("outage of %d readings", longer) << longer << 0;
+}
+
+void TestVarnoctlMqtt::outage()
+{
+    QFETCH(int, readingsWhileDown);
+    QFETCH(int, queue);
+    // The broker keeps the subscriber's session across its restart, so whatever the watch sends
+    // the new broker reaches the subscriber however soon the watch is back.
+    QTemporaryDir folder;
+    const QString session = QStringLiteral("varno-outage-test");
+    m_port = freePort();
+    auto broker = std::make_unique<Broker>();
+    QVERIFY(broker->start(folder.path(), m_port, QString(), true));
+    Subscriber before;
+    QVERIFY(before.start(m_port, session));
+
+    QStringList arguments { "--out", "-" };
+    if (queue > 0)
+        arguments << "--mqtt-queue" << QString::number(queue);
+    QProcess *process = watch(arguments);
+    QByteArray lines;
+    const auto taken = [&] { return readingTimes(lines += process->readAllStandardOutput()); };
+    QTRY_VERIFY_WITH_TIMEOUT(before.stateTimes().size() >= 2, 30000);
+
+    // The broker goes just after a reading came through, not while the watch waits for the
+    // acknowledgement of one (which the watch would rightly send again). The subscriber leaves
+    // cleanly first: nothing it printed comes again from the next broker.
+    const int seen = before.stateTimes().size();
+    QTRY_VERIFY_WITH_TIMEOUT(before.stateTimes().size() > seen, 10000);
+    QVERIFY(before.stop());
+    broker.reset();
+    const int atStop = taken().size();
+    QTRY_VERIFY_WITH_TIMEOUT(taken().size() >= atStop + readingsWhileDown, (readingsWhileDown + 10) * 2000);
+    broker = std::make_unique<Broker>();
+    QVERIFY(broker->start(folder.path(), m_port, QString(), true));
+    Subscriber after;
+    QVERIFY(after.start(m_port, session));
+    // The watch retries with back-off (up to 16 s apart by now), then sends what waited, and the
+    // readings taken since.
+    const int atRestart = taken().size();
+    QTRY_VERIFY_WITH_TIMEOUT(taken().size() > atRestart + 1 && after.stateTimes().contains(taken().at(atRestart + 1)), 90000);
+
+    process->terminate();
+    QVERIFY(process->waitForFinished(30000));
+    QCOMPARE(process->exitCode(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(after.find(kBase + "/availability", "offline") >= 0, 10000);
+    const QByteArray err = process->readAllStandardError();
+    const QList<qint64> summary = mqttSummary(err);
+    QVERIFY2(summary.size() == 4, err.constData());
+    qInfo("%d readings taken while the broker was down; %s", atRestart - atStop,
+          err.mid(err.indexOf("varnoctl: MQTT:")).trimmed().constData());
+    const qint64 dropped = summary.at(2);
+    const qint64 undelivered = summary.at(3);
+
+    // Every reading taken is delivered once, in order, save the oldest of the outage that did not
+    // fit in the queue and those still on their way at exit.
+    const QStringList all = taken();
+    const QStringList delivered = before.stateTimes() + after.stateTimes();
+    QCOMPARE(summary.at(0), qint64(all.size()));
+    QCOMPARE(summary.at(1), qint64(delivered.size()));
+    QCOMPARE(summary.at(1) + dropped + undelivered, summary.at(0));
+    if (queue == 0)
+        QCOMPARE(dropped, 0);
+    else
+        QVERIFY2(dropped >= readingsWhileDown - queue, err.constData());
+    QVERIFY2(dropped == 0 || err.contains("varnoctl: warning: the MQTT queue is full"), err.constData());
+    int same = 0;
+    while (same < delivered.size() && same < all.size() && delivered.at(same) == all.at(same))
+        ++same;
+    QVERIFY(dropped == 0 || same < atRestart);
+    QCOMPARE(delivered.mid(same), all.mid(same + int(dropped), delivered.size() - same));
 }
 
 void TestVarnoctlMqtt::login_data()

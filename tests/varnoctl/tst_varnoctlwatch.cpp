@@ -142,6 +142,7 @@ void TestVarnoctlWatch::usage_data()
     QTest::newRow("unknown format") << QStringList { "watch", "--format", "xml" } << 2;
     QTest::newRow("extra argument") << QStringList { "watch", "now" } << 2;
     QTest::newRow("bad mqtt url") << QStringList { "watch", "--mqtt", "http://127.0.0.1" } << 2;
+    QTest::newRow("empty MQTT queue") << QStringList { "watch", "--mqtt", "mqtt://127.0.0.1", "--mqtt-queue", "0" } << 2;
     QTest::newRow("CA without TLS") << QStringList { "watch", "--mqtt", "mqtt://127.0.0.1", "--mqtt-ca", "/etc/hostname" } << 2;
     QTest::newRow("CA that cannot be read") << QStringList { "watch", "--mqtt", "mqtts://127.0.0.1", "--mqtt-ca", "/nonexistent.pem" } << 8;
     QTest::newRow("port that does not open") << QStringList { "--port", "/nonexistent/tty", "watch" } << 4;

@@ -64,8 +64,14 @@ bool MqttPublisher::configure(QString *error)
         *error = tr("cannot create an MQTT client");
         return false;
     }
+    return setUp(error);
+}
+
+bool MqttPublisher::setUp(QString *error)
+{
     mosquitto_connect_callback_set(m_client, &MqttPublisher::onConnect);
     mosquitto_disconnect_callback_set(m_client, &MqttPublisher::onDisconnect);
+    mosquitto_publish_callback_set(m_client, &MqttPublisher::onPublish);
     int rc = MOSQ_ERR_SUCCESS;
     if (!m_settings.user.isEmpty())
         rc = mosquitto_username_pw_set(m_client, m_settings.user.toUtf8().constData(),
@@ -103,6 +109,9 @@ void MqttPublisher::onConnect(mosquitto *, void *self, int rc)
     publisher->m_everConnected = true;
     publisher->m_retryMs = kFirstRetryMs;
     publisher->announce();
+    // libmosquitto sends what it still holds of the last connection once this returns; the readings
+    // that waited with us follow them.
+    QMetaObject::invokeMethod(publisher, [publisher] { publisher->sendQueued(); }, Qt::QueuedConnection);
     emit publisher->brokerConnected();
 }
 
@@ -112,6 +121,11 @@ void MqttPublisher::onDisconnect(mosquitto *, void *self, int rc)
     // 0: our own disconnect, which needs no retry.
     if (rc != 0 && !publisher->m_closing)
         QMetaObject::invokeMethod(publisher, [publisher, rc] { publisher->connectionLost(rc); }, Qt::QueuedConnection);
+}
+
+void MqttPublisher::onPublish(mosquitto *, void *self, int mid)
+{
+    static_cast<MqttPublisher *>(self)->acknowledged(mid);
 }
 
 void MqttPublisher::OnConnected(const WatchedMonitor &monitor)
@@ -146,15 +160,90 @@ void MqttPublisher::OnDisconnected()
 
 void MqttPublisher::OnReading(const WatchReading &reading)
 {
-    // Readings taken while the broker is away are not kept for it: the file output has them.
-    if (m_connected && m_monitorPresent)
-        publish(baseTopic() + QStringLiteral("/state"), WatchLog::readingJson(reading, false), false);
+    ++m_taken;
+    if (qint64(m_queue.size()) - m_sent >= std::max<qint64>(m_settings.queueLimit, 1)) {
+        const Pending &oldest = m_queue.at(std::size_t(m_sent));
+        ++m_dropped;
+        // Once per doubling: a long outage leaves a few lines, not one per reading.
+        if ((m_dropped & (m_dropped - 1)) == 0)
+            emit warning(tr("the MQTT queue is full (%1 readings): dropped the reading of %2, %3 dropped so far")
+                             .arg(m_settings.queueLimit)
+                             .arg(oldest.time.toUTC().toString(Qt::ISODate))
+                             .arg(m_dropped));
+        m_queue.erase(m_queue.begin() + std::ptrdiff_t(m_sent));
+    }
+    Pending pending;
+    pending.topic = m_settings.topicPrefix + QLatin1Char('/') + topicLevel(reading.serial) + QStringLiteral("/state");
+    pending.payload = WatchLog::readingJson(reading, false);
+    pending.time = reading.time;
+    m_queue.push_back(pending);
+    sendQueued();
+}
+
+void MqttPublisher::sendQueued()
+{
+    while (m_client && m_connected && !m_closing && m_inFlight < kInFlight && m_sent < qint64(m_queue.size())) {
+        Pending &pending = m_queue.at(std::size_t(m_sent));
+        const QByteArray name = pending.topic.toUtf8();
+        int mid = 0;
+        const int rc = mosquitto_publish(m_client, &mid, name.constData(), pending.payload.size(),
+                                         pending.payload.constData(), kQos, false);
+        // Without a connection libmosquitto keeps the message and sends it after the reconnect.
+        if (rc != MOSQ_ERR_SUCCESS && rc != MOSQ_ERR_NO_CONN) {
+            VLOG << "MQTT publish on " << pending.topic << " failed: " << mosquitto_strerror(rc);
+            break;
+        }
+        pending.mid = mid;
+        pending.sent = true;
+        ++m_sent;
+        ++m_inFlight;
+    }
+    sync();
+}
+
+void MqttPublisher::acknowledged(int mid)
+{
+    // Availability and discovery messages are acknowledged too; they are not in the queue.
+    const auto end = m_queue.begin() + std::ptrdiff_t(m_sent);
+    const auto found = std::find_if(m_queue.begin(), end, [mid](const Pending &p) { return !p.acked && p.mid == mid; });
+    if (found == end)
+        return;
+    found->acked = true;
+    --m_inFlight;
+    ++m_delivered;
+    while (!m_queue.empty() && m_queue.front().acked) {
+        m_queue.pop_front();
+        --m_sent;
+    }
+    emit readingDelivered(m_delivered);
+    sendQueued();
 }
 
 void MqttPublisher::connectNow()
 {
     if (!m_client || m_closing || !m_monitorPresent)
         return;
+    if (m_lost) {
+        // What went out on a lost connection and was not acknowledged goes again from our queue, in
+        // order; a fresh client holds nothing of its own that it would resend besides.
+        m_lost = false;
+        QString error;
+        if (mosquitto_reinitialise(m_client, nullptr, true, this) != MOSQ_ERR_SUCCESS || !setUp(&error)) {
+            VLOG << "MQTT client cannot be set up again: " << error;
+            scheduleRetry();
+            return;
+        }
+        for (auto it = m_queue.begin(); it != m_queue.end();) {
+            if (it->acked) {
+                it = m_queue.erase(it);
+                continue;
+            }
+            it->sent = false;
+            ++it;
+        }
+        m_sent = 0;
+        m_inFlight = 0;
+    }
     m_willSerial = m_monitor.serial;
     const QByteArray willTopic = (baseTopic() + QStringLiteral("/availability")).toUtf8();
     mosquitto_will_set(m_client, willTopic.constData(), int(qstrlen(kOffline)), kOffline, kQos, true);
@@ -183,6 +272,7 @@ void MqttPublisher::connectionLost(int rc)
     const bool wasConnected = m_connected;
     m_connected = false;
     m_connecting = false;
+    m_lost = true;
     m_connectTimeout.stop();
     if (!m_everConnected && isTlsError(rc)) {
         m_closing = true;
@@ -334,6 +424,15 @@ void MqttPublisher::close()
     m_connectTimeout.stop();
     m_misc.stop();
     if (m_connected) {
+        // Readings still on their way get a moment to be acknowledged.
+        QElapsedTimer flushing;
+        flushing.start();
+        sendQueued();
+        while (m_connected && !m_queue.empty() && flushing.elapsed() < kCloseWaitMs) {
+            if (mosquitto_loop(m_client, 100, 1) != MOSQ_ERR_SUCCESS)
+                break;
+            sendQueued();
+        }
         if (m_monitorPresent)
             publish(baseTopic() + QStringLiteral("/availability"), kOffline, true);
         m_closing = true;

@@ -48,12 +48,13 @@ void addWatchOptions(QCommandLineParser &parser)
     };
     option("interval", "watch: seconds between readings (default 1, at least 1).", "seconds");
     option("format", "watch: jsonl (default) or csv.", "format");
-    option("count", "watch: stop after this many readings.", "n");
+    option("count", "watch: stop after this many readings (with --mqtt: acknowledged by the broker).", "n");
     option("duration", "watch: stop after this many seconds.", "seconds");
     option("mqtt", "watch: also publish to this broker, mqtt://host[:port] or mqtts://host[:port].", "url");
     option("mqtt-topic", "watch: topic prefix (default varno).", "prefix");
     option("mqtt-user", "watch: broker login; the password comes from VARNO_MQTT_PASSWORD.", "name");
     option("mqtt-ca", "watch: CA certificate of an mqtts:// broker.", "file");
+    option("mqtt-queue", "watch: readings kept while the broker is away (default: a day's worth).", "n");
     option("no-discovery", "watch: publish no Home Assistant discovery.");
     option("discovery-prefix", "watch: discovery topic prefix (default homeassistant).", "prefix");
     option("rate-unit", "watch: unit of the sensor readings for Home Assistant (default µSv/h).", "unit");
@@ -116,6 +117,15 @@ int runWatch(QCoreApplication &app, const QCommandLineParser &parser)
             printError(tr("MQTT topic prefixes may not be empty nor hold '+' or '#'"));
             return kExitUsage;
         }
+        settings.queueLimit = std::max<qint64>(1, (MqttPublisher::kQueueSpanMs + options.intervalMs - 1) / options.intervalMs);
+        if (parser.isSet(QStringLiteral("mqtt-queue"))) {
+            bool ok = false;
+            settings.queueLimit = parser.value(QStringLiteral("mqtt-queue")).toLongLong(&ok);
+            if (!ok || settings.queueLimit < 1) {
+                printError(tr("--mqtt-queue takes a number of readings, at least 1"));
+                return kExitUsage;
+            }
+        }
         if (!settings.caFile.isEmpty() && !settings.tls) {
             printError(tr("--mqtt-ca needs an mqtts:// broker"));
             return kExitUsage;
@@ -126,6 +136,10 @@ int runWatch(QCoreApplication &app, const QCommandLineParser &parser)
         }
     }
 
+    // With MQTT the watch counts the readings the broker took, not those read from the monitor.
+    const qint64 count = options.count;
+    if (mqtt)
+        options.count = 0;
     Watcher watcher(options);
     // With MQTT alone, nothing goes to stdout unless asked for with --out -.
     std::unique_ptr<WatchLog> log;
@@ -171,8 +185,18 @@ int runWatch(QCoreApplication &app, const QCommandLineParser &parser)
     QObject::connect(&watcher, &Watcher::finished, &endScope, end);
     if (log)
         QObject::connect(log.get(), &WatchLog::writeFailed, &endScope, [&](const QString &message) { end(kExitFailed, message); });
-    if (publisher)
+    if (publisher) {
         QObject::connect(publisher.get(), &MqttPublisher::refused, &endScope, end);
+        QObject::connect(publisher.get(), &MqttPublisher::warning, &endScope, [](const QString &message) {
+            std::fprintf(stderr, "varnoctl: warning: %s\n", message.toLocal8Bit().constData());
+            std::fflush(stderr);
+        });
+        if (count > 0)
+            QObject::connect(publisher.get(), &MqttPublisher::readingDelivered, &watcher, [&watcher, count](qint64 delivered) {
+                if (delivered >= count)
+                    watcher.stop();
+            });
+    }
     QObject::connect(&watcher, &Watcher::waiting, &app, [] {
         std::fprintf(stderr, "varnoctl: waiting for a monitor\n");
         std::fflush(stderr);
@@ -190,5 +214,10 @@ int runWatch(QCoreApplication &app, const QCommandLineParser &parser)
     std::fprintf(stderr, "varnoctl: watched %lld s: %lld readings, %lld missed, %lld disconnections\n",
                  static_cast<long long>(watcher.elapsedMs() / 1000), static_cast<long long>(watcher.readings()),
                  static_cast<long long>(watcher.missed()), static_cast<long long>(watcher.disconnections()));
+    if (publisher)
+        std::fprintf(stderr, "varnoctl: MQTT: %lld readings taken, %lld delivered, %lld dropped from a full queue, "
+                             "%lld not delivered at exit\n",
+                     static_cast<long long>(publisher->taken()), static_cast<long long>(publisher->delivered()),
+                     static_cast<long long>(publisher->dropped()), static_cast<long long>(publisher->undelivered()));
     return exitCode;
 }
