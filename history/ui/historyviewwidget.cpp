@@ -301,8 +301,7 @@ void HistoryViewWidget::readFailed(const QString &localReason)
     restoreActions(m_actionsBeforeRead);
     QMessageBox::critical(
         this, tr("Reading history"),
-        localReason.isEmpty() ? tr("Reading the history from the device failed
-because a file is lost or corrupted.")
+        localReason.isEmpty() ? tr("Reading the history from the device failed\nbecause a file is lost or corrupted.")
                               : localReason);
 }
 
