@@ -377,7 +377,7 @@ void TestVarnoctl::firmwareUpload()
     fixture::serveRelease(server, { { "r1", "1.8" }, { "r2", "1.10" } }, "r2", { image, loader });
     // Only the simulated monitor's own hardware and platform find them: varnoctl starts without
     // the monitor's identity and must read it first.
-    server.requireQuery(QStringLiteral("/releases"), QUrlQuery(QStringLiteral("product=2.1&platform=DAV-180")));
+    server.requireQuery(QStringLiteral("/releases"), QUrlQuery(QStringLiteral("product=2.1&platform=DAV-180&version=newest")));
 
     QTemporaryDir device;
     QFile old(device.filePath(QStringLiteral("FW.BIN")));
