@@ -182,7 +182,7 @@ pids+=($!)
 export DISPLAY=$display
 for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 app_log=$work/varnodevm.log
-VARNO_SIMULATORS=1 timeout 600 wine "$varnodevm" > "$app_log" 2>&1 &
+VARNO_SIMULATORS=1 timeout 600 wine "$varnodevm" --verbose > "$app_log" 2>&1 &
 app=$!
 pids+=("$app")
 
