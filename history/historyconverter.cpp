@@ -257,13 +257,15 @@ bool HistoryConverter::storeHistory()
     const bool written = writeDatabase(temporary, path);
     bool published = false;
     if (written) {
-        PartialFile::letGo(*temporaryFile);
+        PartialFile::letGo(temporaryFile);
         published = publish(temporary, path, startedAt); // releases the name it ends with
     }
     else if (named)
         releaseDatabasePath(path);
-    if (!published)
+    if (!published) {
+        temporaryFile.reset(); // Windows removes no file that is still open
         QFile::remove(temporary);
+    }
     QMutexLocker locker(&namesMutex());
     liveTemporaries().remove(QFileInfo(temporary).absoluteFilePath());
     return published;

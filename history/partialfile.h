@@ -2,7 +2,10 @@
 
 #include <QString>
 
+#include <memory>
+
 class QFileDevice;
+class QTemporaryFile;
 
 // A file that one of our processes is still writing, told apart from one a killed run left: the
 // writer holds a lock on it that the system drops when the process ends, however it ends. The
@@ -17,7 +20,8 @@ bool hold(QFileDevice &file);
 bool removeIfAbandoned(const QString &path);
 
 // Called once the file is complete, before it is renamed: Windows cannot rename a file that is
-// still open, so there it is closed; elsewhere the lock stays until the file object goes.
-void letGo(QFileDevice &file);
+// still open, and a QTemporaryFile lets go of its handle only when it is destroyed, so there the
+// object goes; elsewhere it stays, and with it the lock, until the rename is done.
+void letGo(std::unique_ptr<QTemporaryFile> &file);
 
 } // namespace PartialFile

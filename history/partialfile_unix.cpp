@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileDevice>
+#include <QTemporaryFile>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -53,7 +54,7 @@ bool removeIfAbandoned(const QString &path)
     return removed;
 }
 
-void letGo(QFileDevice &)
+void letGo(std::unique_ptr<QTemporaryFile> &)
 {
 }
 

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileDevice>
+#include <QTemporaryFile>
 
 // Windows needs no lock of its own: Qt opens files without FILE_SHARE_DELETE, so a file one of
 // our processes holds open cannot be removed, and the system closes it when the process ends.
@@ -18,9 +19,9 @@ bool removeIfAbandoned(const QString &path)
     return QFile::remove(path);
 }
 
-void letGo(QFileDevice &file)
+void letGo(std::unique_ptr<QTemporaryFile> &file)
 {
-    file.close();
+    file.reset();
 }
 
 } // namespace PartialFile
