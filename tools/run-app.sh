@@ -57,7 +57,8 @@ pids+=($!)
 export DISPLAY=$display
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 log="$PWD/build-app/varnodevm.log"
-QT_QPA_PLATFORM=xcb build-app/varnodevm > "$log" 2>&1 &
+# --verbose: the log lines this check waits for are debug lines.
+QT_QPA_PLATFORM=xcb build-app/varnodevm --verbose > "$log" 2>&1 &
 app=$!
 pids+=($app)
 # Generous: on a loaded machine the first start (fonts, settings, identifying the monitor) is slow.

@@ -182,6 +182,10 @@ pids+=($!)
 export DISPLAY=$display
 for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 app_log=$work/varnodevm.log
+# The Wine session the console calls above started has no X display, and a window asked of it
+# fails ("CreateWindowEx failed"): the program starts in a new one that has this display.
+timeout 30 wineserver -k 2>/dev/null || true
+timeout 30 wineserver -w 2>/dev/null || true
 VARNO_SIMULATORS=1 timeout 600 wine "$varnodevm" --verbose > "$app_log" 2>&1 &
 app=$!
 pids+=("$app")
@@ -233,7 +237,9 @@ if [ -n "$origin" ]; then
     fi
 else
     fail "varnodevm.exe did not show the simulated monitor within two minutes"
-    tail -n 30 "$app_log" >&2
+    grep -E 'Current device changed|ReadCalibrationTask|CreateWindow|Failed to create' "$app_log" | head -n 8 >&2
+    xwininfo -root -children 2>/dev/null | grep -i 'varnodevm' >&2 || true
+    tail -n 10 "$app_log" >&2
 fi
 
 end=$(date +%s)
