@@ -43,7 +43,10 @@ cmake --build build-asan -j"$jobs"
 (cd build-asan && ctest --output-on-failure -j"$jobs" --timeout 300)
 
 # Each fuzz target gets a bounded run over its corpus (fuzz/corpus/<target>, with fuzz/<target>.dict
-# when there is one). tools/fuzz-long.sh runs them for 10^7 executions each.
+# when there is one). tools/fuzz-long.sh runs them for 10^7 executions each, and says why TZ is set
+# and the inputs' files go to /dev/shm.
+scratch=/tmp
+[ -d /dev/shm ] && [ -w /dev/shm ] && scratch=/dev/shm
 for target in $(find build-asan/fuzz -maxdepth 2 -type f -name 'fuzz_*' -perm -u+x | sort); do
     name=$(basename "$target")
     corpus=$(mktemp -d)
@@ -51,7 +54,7 @@ for target in $(find build-asan/fuzz -maxdepth 2 -type f -name 'fuzz_*' -perm -u
     dict=()
     [ -f "fuzz/$name.dict" ] && dict=("-dict=fuzz/$name.dict")
     echo "Fuzzing $name"
-    "$target" -max_total_time=25 -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 "${dict[@]}" "$corpus" 2>&1 | tail -n 12
+    TZ="${TZ:-Europe/Berlin}" TMPDIR="$scratch" "$target" -max_total_time=25 -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 "${dict[@]}" "$corpus" 2>&1 | tail -n 12
     rm -rf "$corpus"
 done
 
