@@ -6,31 +6,20 @@
 #include "history/historyfilereader.h"
 #include "history/timedfilereader.h"
 
+#include "fuzz/fuzzsupport.h"
+
 #include <QBuffer>
 #include <QFile>
-#include <QTemporaryDir>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 
-namespace {
-
-void quiet(QtMsgType, const QMessageLogContext &, const QString &) {}
-
-const QString &valuePath()
-{
-    static QTemporaryDir dir;
-    static const QString path = dir.filePath(QStringLiteral("measure.dat"));
-    return path;
-}
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static const bool quietened = (qInstallMessageHandler(quiet), true);
+    static const bool quietened = (fuzz::silenceQt(), true);
     (void)quietened;
+    static const QString valuePath = fuzz::scratchPath(QStringLiteral("measure.dat"));
     if (size < 2)
         return 0;
     const size_t indexLength = std::min<size_t>((size_t(data[0]) << 8 | data[1]), size - 2);
@@ -38,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QByteArray values(reinterpret_cast<const char *>(data + 2 + indexLength),
                             int(size - 2 - indexLength));
     {
-        QFile file(valuePath());
+        QFile file(valuePath);
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
             return 0;
         file.write(values);
@@ -47,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     QBuffer device;
     device.setData(index);
     device.open(QIODevice::ReadOnly);
-    HistoryFileReader reader(&device, valuePath());
+    HistoryFileReader reader(&device, valuePath);
     const int count = reader.count();
     if (reader.format() == HistoryFileReader::kBlockLayout) {
         // Each value word is read at most once.

@@ -7,32 +7,24 @@
 #include "history/provenance.h"
 #include "history/sqlreader.h"
 
+#include "fuzz/fuzzsupport.h"
+
 #include <QCoreApplication>
 #include <QFile>
-#include <QTemporaryDir>
 
 #include <cstdint>
 #include <cstdlib>
 
-namespace {
-
-void quiet(QtMsgType, const QMessageLogContext &, const QString &) { }
-
-QTemporaryDir *folder = nullptr;
-
-} // namespace
-
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     static QCoreApplication app(*argc, *argv);
-    qInstallMessageHandler(quiet);
-    folder = new QTemporaryDir;
+    fuzz::silenceQt();
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const QString path = folder->filePath(QStringLiteral("sent.hist"));
+    static const QString path = fuzz::scratchPath(QStringLiteral("sent.hist"));
     {
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))

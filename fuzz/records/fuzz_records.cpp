@@ -17,26 +17,18 @@
 #include "tasks/setaggregatedosetask.h"
 #include "tasks/writecalibrationtask.h"
 
+#include "fuzz/fuzzsupport.h"
+
 #include <QCoreApplication>
 #include <QDir>
-#include <QTemporaryDir>
 
 #include <cstdint>
 #include <memory>
 
-namespace {
-
-void quiet(QtMsgType, const QMessageLogContext &, const QString &) { }
-
-QTemporaryDir *folder = nullptr;
-
-} // namespace
-
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     static QCoreApplication app(*argc, *argv);
-    qInstallMessageHandler(quiet);
-    folder = new QTemporaryDir;
+    fuzz::silenceQt();
     return 0;
 }
 
@@ -52,6 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     // The first byte picks the file a read reply is for, so that names and sizes vary too.
     const FileDescriptor file = size > 21 ? FileDescriptor(bytes.mid(1, 20)) : FileDescriptor::make("A", "B", 4, 0, 1);
+    const QString folder = fuzz::scratchPath();
     std::unique_ptr<DeviceTask> tasks[] = {
         std::make_unique<ReadIDTask>(nullptr),
         std::make_unique<ReadStateTask>(nullptr),
@@ -62,14 +55,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         std::make_unique<ResetAggregateDoseTask>(nullptr, QString()),
         std::make_unique<SetAggregateDoseTask>(nullptr, 1.0, 1, QString()),
         std::make_unique<FilesListTask>(nullptr),
-        std::make_unique<FileReadTask>(nullptr, file, folder->path()),
+        std::make_unique<FileReadTask>(nullptr, file, folder),
         std::make_unique<FileWriteTask>(nullptr, QFileInfo(QStringLiteral("/nonexistent")), 0),
         std::make_unique<FileRemoveTask>(nullptr, file),
     };
     for (auto &task : tasks)
         (void)task->processData(bytes);
     // Nothing may land outside the folder; clear what landed inside.
-    QDir dir(folder->path());
+    QDir dir(folder);
     const QStringList written = dir.entryList(QDir::Files | QDir::Hidden);
     for (const QString &name : written)
         dir.remove(name);
