@@ -41,38 +41,11 @@ speed_t toSpeed(int baud)
 
 } // namespace
 
-SerialPortException::SerialPortException(int error)
-    : m_error(error)
-    , m_what(text().toStdString())
-{
-}
-
 QString SerialPortException::text() const
 {
     return QStringLiteral("Failed with error %1: %2")
         .arg(m_error)
         .arg(QString::fromLocal8Bit(std::strerror(m_error)));
-}
-
-QDebug operator<<(QDebug debug, const SerialPortException &e)
-{
-    QDebugStateSaver saver(debug);
-    debug.nospace().quote() << e.text();
-    return debug;
-}
-
-SerialPort::SerialPort(const QString &path, int inQueue, int outQueue, QObject *parent)
-    : QThread(parent)
-    , m_path(path)
-    , m_inQueue(inQueue)
-    , m_outQueue(outQueue)
-{
-}
-
-SerialPort::~SerialPort()
-{
-    if (m_open || isRunning())
-        Close();
 }
 
 void SerialPort::Open()
@@ -163,24 +136,6 @@ void SerialPort::Close()
     m_open = false;
 }
 
-void SerialPort::SetBaudRate(int baud)
-{
-    m_baud = baud;
-    applySettings();
-}
-
-void SerialPort::SetParity(int parity)
-{
-    m_parity = parity;
-    applySettings();
-}
-
-void SerialPort::SetStopBits(int stopBits)
-{
-    m_stopBits = stopBits;
-    applySettings();
-}
-
 void SerialPort::SetEventChar(char c)
 {
     // termios cannot wake on one byte value; the reader wakes on any byte instead, which the frame
@@ -211,17 +166,6 @@ void SerialPort::SetListening(bool on)
         m_stop = true;
         wait();
     }
-}
-
-int SerialPort::Read(QByteArray &out, uint maxSize)
-{
-    if (m_stop && !isRunning())
-        return directRead(out, int(qMin<uint>(maxSize, 1u << 20)));
-    QMutexLocker locker(&m_mutex);
-    const int n = int(qMin<qint64>(m_pending.size(), qint64(maxSize)));
-    out.append(m_pending.constData(), n);
-    m_pending.remove(0, n);
-    return n;
 }
 
 int SerialPort::directRead(QByteArray &out, int size)

@@ -102,12 +102,6 @@ struct EventHandle
 
 } // namespace
 
-SerialPortException::SerialPortException(int error)
-    : m_error(error)
-    , m_what(text().toStdString())
-{
-}
-
 QString SerialPortException::text() const
 {
     wchar_t *buffer = nullptr;
@@ -121,27 +115,6 @@ QString SerialPortException::text() const
     if (buffer)
         LocalFree(buffer);
     return QStringLiteral("Failed with error %1: %2").arg(m_error).arg(message);
-}
-
-QDebug operator<<(QDebug debug, const SerialPortException &e)
-{
-    QDebugStateSaver saver(debug);
-    debug.nospace().quote() << e.text();
-    return debug;
-}
-
-SerialPort::SerialPort(const QString &path, int inQueue, int outQueue, QObject *parent)
-    : QThread(parent)
-    , m_path(path)
-    , m_inQueue(inQueue)
-    , m_outQueue(outQueue)
-{
-}
-
-SerialPort::~SerialPort()
-{
-    if (m_open || isRunning())
-        Close();
 }
 
 void SerialPort::Open()
@@ -229,24 +202,6 @@ void SerialPort::Close()
     m_open = false;
 }
 
-void SerialPort::SetBaudRate(int baud)
-{
-    m_baud = baud;
-    applySettings();
-}
-
-void SerialPort::SetParity(int parity)
-{
-    m_parity = parity;
-    applySettings();
-}
-
-void SerialPort::SetStopBits(int stopBits)
-{
-    m_stopBits = stopBits;
-    applySettings();
-}
-
 void SerialPort::SetEventChar(char c)
 {
     // Kept in the port settings; the reader wakes on any byte (see the top of this file).
@@ -277,17 +232,6 @@ void SerialPort::SetListening(bool on)
     if (isRunning() && m_fd != -1)
         CancelIoEx(toHandle(m_fd), nullptr);
     wait();
-}
-
-int SerialPort::Read(QByteArray &out, uint maxSize)
-{
-    if (m_stop && !isRunning())
-        return directRead(out, int(qMin<uint>(maxSize, 1u << 20)));
-    QMutexLocker locker(&m_mutex);
-    const int n = int(qMin<qint64>(m_pending.size(), qint64(maxSize)));
-    out.append(m_pending.constData(), n);
-    m_pending.remove(0, n);
-    return n;
 }
 
 int SerialPort::directRead(QByteArray &out, int size)
