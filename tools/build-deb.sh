@@ -5,25 +5,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$PWD
-SUDO=""
-[ "$(id -u)" -ne 0 ] && SUDO="sudo"
-apt_get() {
-    # Another install may hold the lock: wait for it.
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get -o DPkg::Lock::Timeout=600 -y -qq --no-install-recommends "$@"
-}
+source tools/packages.sh
 
-tools=(dpkg-dev debhelper fakeroot)
-missing=()
-for p in "${tools[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    apt_get update
-    apt_get install "${missing[@]}"
-fi
+varno_install_missing dpkg-dev debhelper fakeroot
 if ! dpkg-checkbuilddeps 2>/dev/null; then
-    apt_get update
-    apt_get build-dep ./
+    varno_apt_get update
+    varno_apt_get build-dep ./
 fi
 
 version=$(sed -n 's/^project(varno VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)

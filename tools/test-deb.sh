@@ -11,22 +11,11 @@ if [ "$(id -u)" -ne 0 ]; then
     exit 1
 fi
 packages=(varno-device-manager varnoctl)
-apt_get() {
-    # Another install may hold the lock: wait for it.
-    DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 -y -qq --no-install-recommends "$@"
-}
+source tools/packages.sh
 fail() { echo "test-deb: $*" >&2; exit 1; }
 step() { echo "== $*"; }
 
-tools=(lintian desktop-file-utils appstream dpkg-dev)
-missing=()
-for p in "${tools[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    apt_get update
-    apt_get install "${missing[@]}"
-fi
+varno_install_missing lintian desktop-file-utils appstream dpkg-dev
 
 version=$(sed -n 's/^project(varno VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 [ "$(dpkg-parsechangelog -S Version)" = "$version" ] \
@@ -48,7 +37,7 @@ installed() { dpkg-query -W -f='${db:Status-Abbrev}' "$1" 2>/dev/null | grep -q 
 purge_ours() {
     local present=()
     for p in "${packages[@]}"; do installed "$p" && present+=("$p"); done
-    [ ${#present[@]} -eq 0 ] || apt_get purge "${present[@]}" >/dev/null
+    [ ${#present[@]} -eq 0 ] || varno_apt_get purge "${present[@]}" >/dev/null
 }
 cleanup() {
     [ -z "$sim_pid" ] || { kill "$sim_pid" 2>/dev/null; wait "$sim_pid" 2>/dev/null; } || true
@@ -82,7 +71,7 @@ list_files() {
 }
 
 step "install"
-apt_get install "${debs[@]}" >/dev/null
+varno_apt_get install "${debs[@]}" >/dev/null
 check_installed "$version"
 [ "$(varnoctl --version)" = "varnoctl $version" ] || fail "varnoctl --version: $(varnoctl --version)"
 out=$(env -u DISPLAY -u WAYLAND_DISPLAY varnodevm --version) || fail "varnodevm --version failed"
@@ -120,7 +109,7 @@ echo "varnoctl list: $listed"
 kill "$sim_pid"; wait "$sim_pid" 2>/dev/null || true; sim_pid=""
 
 step "reinstall"
-apt_get install --reinstall "${debs[@]}" >/dev/null
+varno_apt_get install --reinstall "${debs[@]}" >/dev/null
 check_installed "$version"
 
 step "upgrade"
@@ -148,7 +137,7 @@ for deb in "${debs[@]}"; do
     upgrade_debs+=("$scratch/${p}_${next}.deb")
 done
 list_files > "$scratch/old.files"
-apt_get install "${upgrade_debs[@]}" >/dev/null
+varno_apt_get install "${upgrade_debs[@]}" >/dev/null
 check_installed "$next"
 list_files > "$scratch/new.files"
 gone=$(comm -23 "$scratch/old.files" "$scratch/new.files")
@@ -160,7 +149,7 @@ done <<< "$gone"
 step "purge"
 list_files > "$scratch/ours.files"
 for p in "${packages[@]}"; do dpkg -L "$p"; done | grep -i varno | sort -u > "$scratch/ours.folders"
-apt_get purge "${packages[@]}" >/dev/null
+varno_apt_get purge "${packages[@]}" >/dev/null
 for p in "${packages[@]}"; do
     ! installed "$p" || fail "$p is still known to dpkg after the purge"
 done

@@ -37,20 +37,11 @@ work=$(cd "$work" && pwd)
 prefix=$work/qt5.15.8-mingw64
 echo "Working in $work"
 
+# 0. Tools: the MinGW compilers, dpkg-source (apt-get source), tclsh (SQLite's amalgamation).
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-
-# 0. Tools: the MinGW compilers, dpkg-source (apt-get source), tclsh (SQLite's amalgamation).
-packages=(g++-mingw-w64-x86-64 dpkg-dev tcl make xz-utils)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    echo "Installing: ${missing[*]}"
-    $SUDO apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+source "$(dirname "$0")/../packages.sh"
+varno_install_missing g++-mingw-w64-x86-64 dpkg-dev tcl make xz-utils
 
 # 1. Sources. The system's apt may list no source packages, so a private apt state names the
 # same archives with deb-src; it changes nothing of the system's configuration.

@@ -1,5 +1,6 @@
 # Sourced by the Windows scripts (build.sh, test.sh): the packages, the Qt toolchain archive and
 # the paths Wine needs. Run from the top of the checkout.
+source tools/packages.sh
 
 varno_win_packages=(
     cmake ninja-build ccache pkg-config qttools5-dev-tools qttranslations5-l10n
@@ -10,18 +11,9 @@ varno_win_packages=(
 
 # Installs what is missing (apt may be busy with another install: wait for it, never break in).
 varno_win_install_packages() {
-    local missing=() p
-    for p in "${varno_win_packages[@]}"; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-    done
+    varno_install_missing "${varno_win_packages[@]}"
     local sudo=""
     [ "$(id -u)" -ne 0 ] && sudo="sudo"
-    if [ ${#missing[@]} -gt 0 ]; then
-        echo "Installing: ${missing[*]}"
-        $sudo apt-get -o DPkg::Lock::Timeout=900 update -qq
-        DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=900 install -y -qq \
-            --no-install-recommends "${missing[@]}"
-    fi
     # The posix thread model (std::thread, std::mutex) for plain x86_64-w64-mingw32-g++ too; the
     # build itself names the -posix compilers.
     local tool
