@@ -111,7 +111,7 @@ QJsonObject ChangeJournal::describeCommand(const Device *device, int code, const
         // What the device is sent: the coefficient in whole hundredths.
         entry.insert(QStringLiteral("new"),
                      hundredthsOf(args.value(QLatin1String(WriteCalibrationTask::kCoefficientKey)).toDouble(),
-                                  std::numeric_limits<qint16>::min(), std::numeric_limits<qint16>::max()));
+                                  0, WriteCalibrationTask::kMaxHundredths));
         break;
     }
     case Device::SetAggregateDose:

@@ -27,7 +27,6 @@
 #include <QThread>
 #include <QTimerEvent>
 
-#include <limits>
 #include <memory>
 
 DataUpdateEvent::DataUpdateEvent(int item)
@@ -195,8 +194,8 @@ void Device::rememberCalibration(CommandHandle *handle, const QVariant &coeffici
     // The calibration item then holds what the device has now, so the next change journals the
     // right old value. Without dataUpdated(): the General tab's box already shows it.
     qint64 hundredths = 0;
-    if (!DeviceTask::toHundredths(coefficient.toDouble(), std::numeric_limits<qint16>::min(),
-                                  std::numeric_limits<qint16>::max(), &hundredths))
+    if (!DeviceTask::toHundredths(coefficient.toDouble(), 0, WriteCalibrationTask::kMaxHundredths,
+                                  &hundredths))
         return;
     const double written = double(hundredths) / 100.0;
     connect(handle, &CommandHandle::finished, this, [this, written](const TaskResult &result) {

@@ -48,6 +48,9 @@ void TestChangeJournal::journal_data()
     const QString ok = QStringLiteral("1234");
     QTest::newRow("calibration written") << QStringList { "--calibration", "95" } << int(Device::WriteCalibration)
         << QVariantHash { { "coefficient", 1.07 }, { "password", ok } } << "calibration|0.95|1.07|accepted";
+    // The field carries up to 655.35; hundredths beyond the second are dropped, as on the wire.
+    QTest::newRow("calibration above 327.67") << QStringList { "--calibration", "95" } << int(Device::WriteCalibration)
+        << QVariantHash { { "coefficient", 400.009 }, { "password", ok } } << "calibration|0.95|400|accepted";
     QTest::newRow("calibration, wrong password") << QStringList { "--calibration", "95" } << int(Device::WriteCalibration)
         << QVariantHash { { "coefficient", 1.07 }, { "password", "nope" } } << "calibration|0.95|1.07|refused";
     QTest::newRow("calibration out of range, never sent") << QStringList() << int(Device::WriteCalibration)
@@ -130,6 +133,9 @@ void TestChangeJournal::journal()
     QCOMPARE(entry.value(QStringLiteral("program_version")).toString(), QStringLiteral(VARNO_VERSION));
     QCOMPARE(entry.value(QStringLiteral("serial")).toString(), silent ? QString() : QStringLiteral("SN-42"));
     QCOMPARE(entry.contains(QStringLiteral("error")), !expected.endsWith(QLatin1String("accepted")));
+    // What the device holds now is the old value of the next change.
+    if (code == Device::WriteCalibration && expected.endsWith(QLatin1String("accepted")))
+        QCOMPARE(QString::number(device.data(Device::ReadCalibration).toDouble()), number("new"));
     if (!fileName.isEmpty()) {
         QCOMPARE(entry.value(QStringLiteral("file")).toString(), fileName);
         QCOMPARE(qint64(entry.value(QStringLiteral("size")).toDouble()), fileSize);
