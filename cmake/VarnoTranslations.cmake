@@ -16,14 +16,21 @@ list(APPEND VARNO_LOCALE_FILES ${VARNO_LOCALES_OUTPUT_DIR}/languages.xml)
 
 # Debian's qt_<lang>.qm (qttranslations5-l10n) is a catalogue that only names the module files
 # holding the texts; QTranslator loads those from the same folder, so they travel together.
+# A Qt built without its translations (the Windows one) takes the build machine's: .qm files are
+# the same on every platform, and Debian's are of the same Qt version.
 get_target_property(_varno_qmake Qt5::qmake IMPORTED_LOCATION)
 execute_process(COMMAND ${_varno_qmake} -query QT_INSTALL_TRANSLATIONS
                 OUTPUT_VARIABLE VARNO_QT_TRANSLATIONS_DIR OUTPUT_STRIP_TRAILING_WHITESPACE)
+set(VARNO_HOST_QT_TRANSLATIONS_DIR /usr/share/qt5/translations CACHE PATH
+    "Where to take Qt's own translations from when the Qt built against has none")
 foreach(lang IN LISTS VARNO_QT_LANGUAGES)
     set(_varno_qt_files qt_${lang}.qm qtbase_${lang}.qm qtscript_${lang}.qm
         qtmultimedia_${lang}.qm qtxmlpatterns_${lang}.qm)
     foreach(qm IN LISTS _varno_qt_files)
         set(_source ${VARNO_QT_TRANSLATIONS_DIR}/${qm})
+        if(NOT EXISTS ${_source})
+            set(_source ${VARNO_HOST_QT_TRANSLATIONS_DIR}/${qm})
+        endif()
         if(EXISTS ${_source})
             add_custom_command(OUTPUT ${VARNO_LOCALES_OUTPUT_DIR}/${qm}
                 COMMAND ${CMAKE_COMMAND} -E copy_if_different ${_source} ${VARNO_LOCALES_OUTPUT_DIR}/${qm}

@@ -61,7 +61,7 @@ echo "Installing $(basename "$setup") silently"
 winerun 300 "$setup" /S || fail "the setup program failed (exit $?)"
 settle
 for f in varnodevm.exe varnoctl.exe uninstall.exe Qt5Core.dll sqlite3.dll platforms/qwindows.dll \
-    sqldrivers/qsqlite.dll locales/languages.xml; do
+    sqldrivers/qsqlite.dll locales/languages.xml locales/varnodevm_ru.qm locales/qtbase_ru.qm; do
     [ -f "$program_files/$f" ] || fail "not installed: $f"
 done
 [ -f "$shortcut" ] || fail "no Start-menu entry"
