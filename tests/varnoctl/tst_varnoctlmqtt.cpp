@@ -337,9 +337,10 @@ void TestVarnoctlMqtt::outage_data()
 {
     QTest::addColumn<int>("readingsWhileDown");
     QTest::addColumn<int>("queue"); // 0: the default, a day's worth
-    QTest::newRow("outage of 10 readings") << 10 << 0;
+    // A reading a second: the broker is away for half a minute.
+    QTest::newRow("outage of 30 readings") << 30 << 0;
     QTest::newRow("queue of 3 across an outage of 6 readings") << 6 << 3;
-    // A longer one on demand: VARNO_TEST_OUTAGE_READINGS=30 (a minute and more).
+    // A longer one on demand: VARNO_TEST_OUTAGE_READINGS=300 (five minutes and more).
     const int longer = qEnvironmentVariableIntValue("VARNO_TEST_OUTAGE_READINGS");
     if (longer > 0)
         QTest::addRow("outage of %d readings", longer) << longer << 0;
