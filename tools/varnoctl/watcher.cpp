@@ -346,15 +346,15 @@ void WatchLog::OnReading(const WatchReading &reading)
 
 void WatchLog::OnConnected(const WatchedMonitor &monitor, const QDateTime &time)
 {
-    event(QStringLiteral("connected"), monitor.serial, time);
+    writeEvent(QStringLiteral("connected"), monitor.serial, time);
 }
 
 void WatchLog::OnDisconnected(const WatchedMonitor &monitor, const QDateTime &time)
 {
-    event(QStringLiteral("disconnected"), monitor.serial, time);
+    writeEvent(QStringLiteral("disconnected"), monitor.serial, time);
 }
 
-void WatchLog::event(const QString &what, const QString &serial, const QDateTime &time)
+void WatchLog::writeEvent(const QString &what, const QString &serial, const QDateTime &time)
 {
     if (m_format == Jsonl)
         write("{\"time\":\"" + utcText(time).toLatin1() + "\",\"event\":\"" + what.toLatin1() + "\",\"serial\":"

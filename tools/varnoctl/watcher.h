@@ -136,7 +136,7 @@ signals:
     void writeFailed(const QString &error);
 
 private:
-    void event(const QString &what, const QString &serial, const QDateTime &time);
+    void writeEvent(const QString &what, const QString &serial, const QDateTime &time);
     void write(const QByteArray &line);
 
     Format m_format;
